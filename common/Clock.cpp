@@ -23,6 +23,10 @@ void AdvanceSeconds(double seconds) {
     while (!gFixedTime.compare_exchange_weak(cur, cur + seconds / SecondsPerDay)) {
     }
 }
-void Release() { gFixed.store(false); }
-bool IsFixed() { return gFixed.load(); }
+void Release() {
+    gFixed.store(false);
+}
+bool IsFixed() {
+    return gFixed.load();
+}
 } // namespace Clock

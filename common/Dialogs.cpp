@@ -16,7 +16,9 @@ std::shared_ptr<TDialogs>& Current() {
 }
 } // namespace
 
-TDialogs& Dialogs() { return *Current(); }
+TDialogs& Dialogs() {
+    return *Current();
+}
 
 void SetDialogs(std::shared_ptr<TDialogs> dialogs) {
     Current() = dialogs ? std::move(dialogs) : std::make_shared<TSilentDialogs>();

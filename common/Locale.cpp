@@ -7,7 +7,9 @@ namespace {
 std::atomic<char16_t> gDecimal{0};
 std::atomic<char16_t> gTime{0};
 
-char16_t FirstChar(const QString& s, char16_t fallback) { return s.isEmpty() ? fallback : s.at(0).unicode(); }
+char16_t FirstChar(const QString& s, char16_t fallback) {
+    return s.isEmpty() ? fallback : s.at(0).unicode();
+}
 
 void Decide(const QLocale& locale) {
     gDecimal.store(FirstChar(locale.decimalPoint(), u'.'));
@@ -42,4 +44,6 @@ QChar TimeSeparator() {
     return QChar(c);
 }
 
-void SetRegionalLocale(const QLocale& locale) { Decide(locale); }
+void SetRegionalLocale(const QLocale& locale) {
+    Decide(locale);
+}

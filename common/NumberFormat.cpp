@@ -69,14 +69,14 @@ QString NonFinite(double v) {
 }
 
 struct Pattern {
-    QString mantissa;     // the part before the exponent marker
+    QString mantissa; // the part before the exponent marker
     bool scientific = false;
     bool expAlwaysSign = false;
     int expDigits = 0;
-    QString expTail;      // literal text after the exponent placeholders
-    int intPlaces = 0;    // '0' or '#' before the decimal point
-    int fracPlaces = 0;   // '0' or '#' after it
-    int pointAt = -1;     // position of '.' in mantissa
+    QString expTail;    // literal text after the exponent placeholders
+    int intPlaces = 0;  // '0' or '#' before the decimal point
+    int fracPlaces = 0; // '0' or '#' after it
+    int pointAt = -1;   // position of '.' in mantissa
 };
 
 Pattern ParsePattern(const QString& p) {
@@ -162,7 +162,9 @@ QString Layout(const Pattern& p, const std::string& intDigits, const std::string
 
 } // namespace
 
-QString FormatFloat(const QString& pattern, double value) { return FormatFloat(pattern, value, DecimalSeparator()); }
+QString FormatFloat(const QString& pattern, double value) {
+    return FormatFloat(pattern, value, DecimalSeparator());
+}
 
 QString FormatFloat(const QString& pattern, double value, QChar sep) {
     if (!std::isfinite(value))
@@ -230,7 +232,9 @@ QString FormatFloat(const QString& pattern, double value, QChar sep) {
     return out;
 }
 
-QString FormatGeneral(double value) { return FormatGeneral(value, DecimalSeparator()); }
+QString FormatGeneral(double value) {
+    return FormatGeneral(value, DecimalSeparator());
+}
 
 QString FormatGeneral(double value, QChar sep) {
     if (!std::isfinite(value))

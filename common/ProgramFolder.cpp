@@ -40,4 +40,6 @@ void SetProgramFolder(const QString& folder, const QString& exeName) {
     gExe = QDir(gFolder).filePath(exeName);
 }
 
-QString ProgramPath(const QString& relative) { return QDir(ProgramFolder()).filePath(relative); }
+QString ProgramPath(const QString& relative) {
+    return QDir(ProgramFolder()).filePath(relative);
+}

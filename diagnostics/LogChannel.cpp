@@ -33,17 +33,28 @@ void AppendEscaped(std::string& out, const QString& text) {
     const QByteArray utf8 = text.toUtf8();
     for (char c : utf8) {
         switch (c) {
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\\': out += "\\\\"; break;
-        default: out += c;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out += c;
         }
     }
 }
 } // namespace
 
-void SetLogThreadName(const QString& name) { tThreadName = name.toStdString(); }
+void SetLogThreadName(const QString& name) {
+    tThreadName = name.toStdString();
+}
 
 LogChannel::LogChannel(const QString& category, bool enabled) : Category(category), fEnabled(enabled) {}
 

@@ -27,14 +27,14 @@ private:
 };
 
 // The eight channels of the program, one per unit, in creation order.
-extern LogChannel LogSerialPort;   // "Serial port": serial transactions
+extern LogChannel LogSerialPort;    // "Serial port": serial transactions
 extern LogChannel LogThermocouples; // "Thermocouples unit": sensor pO2 calculation
-extern LogChannel LogSynchronizer; // "Synchronizer": readings added to an average
-extern LogChannel LogPID;          // "PID"
-extern LogChannel LogK2000;        // "K2000": multimeter thread
-extern LogChannel LogLLS;          // "LLS": least-squares fits
-extern LogChannel LogForm;         // "Form": main window, settings file, relative change, saves
-extern LogChannel LogThread2401;   // "Thread 2401": SourceMeter thread
+extern LogChannel LogSynchronizer;  // "Synchronizer": readings added to an average
+extern LogChannel LogPID;           // "PID"
+extern LogChannel LogK2000;         // "K2000": multimeter thread
+extern LogChannel LogLLS;           // "LLS": least-squares fits
+extern LogChannel LogForm;          // "Form": main window, settings file, relative change, saves
+extern LogChannel LogThread2401;    // "Thread 2401": SourceMeter thread
 
 // Sets every channel to its start switch and runs its start-up actions, in creation order.
 void InitializeLogChannels();

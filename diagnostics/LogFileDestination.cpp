@@ -24,9 +24,47 @@ LogFileDestination::LogFileDestination(const QString& folder, const QString& fil
     } catch (const std::exception&) {
         fSink.reset(); // the folder is missing or not writable: every entry will fail
     }
+    if (fSink)
+        fFlusher = std::thread([this] { FlushLoop(); });
 }
 
-LogFileDestination::~LogFileDestination() = default;
+LogFileDestination::~LogFileDestination() {
+    {
+        std::lock_guard<std::mutex> lock(fFlushMutex);
+        fStopFlusher = true;
+    }
+    fFlushWake.notify_all();
+    if (fFlusher.joinable())
+        fFlusher.join();
+    if (fSink) {
+        try {
+            fSink->flush();
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+void LogFileDestination::FlushLoop() {
+    std::unique_lock<std::mutex> lock(fFlushMutex);
+    while (!fStopFlusher) {
+        fFlushWake.wait_for(lock, std::chrono::milliseconds(500));
+        try {
+            fSink->flush();
+        } catch (const std::exception&) {
+            fFailed.store(true); // the next entry reports it to its channel
+        }
+    }
+}
+
+void LogFileDestination::Flush() {
+    if (!fSink)
+        return;
+    try {
+        fSink->flush();
+    } catch (const std::exception&) {
+        fFailed.store(true);
+    }
+}
 
 void LogFileDestination::Install(std::shared_ptr<LogFileDestination> dest) {
     gInstalled.store(bool(dest));
@@ -41,13 +79,12 @@ bool LogFileDestination::Write(const std::string& line) {
 }
 
 bool LogFileDestination::WriteLine(const std::string& line) {
-    if (!fSink)
+    if (!fSink || fFailed.load(std::memory_order_relaxed))
         return false;
     try {
         spdlog::details::log_msg msg(spdlog::string_view_t(), spdlog::level::info,
                                      spdlog::string_view_t(line.data(), line.size()));
         fSink->log(msg);
-        fSink->flush(); // a crash must not take the last entries with it
         return true;
     } catch (const std::exception&) {
         return false;

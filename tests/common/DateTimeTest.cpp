@@ -1,5 +1,5 @@
-#include "common/Clock.h"
 #include "common/DateTime.h"
+#include "common/Clock.h"
 #include "common/Locale.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +9,8 @@ TEST(DateTime, DaysCountFromTheEpochWithTheTimeAsFraction) {
     EXPECT_DOUBLE_EQ(EncodeDateTime(1900, 1, 1, 12), 2.5);
     const TDateTime t = EncodeDateTime(2024, 3, 15, 14, 5, 9, 42);
     EXPECT_EQ(QtFromDateTime(t), QDateTime(QDate(2024, 3, 15), QTime(14, 5, 9, 42)));
-    EXPECT_NEAR((EncodeDateTime(2024, 3, 15, 14, 6) - EncodeDateTime(2024, 3, 15, 14, 5)) * SecondsPerDay, 60.0,
-                1e-6);
+    EXPECT_NEAR((EncodeDateTime(2024, 3, 15, 14, 6) - EncodeDateTime(2024, 3, 15, 14, 5)) * SecondsPerDay,
+                60.0, 1e-6);
 }
 
 TEST(DateTime, PatternsOfTheDataFile) {
@@ -21,7 +21,8 @@ TEST(DateTime, PatternsOfTheDataFile) {
     EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:mm:ss", t), "2024-03-15 14:05:09");
     EXPECT_EQ(FormatDateTime("yyyy-mm-dd", EncodeDateTime(2024, 12, 31, 23, 59, 59, 999)), "2024-12-31");
     // A milliseconds fraction that rounds up to the next day lands on that day.
-    EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:mm:ss", EncodeDateTime(2024, 1, 2) - 1e-10), "2024-01-02 00:00:00");
+    EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:mm:ss", EncodeDateTime(2024, 1, 2) - 1e-10),
+              "2024-01-02 00:00:00");
 }
 
 TEST(Clock, AFixedClockMovesOnlyWhenAdvanced) {

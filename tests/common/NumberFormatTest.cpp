@@ -1,5 +1,7 @@
 #include "common/NumberFormat.h"
 
+#include "tests/support/QtPrint.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -98,12 +100,14 @@ TEST(ParseRegional, AcceptsTheRegionalSeparatorAndAPoint) {
         double value;
     };
     const Case cases[] = {
-        {"0,05", u',', true, 0.05},    {"0.05", u',', true, 0.05},  {"0.05", u'.', true, 0.05},
-        {" -1,5E-3 ", u',', true, -1.5e-3}, {"+12", u'.', true, 12}, {"1e5", u'.', true, 1e5},
-        {"", u'.', false, 0},          {"   ", u'.', false, 0},    {"abc", u'.', false, 0},
-        {"1.5x", u'.', false, 0},      {"1,5", u'.', false, 0},    {"1e", u'.', false, 0},
-        {".", u'.', false, 0},         {"-", u'.', false, 0},      {"1e999", u'.', false, 0},
-        {"1,000.5", u',', false, 0},
+        {"0,05", u',', true, 0.05}, {"0.05", u',', true, 0.05},
+        {"0.05", u'.', true, 0.05}, {" -1,5E-3 ", u',', true, -1.5e-3},
+        {"+12", u'.', true, 12},    {"1e5", u'.', true, 1e5},
+        {"", u'.', false, 0},       {"   ", u'.', false, 0},
+        {"abc", u'.', false, 0},    {"1.5x", u'.', false, 0},
+        {"1,5", u'.', false, 0},    {"1e", u'.', false, 0},
+        {".", u'.', false, 0},      {"-", u'.', false, 0},
+        {"1e999", u'.', false, 0},  {"1,000.5", u',', false, 0},
     };
     for (const auto& c : cases) {
         double v = -99;

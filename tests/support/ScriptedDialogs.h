@@ -8,8 +8,8 @@
 
 class TScriptedDialogs : public TDialogs {
 public:
-    std::deque<bool> answers;        // for Confirm and AskYesNo; true when empty
-    std::deque<QString> fileNames;   // for the file dialogs; cancelled when empty
+    std::deque<bool> answers;      // for Confirm and AskYesNo; true when empty
+    std::deque<QString> fileNames; // for the file dialogs; cancelled when empty
     QStringList questions;
     QStringList messages;
 

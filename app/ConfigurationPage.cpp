@@ -1,0 +1,69 @@
+#include "app/ConfigurationPage.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+QGroupBox* InstrumentGroup(const QString& caption, const QString& prefix, QLineEdit*& edit,
+                           QPushButton*& button, QCheckBox*& check, QWidget* parent) {
+    auto* group = new QGroupBox(caption, parent);
+    group->setObjectName(QStringLiteral("GroupBox") + prefix);
+    auto* grid = new QGridLayout(group);
+    auto* label = new QLabel(QStringLiteral("COM port"), group);
+    edit = new QLineEdit(group);
+    button = new QPushButton(QStringLiteral("Validate instrument"), group);
+    check = new QCheckBox(QStringLiteral("Validated"), group);
+    check->setEnabled(false); // display only: the program records validation here
+    label->setBuddy(edit);
+    grid->addWidget(label, 0, 0);
+    grid->addWidget(edit, 0, 1);
+    grid->addWidget(button, 1, 0, 1, 2);
+    grid->addWidget(check, 2, 0, 1, 2);
+    group->setFixedWidth(200);
+    return group;
+}
+} // namespace
+
+TConfigurationPage::TConfigurationPage(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("TabSheetInstruments"));
+    auto* smu = InstrumentGroup(QStringLiteral("SourceMeter 2401"), QStringLiteral("SMU"), EditSMUCOMPort,
+                                ButtonSMUTest, CheckBoxSMUValidated, this);
+    auto* dmm = InstrumentGroup(QStringLiteral("MultiMeter 2000"), QStringLiteral("2000"), Edit2000COMPort,
+                                Button2000Test, CheckBox2000Validated, this);
+    EditSMUCOMPort->setObjectName(QStringLiteral("EditSMUCOMPort"));
+    ButtonSMUTest->setObjectName(QStringLiteral("ButtonSMUTest"));
+    CheckBoxSMUValidated->setObjectName(QStringLiteral("CheckBoxSMUValidated"));
+    Edit2000COMPort->setObjectName(QStringLiteral("Edit2000COMPort"));
+    Button2000Test->setObjectName(QStringLiteral("Button2000Test"));
+    CheckBox2000Validated->setObjectName(QStringLiteral("CheckBox2000Validated"));
+
+    MemoConfLog = new QPlainTextEdit(this);
+    MemoConfLog->setObjectName(QStringLiteral("MemoConfLog"));
+    MemoConfLog->setReadOnly(true);
+    MemoConfLog->setPlainText(QStringLiteral("For best performance a dedicated serial port connection to "
+                                             "both instruments through virtual COM port "
+                                             "using RS232 wiring.\n"
+                                             "\n"
+                                             "Set up instruments with: Communication: RS-232, no parity, no "
+                                             "flow control, 8 bits, CR as terminator. "
+                                             "19200 baud for Multimeter, 57600 baud \n"
+                                             "for SMU"));
+
+    auto* row = new QHBoxLayout(this);
+    auto* left = new QHBoxLayout;
+    left->addWidget(smu, 0, Qt::AlignTop);
+    left->addWidget(dmm, 0, Qt::AlignTop);
+    row->addLayout(left);
+    row->addWidget(MemoConfLog, 1);
+}
+
+void TConfigurationPage::AppendLog(const QString& line) {
+    MemoConfLog->appendPlainText(line);
+}

@@ -1,0 +1,152 @@
+#include "app/ConfigurationPage.h"
+#include "app/InstrumentSettings.h"
+#include "app/SharedState.h"
+#include "app/TfrmOndrix.h"
+#include "diagnostics/LogChannel.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempFolder.h"
+
+#include "tests/support/QtPrint.h"
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+const QStringList kFolders = {"Userdata", "Logs", "PID", "Cell", "Sample"};
+
+class Startup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetSharedState();
+        InitializeLogChannels();
+        dialogs = std::make_shared<TScriptedDialogs>();
+        SetDialogs(dialogs);
+    }
+    void TearDown() override {
+        SetDialogs(nullptr);
+        ResetSharedState();
+    }
+    std::unique_ptr<TfrmOndrix> Create(TfrmOndrix::TPortLister ports = [] { return QStringList(); }) {
+        return std::make_unique<TfrmOndrix>(ports);
+    }
+    TTempProgramFolder folder;
+    std::shared_ptr<TScriptedDialogs> dialogs;
+};
+
+TEST_F(Startup, FirstStartInAnEmptyFolder) {
+    auto w = Create([] { return QStringList({"ttyS0", "ttyUSB0"}); });
+    for (const QString& f : kFolders)
+        EXPECT_TRUE(QDir(folder.path()).exists(f)) << f.toStdString();
+    EXPECT_TRUE(dialogs->messages.isEmpty());
+    EXPECT_TRUE(QFile::exists(folder.file("Logs/Log.csl")));
+    EXPECT_EQ(QDir::current().absolutePath(), QDir(folder.path()).absolutePath());
+    EXPECT_TRUE(w->ConfigurationPage->EditSMUCOMPort->text().isEmpty());
+    EXPECT_EQ(w->PageControlMain->currentIndex(), 0);
+    EXPECT_EQ(ProgramState, TProgramState::Uninitialized);
+    EXPECT_EQ(SaveFileNumber, 1);
+    EXPECT_FALSE(QFile::exists(TInstrumentSettings::DefaultPath())) << "nothing validated, nothing saved";
+
+    const QStringList memo = w->ConfigurationPage->MemoConfLog->toPlainText().split(u'\n');
+    const QStringList tail = memo.mid(memo.size() - 6);
+    EXPECT_EQ(tail, QStringList({"", "Available COM ports:", "ttyS0", "ttyUSB0", "",
+                                 "Type in ports to boxes on the left and click validate to verify the "
+                                 "instrument can be communicated with."}));
+}
+
+TEST_F(Startup, NoPortListAvailable) {
+    auto w = Create([] { return std::optional<QStringList>(); });
+    EXPECT_TRUE(w->ConfigurationPage->MemoConfLog->toPlainText().contains("\nNo available COM ports!\n"));
+}
+
+TEST_F(Startup, PortsComeFromTheSettingsFile) {
+    TInstrumentSettings(TInstrumentSettings::DefaultPath())
+        .Write(QStringLiteral("COM3"), QStringLiteral("COM4"), false);
+    auto w = Create();
+    EXPECT_EQ(w->ConfigurationPage->EditSMUCOMPort->text(), "COM3");
+    EXPECT_EQ(w->ConfigurationPage->Edit2000COMPort->text(), "COM4");
+}
+
+TEST_F(Startup, AFolderThatCannotBeCreatedIsReportedAndStartUpGoesOn) {
+    for (const QString& blocked : kFolders) {
+        TTempProgramFolder here;
+        dialogs->messages.clear();
+        // A plain file of the folder's name keeps the folder from being made.
+        QFile block(here.file(blocked));
+        ASSERT_TRUE(block.open(QIODevice::WriteOnly));
+        block.close();
+        auto w = Create();
+        EXPECT_EQ(dialogs->messages,
+                  QStringList({QStringLiteral("Could not create '%1' folder").arg(blocked)}));
+        for (const QString& f : kFolders)
+            if (f != blocked)
+                EXPECT_TRUE(QDir(here.path()).exists(f))
+                    << f.toStdString() << " after " << blocked.toStdString();
+        EXPECT_TRUE(w->ConfigurationPage->MemoConfLog->toPlainText().contains("Available COM ports:"))
+            << "start-up went on after " << blocked.toStdString();
+    }
+}
+
+TEST_F(Startup, SavingWritesOnlyValidatedPortsAndTheLoggingSwitch) {
+    auto w = Create();
+    SMUComPort = QStringLiteral("COM9");
+    w->ConfigurationPage->Edit2000COMPort->setText(QStringLiteral("COM8"));
+    w->ConfigurationPage->CheckBoxSMUValidated->setChecked(true);
+    w->SaveInstrumentSettings();
+    const TInstrumentPorts p = TInstrumentSettings(TInstrumentSettings::DefaultPath()).Read();
+    EXPECT_EQ(p.SMU, "COM9");
+    EXPECT_EQ(p.DMM, "") << "the multimeter is not validated";
+    QFile f(TInstrumentSettings::DefaultPath());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    EXPECT_TRUE(text.contains("[Logging]") && text.contains("0")) << text.toStdString();
+}
+
+TEST_F(Startup, CancelKeepsTheWindowAndOkClosesIt) {
+    auto w = Create();
+    w->show();
+    ProgramState = TProgramState::Paused;
+    dialogs->answers = {false};
+    EXPECT_FALSE(w->close());
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(ProgramState, TProgramState::Paused);
+    EXPECT_EQ(w->windowTitle(), "Ondrix 2021-07-09");
+    EXPECT_EQ(dialogs->questions, QStringList({"Close the form? All unsaved data will be lost."}));
+
+    dialogs->answers = {true};
+    EXPECT_TRUE(w->close());
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(ProgramState, TProgramState::ToExit);
+    EXPECT_EQ(w->windowTitle(), "Waiting for communication threads to close");
+}
+
+TEST_F(Startup, TheSixPagesInTabOrder) {
+    auto w = Create();
+    QStringList captions, names;
+    for (int i = 0; i < w->PageControlMain->count(); ++i) {
+        captions << w->PageControlMain->tabText(i);
+        names << w->PageControlMain->widget(i)->objectName();
+    }
+    EXPECT_EQ(captions, QStringList({"Configuration", "Experiment data", "PID tuning", "Experiment Control",
+                                     "Raw data", "Debug"}));
+    EXPECT_EQ(names, QStringList({"TabSheetInstruments", "TabSheetExperimentSetup", "TabSheetPID",
+                                  "TabSheetExperimentControl", "TabSheetData", "TabSheetDebug"}));
+    for (const char* name : {"EditSMUCOMPort", "ButtonSMUTest", "CheckBoxSMUValidated", "Edit2000COMPort",
+                             "Button2000Test", "CheckBox2000Validated", "MemoConfLog"})
+        EXPECT_NE(w->findChild<QWidget*>(name), nullptr) << name;
+    EXPECT_FALSE(w->ConfigurationPage->CheckBoxSMUValidated->isEnabled());
+    EXPECT_TRUE(w->ConfigurationPage->MemoConfLog->toPlainText().startsWith(
+        "For best performance a dedicated serial port connection to both instruments through virtual COM "
+        "port "
+        "using RS232 wiring.\n\nSet up instruments with: Communication: RS-232, no parity, no flow control, "
+        "8 "
+        "bits, CR as terminator. 19200 baud for Multimeter, 57600 baud \nfor SMU\n"));
+}
+
+} // namespace
