@@ -1,20 +1,40 @@
 #include "app/TfrmOndrix.h"
 
+#include "acquisition/TThread2000.h"
 #include "app/ConfigurationPage.h"
+#include "app/DebugPage.h"
+#include "app/ExperimentControlPage.h"
+#include "app/ExperimentDataPage.h"
 #include "app/InstrumentSettings.h"
+#include "app/RawDataPage.h"
 #include "app/SharedState.h"
+#include "app/StatusPane.h"
+#include "app/StepProgram.h"
+#include "app/SupervisoryTick.h"
+#include "app/TRtDoubleEdit.h"
 #include "common/Dialogs.h"
+#include "common/NumberFormat.h"
 #include "common/ProgramFolder.h"
 #include "common/Synchronize.h"
+#include "control/TPID.h"
+#include "control/TThread2401.h"
 #include "diagnostics/LogChannel.h"
 #include "diagnostics/LogFileDestination.h"
+#include "recording/ColumnTable.h"
+#include "recording/TDataGridModel.h"
+#include "recording/TDataSynchronizer.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QSerialPortInfo>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -26,10 +46,9 @@ std::optional<QStringList> SystemPorts() {
     return names;
 }
 
-QWidget* Page(const QString& name, QWidget* parent) {
-    auto* w = new QWidget(parent);
-    w->setObjectName(name);
-    return w;
+template <class T> void FreeAndNil(T*& p) {
+    delete p;
+    p = nullptr;
 }
 } // namespace
 
@@ -42,23 +61,32 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, QWidget* parent)
     setFont(font);
     resize(1055, 920);
 
+    DataGrid = new TDataGridModel(this);
     PageControlMain = new QTabWidget(this);
     PageControlMain->setObjectName(QStringLiteral("PageControlMain"));
     PageControlMain->setDocumentMode(true);
     ConfigurationPage = new TConfigurationPage(PageControlMain);
-    TabSheetInstruments = ConfigurationPage;
-    TabSheetExperimentSetup = Page(QStringLiteral("TabSheetExperimentSetup"), PageControlMain);
-    TabSheetPID = Page(QStringLiteral("TabSheetPID"), PageControlMain);
-    TabSheetExperimentControl = Page(QStringLiteral("TabSheetExperimentControl"), PageControlMain);
-    TabSheetData = Page(QStringLiteral("TabSheetData"), PageControlMain);
-    TabSheetDebug = Page(QStringLiteral("TabSheetDebug"), PageControlMain);
-    PageControlMain->addTab(TabSheetInstruments, QStringLiteral("Configuration"));
-    PageControlMain->addTab(TabSheetExperimentSetup, QStringLiteral("Experiment data"));
+    ExperimentData = new TExperimentDataPage(PageControlMain);
+    TabSheetPID = new QWidget(PageControlMain);
+    TabSheetPID->setObjectName(QStringLiteral("TabSheetPID"));
+    ExperimentControl = new TExperimentControlPage(PageControlMain);
+    RawData = new TRawDataPage(DataGrid, PageControlMain);
+    Debug = new TDebugPage(PageControlMain);
+    PageControlMain->addTab(ConfigurationPage, QStringLiteral("Configuration"));
+    PageControlMain->addTab(ExperimentData, QStringLiteral("Experiment data"));
     PageControlMain->addTab(TabSheetPID, QStringLiteral("PID tuning"));
-    PageControlMain->addTab(TabSheetExperimentControl, QStringLiteral("Experiment Control"));
-    PageControlMain->addTab(TabSheetData, QStringLiteral("Raw data"));
-    PageControlMain->addTab(TabSheetDebug, QStringLiteral("Debug"));
+    PageControlMain->addTab(ExperimentControl, QStringLiteral("Experiment Control"));
+    PageControlMain->addTab(RawData, QStringLiteral("Raw data"));
+    PageControlMain->addTab(Debug, QStringLiteral("Debug"));
     setCentralWidget(PageControlMain);
+    BuildStatusBar();
+
+    Tick = new TSupervisoryTick(*this);
+    WireModeButtons();
+    // The log switch of the SourceMeter thread, on the Debug page.
+    Debug->CheckBoxLogSMUThread->setChecked(LogThread2401.Enabled());
+    connect(Debug->CheckBoxLogSMUThread, &QCheckBox::toggled, this,
+            [](bool on) { LogThread2401.SetEnabled(on); });
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -76,8 +104,41 @@ TfrmOndrix::~TfrmOndrix() {
         frmOndrix = nullptr;
 }
 
+void TfrmOndrix::BuildStatusBar() {
+    auto* bar = new QStatusBar(this);
+    bar->setObjectName(QStringLiteral("RzStatusBar1"));
+    bar->setSizeGripEnabled(false);
+    bar->setFixedHeight(22);
+    RzGlyphStatus1 = new TStatusPane(QStringLiteral("RzGlyphStatus1"), 148, true, bar);
+    RzGlyphStatus2 = new TStatusPane(QStringLiteral("RzGlyphStatus2"), 183, true, bar);
+    RzStatusPaneFlushpO2 = new TStatusPane(QStringLiteral("RzStatusPaneFlushpO2"), 182, false, bar);
+    RzStatusPaneRC = new TStatusPane(QStringLiteral("RzStatusPaneRC"), 250, false, bar);
+    RzStatusPaneStep = new TStatusPane(QStringLiteral("RzStatusPaneStep"), 0, false, bar);
+    for (TStatusPane* p : {RzGlyphStatus1, RzGlyphStatus2, RzStatusPaneFlushpO2, RzStatusPaneRC})
+        bar->addWidget(p);
+    bar->addWidget(RzStatusPaneStep, 1);
+    setStatusBar(bar);
+}
+
+void TfrmOndrix::WireModeButtons() {
+    TExperimentControlPage* c = ExperimentControl;
+    for (QRadioButton* b : {c->RadioButtonModeOff, c->RadioButtonModePassive, c->RadioButtonSetVoltage,
+                            c->RadioButtonPIDSet, c->RadioButtonPIDStep, c->RadioButtonPPS}) {
+        connect(b, &QRadioButton::clicked, this, [this, b] { Tick->ChangeModeConfirm(b); });
+        b->installEventFilter(this); // key release on a mode button confirms too
+    }
+}
+
+bool TfrmOndrix::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyRelease && !static_cast<QKeyEvent*>(event)->isAutoRepeat())
+        Tick->ChangeModeConfirm(watched);
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void TfrmOndrix::FormCreate() {
+    FormatGrid();
     LoadInstrumentSettings();
+    PID = new TPID();
 
     // The program works in its own folder: data, logs, PID tables, cell and sample files.
     QDir::setCurrent(ProgramFolder());
@@ -92,9 +153,24 @@ void TfrmOndrix::FormCreate() {
                                                     QStringLiteral("Log.csl"), 1024, 20);
     LogFileDestination::Install(fLogFile);
 
+    Statusbar();
     PageControlMain->setCurrentIndex(0);
     GetAvailableComPorts();
     SaveFileNumber = 1;
+
+    const QString cell = root.filePath(QStringLiteral("Cell/Default.ini"));
+    if (QFileInfo::exists(cell))
+        ExperimentData->LoadCellDetails(cell);
+    const QString sample = root.filePath(QStringLiteral("Sample/Default.ini"));
+    if (QFileInfo::exists(sample)) {
+        ExperimentData->LoadSampleDetails(sample);
+        ExperimentData->SampleCalculations();
+    }
+}
+
+void TfrmOndrix::FormatGrid() {
+    DataGrid->FormatGrid();
+    RawData->ApplyColumnWidths();
 }
 
 void TfrmOndrix::LoadInstrumentSettings() {
@@ -130,10 +206,68 @@ void TfrmOndrix::GetAvailableComPorts() {
 }
 
 void TfrmOndrix::Timer1Timer() {
-    if (ProgramState == TProgramState::Uninitialized)
+    Tick->Timer1Timer();
+}
+
+void TfrmOndrix::Statusbar() {
+    if (ProgramState != TProgramState::Uninitialized) {
+        RzGlyphStatus1->SetCaption(QStringLiteral("Valid instruments"));
+        RzGlyphStatus1->SetImageIndex(2);
+    } else {
+        RzGlyphStatus1->SetCaption(QStringLiteral("Invalid instruments"));
+        RzGlyphStatus1->SetImageIndex(0);
+    }
+
+    RzGlyphStatus2->SetCaption(QStringLiteral("T, ºC: 500 < ") +
+                               FormatFloat(QStringLiteral("0.0"), LastCellTemp) + QStringLiteral(" < 1055"));
+    RzGlyphStatus2->SetImageIndex(LastCellTemp > 500 && LastCellTemp < 1055 ? 2 : 0);
+
+    const QString rc = DataGrid->Cell(DataGrid->RowCount() - 1, ColumnOf(TProperty::RCpO2));
+    if (!rc.isEmpty())
+        RzStatusPaneRC->SetCaption(QStringLiteral("pO2 relative change last ") + FormatGeneral(RCDuration) +
+                                   QStringLiteral("s: ") + rc + QStringLiteral(" %"));
+    else
+        RzStatusPaneRC->SetCaption(QString());
+
+    QListWidget* steps = ExperimentControl->ListBoxStepProgram;
+    if (ProgramState == TProgramState::PIDStep && CurrentStep < steps->count() && CurrentStep >= 0)
+        RzStatusPaneStep->SetCaption(QStringLiteral("Mode: Step:") +
+                                     steps->item(CurrentStep)->text().left(4));
+    else
+        RzStatusPaneStep->SetCaption(QStringLiteral("Mode: ") + ProgramStateName(ProgramState));
+}
+
+void TfrmOndrix::AddDataUpdates() {
+    if (!DataPoint.Ready)
         return;
-    if (ProgramState == TProgramState::ToExit)
-        return; // no worker threads exist yet to stop
+}
+
+void TfrmOndrix::Save() {}
+
+QCheckBox* TfrmOndrix::CheckBoxSMUValidated() const {
+    return ConfigurationPage->CheckBoxSMUValidated;
+}
+QCheckBox* TfrmOndrix::CheckBox2000Validated() const {
+    return ConfigurationPage->CheckBox2000Validated;
+}
+
+double TfrmOndrix::CellTemperatureOverride() const {
+    return ExperimentData->RtDoubleEditCTO->Value();
+}
+bool TfrmOndrix::FastMode() const {
+    return ExperimentData->CheckBoxFastMode->isChecked();
+}
+int TfrmOndrix::FastModeCount() const {
+    return ExperimentData->RtIntegerEditFastModeCount->IntValue();
+}
+double TfrmOndrix::DataPointLength() const {
+    return ExperimentData->RtDoubleEditDataPointLength->Value();
+}
+int TfrmOndrix::SetVoltagemV() const {
+    return ExperimentControl->RtIntegerEditSetVoltage->IntValue();
+}
+void TfrmOndrix::ShowPIDListing(const QStringList& lines) {
+    Debug->Memo1->setPlainText(lines.join(u'\n'));
 }
 
 bool TfrmOndrix::FormCloseQuery() {
@@ -153,6 +287,30 @@ void TfrmOndrix::FormDestroy() {
         return;
     fDestroyed = true;
     Timer1->stop();
+    if (Thread2401)
+        Thread2401->SetToStopEx(true);
+    if (Thread2000) {
+        Thread2000->SetToPauseEx(false);
+        Thread2000->SetToStopEx(true);
+    }
+    // The workers' pending hand-overs run on this thread, so keep events flowing while waiting.
+    if (Thread2401) {
+        while (!Thread2401->IsStopped())
+            SleepProcessingEvents(100);
+        Thread2401->wait();
+        FreeAndNil(Thread2401);
+    }
+    if (Thread2000) {
+        while (!Thread2000->IsStopped())
+            SleepProcessingEvents(100);
+        Thread2000->wait();
+        FreeAndNil(Thread2000);
+    }
+    FreeAndNil(SynchronizerI);
+    FreeAndNil(SynchronizerV);
+    FreeAndNil(SynchronizerT);
+    FreeAndNil(SynchronizerpO2);
+    FreeAndNil(PID);
     LogFileDestination::Install(nullptr);
     fLogFile.reset();
 }

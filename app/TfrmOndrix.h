@@ -1,18 +1,30 @@
 #pragma once
-// The main window: its pages, the supervisory timer, start-up and the close sequence.
+// The main window: its six pages and status bar, start-up, the supervisory timer and the close
+// sequence. The window also answers the worker threads' questions about its controls.
+#include "acquisition/IThread2000Host.h"
+#include "control/IThread2401Host.h"
+
 #include <QMainWindow>
 #include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
 
+class QCheckBox;
+class QCloseEvent;
 class QTabWidget;
 class QTimer;
-class QCloseEvent;
-class TConfigurationPage;
 class LogFileDestination;
+class TConfigurationPage;
+class TDataGridModel;
+class TDebugPage;
+class TExperimentControlPage;
+class TExperimentDataPage;
+class TRawDataPage;
+class TStatusPane;
+class TSupervisoryTick;
 
-class TfrmOndrix : public QMainWindow {
+class TfrmOndrix : public QMainWindow, public IThread2000Host, public IThread2401Host {
     Q_OBJECT
 public:
     // The system's list of serial port names, or nothing when no list can be had.
@@ -31,24 +43,51 @@ public:
     void LoadInstrumentSettings();
     void SaveInstrumentSettings();
     void GetAvailableComPorts();
+    void FormatGrid();
     void Timer1Timer();
+    void Statusbar();
+    // The data-row builder and the data-file save, run by the tick.
+    void AddDataUpdates();
+    void Save();
+
+    QCheckBox* CheckBoxSMUValidated() const;
+    QCheckBox* CheckBox2000Validated() const;
+
+    // IThread2000Host / IThread2401Host
+    double CellTemperatureOverride() const override;
+    bool FastMode() const override;
+    int FastModeCount() const override;
+    double DataPointLength() const override;
+    int SetVoltagemV() const override;
+    void ShowPIDListing(const QStringList& lines) override;
 
     QTabWidget* PageControlMain;
-    QWidget* TabSheetInstruments;
-    QWidget* TabSheetExperimentSetup;
-    QWidget* TabSheetPID;
-    QWidget* TabSheetExperimentControl;
-    QWidget* TabSheetData;
-    QWidget* TabSheetDebug;
     TConfigurationPage* ConfigurationPage;
+    TExperimentDataPage* ExperimentData;
+    QWidget* TabSheetPID;
+    TExperimentControlPage* ExperimentControl;
+    TRawDataPage* RawData;
+    TDebugPage* Debug;
+    TDataGridModel* DataGrid;
     QTimer* Timer1;
+    TSupervisoryTick* Tick;
+
+    TStatusPane* RzGlyphStatus1;
+    TStatusPane* RzGlyphStatus2;
+    TStatusPane* RzStatusPaneFlushpO2;
+    TStatusPane* RzStatusPaneRC;
+    TStatusPane* RzStatusPaneStep;
 
     static QString Caption() { return QStringLiteral("Ondrix 2021-07-09"); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void BuildStatusBar();
+    void WireModeButtons();
+
     TPortLister fPortLister;
     std::shared_ptr<LogFileDestination> fLogFile;
     bool fClosing = false;

@@ -1,0 +1,244 @@
+#include "acquisition/TThread2000.h"
+
+#include "acquisition/Thermocouples.h"
+#include "app/SharedState.h"
+#include "common/Clock.h"
+#include "common/Synchronize.h"
+#include "control/TPID.h"
+#include "diagnostics/LogChannel.h"
+#include "instruments/InstrumentNumber.h"
+#include "instruments/TSerialPort.h"
+#include "recording/TDataSynchronizer.h"
+
+#include <cmath>
+#include <memory>
+
+namespace {
+template <class T> void FreeAndNil(T*& p) {
+    T* old = p;
+    p = nullptr;
+    delete old;
+}
+
+const char* const kInitialize2000[] = {
+    "*RST",
+    ":SYST:BEEP:STAT 0",
+    ":DISPLAY:ENABLE 1",
+    ":INIT:CONT 0",
+    ":SYST:AZER:STAT 1",
+    ":SENS:FUNC 'VOLT:DC'",
+    ":SENS:VOLT:DC:NPLC 1",
+    ":SENS:VOLT:DC:AVER:STAT 0",
+    ":SENS:FUNC 'RES'",
+    ":SENS:RES:NPLC 1",
+    ":SENS:RES:AVER:STAT OFF",
+};
+} // namespace
+
+void Initialize2000(const QString& port) {
+    TSerialPort com;
+    com.SetBaudRate(19200);
+    com.SetWindowsReadLoopTimeoutMS(50);
+    com.SetReadoutTimeoutMS(1000);
+    com.SetDebug(false);
+    com.SetPort(port);
+    for (const char* command : kInitialize2000)
+        com.Send2(QByteArray(command) + '\r', false);
+}
+
+TThread2000::TThread2000(IThread2000Host* host, QObject* parent) : QThread(parent), fHost(host) {
+    setObjectName(QStringLiteral("K2000"));
+}
+
+TThread2000::~TThread2000() {
+    // The owner frees a thread only after it reported IsStopped; make sure its body has returned.
+    wait();
+}
+
+bool TThread2000::StopRequested() const {
+    return fToStop.load() || fToStopEx.load();
+}
+
+bool TThread2000::GetValue(const QString& Input, double& Output) {
+    const TInstrumentNumber n = ParseInstrumentNumber(Input);
+    if (!n.Ok())
+        return false; // Output keeps its previous value
+    Output = n.Value;
+    return Input != QLatin1String("+9.9E37"); // the instrument's overflow reading
+}
+
+void TThread2000::CloseChannel(int aChannel, TSerialPort& COM) {
+    if (aChannel == fOldChannel)
+        return;
+    COM.Send2(QByteArray(":ROUT:OPEN:ALL\r"), false);
+    COM.Send2(QByteArray(":ROUT:CLOSE (@") + QByteArray::number(aChannel) + ")\r", false);
+    fOldChannel = aChannel;
+}
+
+bool TThread2000::Voltage(double& aResult, TSerialPort& COM) {
+    const TSerialResponse r = COM.Send2(QByteArray(":FUNC \"VOLT:DC\";:READ?\r"), true);
+    if (!r.Status.isEmpty() || r.Response.isEmpty())
+        return false;
+    double v = aResult;
+    if (!GetValue(QString::fromLatin1(r.Response), v))
+        return false;
+    aResult = v;
+    return true;
+}
+
+bool TThread2000::Resistance(double& aResult, TSerialPort& COM) {
+    const TSerialResponse r = COM.Send2(QByteArray(":FUNC \"RES\";:READ?\r"), true);
+    if (!r.Status.isEmpty() || r.Response.isEmpty())
+        return false;
+    double v = aResult;
+    if (!GetValue(QString::fromLatin1(r.Response), v))
+        return false;
+    aResult = v;
+    return true;
+}
+
+void TThread2000::run() {
+    SetLogThreadName(QStringLiteral("K2000"));
+    Execute();
+}
+
+void TThread2000::Execute() {
+    LogK2000.EnterMethod(QStringLiteral("Execute"));
+    auto COM = std::make_unique<TSerialPort>();
+    COM->SetBaudRate(19200);
+    COM->SetWindowsReadLoopTimeoutMS(50);
+    COM->SetReadoutTimeoutMS(2000);
+    COM->SetPort(Port);
+    COM->SetAbortFlag(&fToStopEx);
+    fIsStopped.store(false);
+
+    while (!fToStop.load()) {
+        // Paused: a hand-over a second, which discards the temperature and pO2 averages. A stop
+        // request ends the pause as well, so closing never waits on a paused thread.
+        bool stopping = false;
+        while (fToPause.load()) {
+            for (int i = 0; i < 50 && !StopRequested(); ++i)
+                QThread::msleep(20);
+            Synchronize([this] {
+                FreeAndNil(SynchronizerT);
+                FreeAndNil(SynchronizerpO2);
+                UpdateResults();
+            });
+            if (StopRequested()) {
+                stopping = true;
+                break;
+            }
+        }
+        if (stopping)
+            break;
+
+        LogK2000.EnterMethod(QStringLiteral("Main loop"));
+        fMeasurementsStartTime = Now();
+        const bool measure =
+            !FastLogic || FastCount <= 0 || (fTickCount.load() % std::uint64_t(FastCount)) == 0;
+
+        // Thermistor at the cold junction (channel 3).
+        if (measure) {
+            CloseChannel(3, *COM);
+            fResistanceOK = Resistance(fResistance, *COM);
+            fResistancePrevious = fResistance;
+            fResistanceTime = Now();
+            if (!fResistanceOK)
+                LogK2000.Send(QStringLiteral("Thermistor measurement failure"));
+        } else {
+            fResistanceOK = true;
+            fResistance = fResistancePrevious;
+            fResistanceTime = Now();
+        }
+        if (fResistanceOK && ThermistorToTemperature(fThermistorTemperature, fResistance)) {
+            fThermistorFunctionOK = true;
+        } else {
+            LogK2000.Send(QStringLiteral("Thermistor value not within accepted range"));
+            fThermistorFunctionOK = false;
+        }
+
+        // Thermocouple of the cell (channel 1).
+        if (measure && !StopRequested()) {
+            CloseChannel(1, *COM);
+            fVoltageTCOK = Voltage(fVoltageTC, *COM);
+            fVoltageTCPrevious = fVoltageTC;
+            fVoltageTCTime = Now();
+            if (!fVoltageTCOK)
+                LogK2000.Send(QStringLiteral("TC voltage measurement failure"));
+        } else if (measure) {
+            fVoltageTCOK = false; // stopping: no reading this cycle
+        } else {
+            fVoltageTCOK = true;
+            fVoltageTC = fVoltageTCPrevious;
+            fVoltageTCTime = Now();
+        }
+
+        // Cell temperature: thermocouple voltage plus the cold junction's, averaged with the
+        // previous cycle's; or the operator's override between 650 and 1050 degrees.
+        if (fVoltageTCOK && TCVoltageInRange(TCTypeS, fVoltageTC)) {
+            fTCFunctionOK = true;
+            fThermistorTempAsVolt = TCTemperatureToMicroVolt(TCTypeS, fThermistorTemperature);
+            if (fCTO < 650 || fCTO > 1050) {
+                const double T = TCVoltageToTemperature(TCTypeS, fThermistorTempAsVolt / 1e6 + fVoltageTC);
+                if (fCellTempPrev == 0)
+                    fCellTempPrev = T;
+                fCellTemp = (fCellTempPrev + T) / 2;
+                fCellTempPrev = T;
+            } else {
+                fCellTemp = fCTO;
+            }
+        } else {
+            LogK2000.Send(QStringLiteral("Thermocouple voltage value not within accepted range"));
+            fTCFunctionOK = false;
+        }
+
+        // Oxygen sensor (channel 2), only while the cell is hot enough for it.
+        fVoltageSETime = Now();
+        if (fCellTemp > 500 && fCellTemp < 1055 && !StopRequested()) {
+            CloseChannel(2, *COM);
+            fVoltageSEOK = Voltage(fVoltageSE, *COM);
+            if (!fVoltageSEOK)
+                LogK2000.Send(QStringLiteral("Sensor voltage measurement failure"));
+        }
+
+        Synchronize([this] { UpdateResults(); });
+        fTickCount.fetch_add(1);
+        LogK2000.ExitMethod(QStringLiteral("Main loop"));
+        if (fToStopEx.load())
+            break; // taken over by the update just run; don't start another cycle
+    }
+    fIsStopped.store(true);
+    COM.reset();
+    LogK2000.ExitMethod(QStringLiteral("Execute"));
+}
+
+void TThread2000::UpdateResults() {
+    LogK2000.EnterMethod(QStringLiteral("UpdateResults"));
+    if (fHost) {
+        fCTO = fHost->CellTemperatureOverride();
+        FastLogic = fHost->FastMode();
+        FastCount = fHost->FastModeCount();
+    }
+    fToStop.store(fToStopEx.load());
+    fToPause.store(fToPauseEx.load());
+    if (fToPause.load()) {
+        LogK2000.Send(QStringLiteral("Thread was paused"));
+    } else {
+        if (fVoltageTCOK && fResistanceOK) {
+            const TDateTime now = Now();
+            if (!SynchronizerT)
+                SynchronizerT = new TDataSynchronizer(QStringLiteral("T"));
+            SynchronizerT->Add(fMeasurementsStartTime, now, fCellTemp);
+            if (fVoltageSEOK) {
+                fpO2 = SensorpO2(fCellTemp, fVoltageSE, SensorAx, SensorBx);
+                if (!SynchronizerpO2)
+                    SynchronizerpO2 = new TDataSynchronizer(QStringLiteral("pO2"));
+                SynchronizerpO2->Add(fMeasurementsStartTime, now, fpO2);
+                if (PID)
+                    PID->SetProcessVariable(std::log10(fpO2));
+            }
+        }
+        LastCellTemp = fCellTemp;
+    }
+    LogK2000.ExitMethod(QStringLiteral("UpdateResults"));
+}

@@ -1,0 +1,84 @@
+#pragma once
+// The worker thread that reads the MultiMeter 2000 with its scanner card: thermistor (channel 3),
+// thermocouple (channel 1) and, while the cell is hot, the oxygen sensor (channel 2). Once per
+// cycle it hands its results to the main thread (UpdateResults), which feeds the temperature and
+// pO2 averages and the PID controller.
+#include "acquisition/IThread2000Host.h"
+
+#include <QString>
+#include <QThread>
+#include <atomic>
+#include <cstdint>
+
+class TSerialPort;
+
+// Sends the multimeter's set-up sequence on `port`; outcomes are ignored.
+void Initialize2000(const QString& port);
+
+class TThread2000 : public QThread {
+    Q_OBJECT
+public:
+    explicit TThread2000(IThread2000Host* host, QObject* parent = nullptr);
+    ~TThread2000() override;
+
+    // Main thread's handles. A stop is requested with ToPauseEx false and ToStopEx true together.
+    bool ToStopEx() const { return fToStopEx.load(); }
+    void SetToStopEx(bool v) { fToStopEx.store(v); }
+    bool ToPauseEx() const { return fToPauseEx.load(); }
+    void SetToPauseEx(bool v) { fToPauseEx.store(v); }
+    bool IsStopped() const { return fIsStopped.load(); }
+    double CTO() const { return fCTO; }
+
+    // Runs on the main thread through the hand-over; never from the worker itself.
+    void UpdateResults();
+
+    // One exchange each, through the thread's port object (public for tests).
+    void CloseChannel(int aChannel, TSerialPort& COM);
+    bool Voltage(double& aResult, TSerialPort& COM);
+    bool Resistance(double& aResult, TSerialPort& COM);
+    static bool GetValue(const QString& Input, double& Output);
+
+    QString Port;           // set before the thread is started
+    bool FastLogic = false; // fast mode on
+    std::int32_t FastCount = 10;
+
+    std::uint64_t TickCount() const { return fTickCount.load(); }
+
+protected:
+    void run() override; // the thread body
+
+private:
+    void Execute();
+    bool StopRequested() const;
+
+    IThread2000Host* fHost;
+    std::int32_t fOldChannel = -1;
+    std::atomic<std::uint64_t> fTickCount{0};
+    std::atomic<bool> fToStopEx{false};
+    std::atomic<bool> fToStop{false};
+    std::atomic<bool> fIsStopped{false};
+    double fVoltageTC = 0;
+    double fVoltageTCPrevious = 0;
+    double fVoltageTCTime = 0;
+    bool fVoltageTCOK = false;
+    bool fTCFunctionOK = false;
+    double fResistance = 0;
+    double fResistancePrevious = 0;
+    bool fResistanceOK = false;
+    double fResistanceTime = 0;
+    bool fThermistorFunctionOK = false;
+    double fThermistorTemperature = 0;
+    double fThermistorTempAsVolt = 0;
+    double fVoltageSE = 0;
+    bool fVoltageSEOK = false;
+    double fVoltageSETime = 0;
+    double fMeasurementsStartTime = 0;
+    double fpO2 = 0;
+    double fCellTemp = 0;
+    double fCellTempPrev = 0;
+    std::atomic<bool> fToPauseEx{false};
+    std::atomic<bool> fToPause{true};
+    double fCTO = 0;
+    // Lets a stop request cut short an exchange with a silent instrument.
+    std::atomic<bool> fAbortExchange{false};
+};

@@ -1,0 +1,42 @@
+#pragma once
+// An INI file of the cell or sample details, read and written by section and key.
+//
+// Files come from the Windows lab PCs as often as from this program: CR LF line ends, a UTF-8
+// byte-order mark or none, texts in UTF-8 or in the 8-bit Windows code page (cp1252: µ, º), and
+// numbers with the decimal separator of whatever regional settings wrote them. Reading copes with
+// all of these; writing uses UTF-8 and the regional decimal separator of this machine. Keys of other
+// sections and other keys already in the file stay when it is saved again.
+#include <QString>
+#include <SimpleIni.h>
+
+class TDetailsIni {
+public:
+    TDetailsIni();
+
+    // Reads the file; false when it does not exist or cannot be read (the contents stay empty).
+    bool Load(const QString& path);
+    // Writes the whole file in one go, so a failed write keeps the previous file; false on failure.
+    bool Save(const QString& path) const;
+
+    // A missing key gives the fallback; an empty text is a text like any other.
+    QString Text(const char* section, const char* key, const QString& fallback) const;
+    // A key that is missing, empty or not a number gives the fallback. Both a point and a comma are
+    // taken as the decimal separator, whatever the regional settings are: these files hold no
+    // digit grouping, so either can only be a decimal separator.
+    double Float(const char* section, const char* key, double fallback) const;
+    // Decimal integers only; anything else gives the fallback.
+    int Integer(const char* section, const char* key, int fallback) const;
+    // Any non-zero integer is true.
+    bool Boolean(const char* section, const char* key, bool fallback) const;
+
+    void SetText(const char* section, const char* key, const QString& value);
+    void SetFloat(const char* section, const char* key, double value);
+    void SetInteger(const char* section, const char* key, int value);
+    void SetBoolean(const char* section, const char* key, bool value);
+
+    // The text of raw bytes from a file: UTF-8 when they are valid UTF-8, else the Windows code page.
+    static QString DecodeText(const QByteArray& bytes);
+
+private:
+    CSimpleIniA fIni;
+};

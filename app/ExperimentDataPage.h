@@ -1,0 +1,94 @@
+#pragma once
+// The "Experiment data" page: the sample and cell descriptions that travel with every experiment,
+// the values derived from the sample, the operator's notes and the buttons that load and save the
+// cell and sample files. Its boxes are the one place the rest of the program reads these values
+// from; the page keeps the derived sample values up to date whenever an input changes.
+#include "app/CellDetailsFile.h"
+#include "app/SampleDetails.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class TRtDoubleEdit;
+class TRtIntegerEdit;
+
+class TExperimentDataPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TExperimentDataPage(QWidget* parent = nullptr);
+
+    // Cell and sample files, by full path. A missing cell file changes nothing; a missing sample
+    // file gives empty texts and zeros. A save that fails is reported to the operator.
+    void LoadCellDetails(const QString& aFile);
+    void SaveCellDetails(const QString& aFile);
+    void LoadSampleDetails(const QString& aFile);
+    void SaveSampleDetails(const QString& aFile);
+
+    // Recomputes the derived sample values and the hot-part gas volume Vhp.
+    void SampleCalculations();
+    // The value-changed handler of the sample and cell input boxes.
+    void RtDoubleEditbsValueChanged();
+    // Copy the sensor calibration into the shared state as the operator types.
+    void RtDoubleEditSensorAxKeyUp();
+    void RtDoubleEditSensorBxKeyUp();
+
+    void ButtonLoadCellClick();
+    void ButtonSaveCellAsClick();
+    void ButtonLoadSampleClick();
+    void ButtonSaveSampleClick();
+
+    // The boxes as records, for the files and the data file header.
+    TCellDetails CellDetails() const;
+    TSampleDetails SampleDetails() const;
+
+    // Sample inputs
+    QLineEdit* EditSampleName;
+    QLineEdit* EditSampleFormula;
+    TRtDoubleEdit* RtDoubleEditbs;
+    TRtDoubleEdit* RtDoubleEditM;
+    TRtDoubleEdit* RtDoubleEditb0;
+    TRtDoubleEdit* RtDoubleEditM0;
+    TRtDoubleEdit* RtDoubleEditd;
+    TRtDoubleEdit* RtDoubleEditmass0;
+    // Derived sample values (read-only)
+    TRtDoubleEdit* RtDoubleEditVs;
+    TRtDoubleEdit* RtDoubleEditn0;
+    TRtDoubleEdit* RtDoubleEditnO0;
+    TRtDoubleEdit* RtDoubleEditmO0;
+    TRtDoubleEdit* RtDoubleEditmM;
+    // Cell inputs
+    QLineEdit* EditSensorID;
+    TRtDoubleEdit* RtDoubleEditSensorAx;
+    TRtDoubleEdit* RtDoubleEditSensorBx;
+    TRtDoubleEdit* RtDoubleEditVHPS;
+    TRtDoubleEdit* RtDoubleEditVhp; // read-only, derived
+    TRtDoubleEdit* RtDoubleEditVgp;
+    TRtDoubleEdit* RtDoubleEditTl;
+    TRtDoubleEdit* RtDoubleEditPsO2;
+    TRtDoubleEdit* RtDoubleEditFGpO2;
+    TRtDoubleEdit* RtDoubleEditCTO;
+    TRtDoubleEdit* RtDoubleEditFGfl;
+    TRtDoubleEdit* RtDoubleEditRCDuration;
+    TRtDoubleEdit* RtDoubleEditRCThreshold;
+    QCheckBox* CheckBoxRCI;
+    TRtDoubleEdit* RtDoubleEditDataPointLength;
+    QCheckBox* CheckBoxFastMode;
+    TRtIntegerEdit* RtIntegerEditFastModeCount;
+    // Notes and buttons
+    QPlainTextEdit* MemoNotes;
+    QPushButton* ButtonLoadCell;
+    QPushButton* ButtonSaveCellAs;
+    QPushButton* ButtonLoadSample;
+    QPushButton* ButtonSaveSample;
+
+private:
+    QGroupBox* BuildSampleGroup();
+    QGroupBox* BuildCalculatedGroup();
+    QGroupBox* BuildCellGroup();
+    QGroupBox* BuildNotesGroup();
+    TRtDoubleEdit* NewBox(const char* name, double value);
+};

@@ -1,0 +1,70 @@
+#pragma once
+// The worker thread that drives the SourceMeter 2401: each cycle it sends the source command of
+// its mode, reads the pump voltage and current, and hands every good pair to the main thread
+// (UpdateResults), which takes over the operator's settings and the PID output, feeds the pump
+// averages and completes data points.
+#include "app/SharedState.h"
+#include "control/IThread2401Host.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QThread>
+#include <atomic>
+
+class TSerialPort;
+
+// Sends the SourceMeter's set-up sequence on `port`; outcomes are ignored.
+void Initialize2401(const QString& port);
+
+class TThread2401 : public QThread {
+    Q_OBJECT
+public:
+    explicit TThread2401(IThread2401Host* host, QObject* parent = nullptr);
+    ~TThread2401() override;
+
+    bool ToStopEx() const { return fToStopEx.load(); }
+    void SetToStopEx(bool v) { fToStopEx.store(v); }
+    TMode ModeEx() const { return fModeEx.load(); }
+    void SetModeEx(TMode m) { fModeEx.store(m); }
+    bool IsStopped() const { return fIsStopped.load(); }
+    QByteArray Response() const;
+
+    // Runs on the main thread through the hand-over; never from the worker itself.
+    void UpdateResults();
+
+    // What the worker loop reads (public for tests).
+    TMode Mode() const { return fMode.load(); }
+    TMode ModeIntegrator() const { return fModeIntegrator.load(); }
+
+    QString Port; // set before the thread is started
+
+protected:
+    void run() override; // the thread body
+
+private:
+    void Execute();
+
+    IThread2401Host* fHost;
+    std::atomic<bool> fToStopEx{false};
+    std::atomic<bool> fToStop{false};
+    std::atomic<bool> fIsStopped{false};
+    QByteArray fResponse;
+    double fResponseTime = 0;
+    double fVoltageMeasured = 0;
+    double fCurrentMeasured = 0;
+    bool fMeasurementsOK = false;
+    std::atomic<TMode> fModeEx{TMode::Uninitialized};
+    std::atomic<TMode> fMode{TMode::Paused};
+    std::atomic<TMode> fModeIntegrator{TMode::Paused};
+    double fGSCurrentMicroA = 0;
+    double fGSCurrentA = 0;
+    QString fGSCurrentS;
+    double fDataStartTime = 0;
+    double fLimitCurrentForm = 0.005;
+    double fLimitCurrentPID = 0.005;
+    float fSourceVoltageDesired = 0;
+    double fVoltageLimitDesired = 1.1;
+    double fVoltageLimitApplied = 0;
+    // Lets a stop request cut short an exchange with a silent instrument.
+    std::atomic<bool> fAbortExchange{false};
+};

@@ -1,0 +1,37 @@
+#pragma once
+// The accumulator of one measured quantity for the current data point: it sums the readings added
+// to it, counts them, and keeps the earliest start and the latest end time of the measurements
+// behind them. A data point is complete when the accumulators span the integration time; their
+// averages then become the point, and the accumulators are discarded.
+//
+// Main thread only: the workers add through their hand-over to the main thread.
+#include "common/DateTime.h"
+
+#include <QString>
+#include <cstdint>
+
+class TDataSynchronizer {
+public:
+    explicit TDataSynchronizer(const QString& aName);
+
+    // One reading measured between StartTime and EndTime (days).
+    void Add(TDateTime StartTime, TDateTime EndTime, double aValue);
+
+    TDateTime TimeMin() const { return fTimeMin; }
+    TDateTime TimeMax() const { return fTimeMax; }
+    // (TimeMax - TimeMin) in seconds, as of the last add; 0 before any.
+    double DurationS() const { return fDurationS; }
+    double Sum() const { return fSum; }
+    std::int32_t Count() const { return fCount; }
+    // Sum / Count, or 0 when nothing was added.
+    double Average() const;
+
+private:
+    // The extremes start beyond any real time, so the first add sets both.
+    TDateTime fTimeMin;
+    TDateTime fTimeMax;
+    double fDurationS = 0.0;
+    double fSum = 0.0;
+    std::int32_t fCount = 0;
+    QString fName;
+};
