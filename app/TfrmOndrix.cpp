@@ -2,10 +2,12 @@
 
 #include "acquisition/TThread2000.h"
 #include "app/ConfigurationPage.h"
+#include "app/DataPlot.h"
 #include "app/DebugPage.h"
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
 #include "app/InstrumentSettings.h"
+#include "app/InstrumentValidator.h"
 #include "app/RawDataPage.h"
 #include "app/SharedState.h"
 #include "app/StatusPane.h"
@@ -32,6 +34,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSerialPortInfo>
 #include <QStatusBar>
@@ -52,8 +55,9 @@ template <class T> void FreeAndNil(T*& p) {
 }
 } // namespace
 
-TfrmOndrix::TfrmOndrix(TPortLister portLister, QWidget* parent)
-    : QMainWindow(parent), fPortLister(portLister ? std::move(portLister) : TPortLister(SystemPorts)) {
+TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidget* parent)
+    : QMainWindow(parent), fPortLister(portLister ? std::move(portLister) : TPortLister(SystemPorts)),
+      fSimulated(std::move(simulated)) {
     setObjectName(QStringLiteral("frmOndrix"));
     setWindowTitle(Caption());
     QFont font(QStringLiteral("Tahoma"));
@@ -71,6 +75,10 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, QWidget* parent)
     TabSheetPID->setObjectName(QStringLiteral("TabSheetPID"));
     ExperimentControl = new TExperimentControlPage(PageControlMain);
     RawData = new TRawDataPage(DataGrid, PageControlMain);
+    RtGraph2D1 = new TDataPlot(ExperimentControl);
+    ExperimentControl->SetPlot(RtGraph2D1);
+    connect(ExperimentControl->CheckBoxShowTemperature, &QCheckBox::clicked, this,
+            [this](bool on) { RtGraph2D1->SetTemperatureVisible(on); });
     Debug = new TDebugPage(PageControlMain);
     PageControlMain->addTab(ConfigurationPage, QStringLiteral("Configuration"));
     PageControlMain->addTab(ExperimentData, QStringLiteral("Experiment data"));
@@ -82,6 +90,9 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, QWidget* parent)
     BuildStatusBar();
 
     Tick = new TSupervisoryTick(*this);
+    Validator = new TInstrumentValidator(*this);
+    connect(ConfigurationPage->ButtonSMUTest, &QPushButton::clicked, this, &TfrmOndrix::ButtonSMUTestClick);
+    connect(ConfigurationPage->Button2000Test, &QPushButton::clicked, this, &TfrmOndrix::Button2000TestClick);
     WireModeButtons();
     // The log switch of the SourceMeter thread, on the Debug page.
     Debug->CheckBoxLogSMUThread->setChecked(LogThread2401.Enabled());
@@ -138,6 +149,10 @@ bool TfrmOndrix::eventFilter(QObject* watched, QEvent* event) {
 void TfrmOndrix::FormCreate() {
     FormatGrid();
     LoadInstrumentSettings();
+    if (!fSimulated.SMU.isEmpty())
+        ConfigurationPage->EditSMUCOMPort->setText(fSimulated.SMU);
+    if (!fSimulated.DMM.isEmpty())
+        ConfigurationPage->Edit2000COMPort->setText(fSimulated.DMM);
     PID = new TPID();
 
     // The program works in its own folder: data, logs, PID tables, cell and sample files.
@@ -166,6 +181,9 @@ void TfrmOndrix::FormCreate() {
         ExperimentData->LoadSampleDetails(sample);
         ExperimentData->SampleCalculations();
     }
+
+    ButtonSMUTestClick();
+    Button2000TestClick();
 }
 
 void TfrmOndrix::FormatGrid() {
@@ -181,10 +199,12 @@ void TfrmOndrix::LoadInstrumentSettings() {
 }
 
 void TfrmOndrix::SaveInstrumentSettings() {
+    // A simulated port is a pseudo-terminal that will be gone (or somebody else's) next time.
     std::optional<QString> smu, dmm;
-    if (ConfigurationPage->CheckBoxSMUValidated->isChecked())
+    if (ConfigurationPage->CheckBoxSMUValidated->isChecked() && SMUComPort != fSimulated.SMU)
         smu = SMUComPort;
-    if (ConfigurationPage->CheckBox2000Validated->isChecked())
+    if (ConfigurationPage->CheckBox2000Validated->isChecked() &&
+        ConfigurationPage->Edit2000COMPort->text() != fSimulated.DMM)
         dmm = ConfigurationPage->Edit2000COMPort->text();
     TInstrumentSettings(TInstrumentSettings::DefaultPath()).Write(smu, dmm, LogForm.Enabled());
     LogForm.Send(QStringLiteral("Ini file saved"));
@@ -192,7 +212,13 @@ void TfrmOndrix::SaveInstrumentSettings() {
 
 void TfrmOndrix::GetAvailableComPorts() {
     ConfigurationPage->AppendLog(QString());
-    const std::optional<QStringList> ports = fPortLister();
+    std::optional<QStringList> ports = fPortLister();
+    for (const QString& sim : {fSimulated.SMU, fSimulated.DMM})
+        if (!sim.isEmpty()) {
+            if (!ports)
+                ports = QStringList();
+            ports->append(sim);
+        }
     if (ports) {
         ConfigurationPage->AppendLog(QStringLiteral("Available COM ports:"));
         for (const QString& p : *ports)
@@ -207,6 +233,12 @@ void TfrmOndrix::GetAvailableComPorts() {
 
 void TfrmOndrix::Timer1Timer() {
     Tick->Timer1Timer();
+}
+void TfrmOndrix::ButtonSMUTestClick() {
+    Validator->ButtonSMUTestClick();
+}
+void TfrmOndrix::Button2000TestClick() {
+    Validator->Button2000TestClick();
 }
 
 void TfrmOndrix::Statusbar() {

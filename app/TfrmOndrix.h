@@ -17,12 +17,14 @@ class QTimer;
 class LogFileDestination;
 class TConfigurationPage;
 class TDataGridModel;
+class TDataPlot;
 class TDebugPage;
 class TExperimentControlPage;
 class TExperimentDataPage;
 class TRawDataPage;
 class TStatusPane;
 class TSupervisoryTick;
+class TInstrumentValidator;
 
 class TfrmOndrix : public QMainWindow, public IThread2000Host, public IThread2401Host {
     Q_OBJECT
@@ -30,8 +32,15 @@ public:
     // The system's list of serial port names, or nothing when no list can be had.
     using TPortLister = std::function<std::optional<QStringList>()>;
 
+    // Ports of the simulated instruments (ondrix --simulate): they go into the port boxes before
+    // the start-up validations, appear in the port list, and are never saved as settings.
+    struct TSimulatedPorts {
+        QString SMU, DMM;
+    };
+
     // Creates the window and runs FormCreate. portLister replaces the system's port list (tests).
-    explicit TfrmOndrix(TPortLister portLister = {}, QWidget* parent = nullptr);
+    explicit TfrmOndrix(TPortLister portLister = {}, TSimulatedPorts simulated = {},
+                        QWidget* parent = nullptr);
     ~TfrmOndrix() override;
 
     // Start-up, close question, close and destruction, in the order the program runs them.
@@ -43,6 +52,8 @@ public:
     void LoadInstrumentSettings();
     void SaveInstrumentSettings();
     void GetAvailableComPorts();
+    void ButtonSMUTestClick();
+    void Button2000TestClick();
     void FormatGrid();
     void Timer1Timer();
     void Statusbar();
@@ -69,8 +80,10 @@ public:
     TRawDataPage* RawData;
     TDebugPage* Debug;
     TDataGridModel* DataGrid;
+    TDataPlot* RtGraph2D1;
     QTimer* Timer1;
     TSupervisoryTick* Tick;
+    TInstrumentValidator* Validator;
 
     TStatusPane* RzGlyphStatus1;
     TStatusPane* RzGlyphStatus2;
@@ -89,6 +102,7 @@ private:
     void WireModeButtons();
 
     TPortLister fPortLister;
+    TSimulatedPorts fSimulated;
     std::shared_ptr<LogFileDestination> fLogFile;
     bool fClosing = false;
     bool fDestroyed = false;

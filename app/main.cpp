@@ -1,9 +1,14 @@
 // Ondrix: operator and data-acquisition program of a coulometric titration cell.
+//
+//   ondrix              the program with the instruments on the ports of its settings file
+//   ondrix --simulate   the same with the bundled cell simulator on two pseudo-terminals
 #include "app/QtDialogs.h"
+#include "app/SimulatedCell.h"
 #include "app/TfrmOndrix.h"
 #include "diagnostics/LogChannel.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <memory>
 
 int main(int argc, char** argv) {
@@ -15,11 +20,24 @@ int main(int argc, char** argv) {
     auto dialogs = std::make_shared<TQtDialogs>();
     SetDialogs(dialogs);
 
-    auto* window = new TfrmOndrix();
+    TSimulatedCell simulator;
+    TfrmOndrix::TSimulatedPorts simulated;
+    if (QApplication::arguments().contains(QStringLiteral("--simulate"))) {
+        QString error;
+        if (simulator.Start(TSimulatedCell::DefaultProgram(), {}, error)) {
+            simulated.SMU = simulator.SMUPort();
+            simulated.DMM = simulator.DMMPort();
+        } else {
+            QMessageBox::warning(nullptr, QStringLiteral("Ondrix"), error);
+        }
+    }
+
+    auto* window = new TfrmOndrix({}, simulated);
     window->setAttribute(Qt::WA_DeleteOnClose);
     dialogs->SetParent(window);
     window->showMaximized();
     const int rc = QApplication::exec();
     SetDialogs(nullptr);
+    simulator.Stop();
     return rc;
 }

@@ -3,6 +3,7 @@
 #include "common/Synchronize.h"
 #include "diagnostics/LogFileDestination.h"
 
+#include <QCoreApplication>
 #include <QThread>
 #include <string>
 
@@ -18,13 +19,16 @@ LogChannel LogThread2401(QStringLiteral("Thread 2401"), true);
 namespace {
 thread_local std::string tThreadName;
 
-const std::string& ThreadName() {
-    if (tThreadName.empty()) {
-        if (IsMainThread())
-            tThreadName = "Main";
-        else
-            tThreadName = "Thread-" + std::to_string(reinterpret_cast<quintptr>(QThread::currentThreadId()));
-    }
+std::string ThreadName() {
+    if (!tThreadName.empty())
+        return tThreadName;
+    // Before the application object exists the main thread cannot be told apart: don't cache.
+    if (!QCoreApplication::instance())
+        return "Main";
+    if (IsMainThread())
+        tThreadName = "Main";
+    else
+        tThreadName = "Thread-" + std::to_string(reinterpret_cast<quintptr>(QThread::currentThreadId()));
     return tThreadName;
 }
 

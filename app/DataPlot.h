@@ -1,0 +1,110 @@
+#pragma once
+// The experiment's time plot: pump voltage, pump current, sensor pO2 and cell temperature, plus the
+// pO2 worked out from the pump, against minutes since the experiment started. The time axis runs
+// along the bottom; each quantity has its own value axis on the right (pO2 on a logarithmic one).
+//
+// The row builder appends one point per data row. Appends only mark the plot as changed; a timer
+// redraws it at most four times a second, so a run of a week at one-second points stays fluid.
+// Every series keeps its own keys next to its values: a row without a sensor pO2 adds no point to
+// that series, and its later values stay on their own times.
+#include <qcustomplot.h>
+
+#include <QList>
+#include <QSet>
+#include <array>
+#include <optional>
+
+class QTimer;
+class TPlotSettingsDialog;
+
+class TDataPlot : public QCustomPlot {
+    Q_OBJECT
+public:
+    explicit TDataPlot(QWidget* parent = nullptr);
+    ~TDataPlot() override;
+
+    // One data row: keys in minutes since the experiment start. The sensor pO2 series only gets a
+    // point when the row has a sensor pO2. A row whose time is not a finite number is ignored.
+    void AppendDataPoint(double minutes, double pumpV, double pumpI, double temp,
+                         std::optional<double> cellpO2);
+    // One cell-side pO2 worked out from the pump.
+    void AppendPumppO2(double minutes, double pO2);
+    // Removes the first n points of every series; a series with fewer points ends up empty.
+    void DeleteFirstPoints(int n);
+    void ClearAllData();
+
+    void SetTemperatureVisible(bool visible);
+    bool TemperatureVisible() const;
+    // Shows or hides one series; its axis is shown while any of its series is.
+    void SetSeriesVisible(QCPGraph* series, bool visible);
+
+    // Axis ranges: automatic (fitted to the axis' own visible series at every redraw) or fixed.
+    void SetAxisAutoRange(QCPAxis* axis);
+    void SetAxisFixedRange(QCPAxis* axis, double lower, double upper);
+    bool AxisAutoRange(const QCPAxis* axis) const;
+    void SetAxisLogarithmic(QCPAxis* axis, bool logarithmic);
+    static bool AxisLogarithmic(const QCPAxis* axis);
+
+    int PointCount(const QCPGraph* series) const;
+    // The series in drawing order, and the four value axes from the plot outwards.
+    QList<QCPGraph*> Series() const;
+    QList<QCPAxis*> ValueAxes() const;
+
+    // True while appended data waits for the timed redraw.
+    bool ReplotPending() const { return fDirty; }
+    // Fits the automatic axes and redraws at once.
+    void ReplotNow();
+
+    // Opens the settings dialog modally (the right mouse button does this).
+    void OpenSettings();
+
+    QCPAxis* XAxisTime;
+    QCPAxis* YAxisPumpVoltage;
+    QCPAxis* RtAxisPumpCurrent;
+    QCPAxis* RtAxisCellpO2;
+    QCPAxis* RtAxisCellTemp;
+
+    QCPGraph* RtLineSeriesPumpVoltage;
+    QCPGraph* RtLineSeriesPumpCurrent;
+    QCPGraph* RtLineSeriesCellpO2;
+    QCPGraph* RtLineSeriesCellTemp;
+    QCPGraph* RtLineSeriesPumppO2;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    // Runs the dialog; tests override it to drive the dialog without a modal loop.
+    virtual void ExecSettingsDialog(TPlotSettingsDialog& dialog);
+
+private:
+    // Smallest and largest finite value of a series, and the same over its positive values only
+    // (what a logarithmic axis can show). Kept up to date on append so a redraw never scans data.
+    struct TValueRange {
+        double lo, hi, posLo, posHi;
+        TValueRange();
+        void Add(double v);
+        bool Any() const { return lo <= hi; }
+        bool AnyPositive() const { return posLo <= posHi; }
+    };
+
+    QCPGraph* AddSeries(QCPAxis* valueAxis, const QString& name, const QString& caption, const QPen& pen);
+    QCPAxis* SetUpValueAxis(QCPAxis* axis, const QString& name, const QString& label, const QColor& colour);
+    int IndexOf(const QCPGraph* series) const;
+    void Append(QCPGraph* series, double key, double value);
+    void RemoveFirst(QCPGraph* series, int n);
+    void RecomputeRange(const QCPGraph* series);
+    void RescaleAutoAxes();
+    void RescaleTimeAxis();
+    void RescaleValueAxis(QCPAxis* axis);
+    void UpdateAxisVisibility();
+    void RebuildLegend();
+    void MarkDirty();
+    void TimedReplot();
+
+    std::array<QCPGraph*, 5> fSeries{};
+    std::array<TValueRange, 5> fRanges;
+    QSet<const QCPAxis*> fFixedAxes;
+    QTimer* fReplotTimer;
+    bool fDirty = false;
+};

@@ -1,0 +1,140 @@
+#include "app/InstrumentValidator.h"
+
+#include "acquisition/TThread2000.h"
+#include "app/ConfigurationPage.h"
+#include "app/ExperimentControlPage.h"
+#include "app/SharedState.h"
+#include "app/TRtDoubleEdit.h"
+#include "app/TfrmOndrix.h"
+#include "common/Synchronize.h"
+#include "control/TThread2401.h"
+#include "instruments/TSerialPort.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+namespace {
+// The identification succeeds when the port answered with something that is not an echo.
+bool Identified(const TSerialResponse& r) {
+    return r.Status.isEmpty() && !r.Response.isEmpty() && r.Response != "*IDN?";
+}
+
+void SetPausedWhenBothValidated(TfrmOndrix& form) {
+    if (form.CheckBoxSMUValidated()->isChecked() && form.CheckBox2000Validated()->isChecked())
+        ProgramState = TProgramState::Paused;
+}
+} // namespace
+
+TInstrumentValidator::TInstrumentValidator(TfrmOndrix& form) : QObject(&form), fForm(form) {}
+
+void TInstrumentValidator::Log(const QString& line) {
+    fForm.ConfigurationPage->AppendLog(line);
+}
+
+void TInstrumentValidator::StopAndFreeThread2000() {
+    if (!Thread2000)
+        return;
+    Thread2000->SetToPauseEx(false);
+    Thread2000->SetToStopEx(true);
+    while (!Thread2000->IsStopped())
+        SleepProcessingEvents(100);
+    TThread2000* t = Thread2000;
+    Thread2000 = nullptr;
+    delete t;
+}
+
+void TInstrumentValidator::StopAndFreeThread2401() {
+    if (!Thread2401)
+        return;
+    // As on exit: no current, then stop.
+    Thread2401->SetModeEx(TMode::SetCurrent);
+    GSCurrentMicroA = 0;
+    Thread2401->SetToStopEx(true);
+    while (!Thread2401->IsStopped())
+        SleepProcessingEvents(100);
+    TThread2401* t = Thread2401;
+    Thread2401 = nullptr;
+    delete t;
+}
+
+void TInstrumentValidator::Button2000TestClick() {
+    TConfigurationPage* page = fForm.ConfigurationPage;
+    const QString port = page->Edit2000COMPort->text();
+    Log(QString());
+    Log(QStringLiteral("Search for instrument on port ") + port);
+    {
+        TSerialPort com;
+        com.SetDebug(true);
+        com.SetBaudRate(19200);
+        com.SetWindowsReadLoopTimeoutMS(150);
+        com.SetReadoutTimeoutMS(1000);
+        com.SetPort(port);
+        const TSerialResponse id = com.Send2(QByteArray("*IDN?\r"), true);
+        Log(QStringLiteral("Sent: ") + QString::fromLatin1(id.SentMessage).trimmed());
+        if (Identified(id)) {
+            Log(QStringLiteral("Response: ") + QString::fromLatin1(id.Response));
+            // The program reads the rear inputs; the instrument answers 0 for them.
+            const TSerialResponse inputs = com.Send2(QByteArray(":SYST:FRSW?\r"), true);
+            if (!inputs.Status.isEmpty() || inputs.Response.trimmed() != "0") {
+                Log(QStringLiteral("Change inputs button position from front to back, then validate again."));
+            } else {
+                page->CheckBox2000Validated->setChecked(true);
+                Initialize2000(port);
+                Log(QStringLiteral("Multimeter instrument and communication validated."));
+            }
+        } else {
+            page->CheckBox2000Validated->setChecked(false);
+            Log(QStringLiteral("Cannot communicate with Multimeter on this port. Port feedback: ") +
+                QString::fromLatin1(id.Status));
+        }
+    }
+    if (page->CheckBox2000Validated->isChecked()) {
+        StopAndFreeThread2000();
+        auto* t = new TThread2000(&fForm);
+        t->Port = port;
+        t->SetToPauseEx(true);
+        t->start();
+        Thread2000 = t;
+        SetPausedWhenBothValidated(fForm);
+        fForm.SaveInstrumentSettings();
+    }
+}
+
+void TInstrumentValidator::ButtonSMUTestClick() {
+    TConfigurationPage* page = fForm.ConfigurationPage;
+    const QString port = page->EditSMUCOMPort->text();
+    Log(QString());
+    Log(QStringLiteral("Search for instrument on port ") + port);
+    {
+        TSerialPort com;
+        com.SetDebug(true);
+        com.SetBaudRate(57600);
+        com.SetWindowsReadLoopTimeoutMS(50);
+        com.SetReadoutTimeoutMS(1000);
+        com.SetPort(port);
+        const TSerialResponse id = com.Send2(QByteArray("*IDN?\r"), true);
+        Log(QStringLiteral("Sent: ") + QString::fromLatin1(id.SentMessage).trimmed());
+        if (Identified(id)) {
+            Log(QStringLiteral("Response: ") + QString::fromLatin1(id.Response));
+            SMUComPort = com.Port();
+            Initialize2401(SMUComPort);
+            fForm.ExperimentControl->RtIntegerEditCurrentmA->SetLimits(-5, 5);
+            fForm.ExperimentControl->RtIntegerEditSetVoltage->SetLimits(-1100, 1100);
+            page->CheckBoxSMUValidated->setChecked(true);
+            Log(QStringLiteral("SMU instrument and communication validated."));
+        } else {
+            page->CheckBoxSMUValidated->setChecked(false);
+            Log(QStringLiteral("Cannot communicate with SMU on this port. Port feedback: ") +
+                QString::fromLatin1(id.Status));
+        }
+    }
+    if (page->CheckBoxSMUValidated->isChecked()) {
+        StopAndFreeThread2401();
+        auto* t = new TThread2401(&fForm);
+        t->Port = port;
+        t->start();
+        Thread2401 = t;
+        SetPausedWhenBothValidated(fForm);
+        fForm.SaveInstrumentSettings();
+    }
+}

@@ -1,0 +1,24 @@
+#pragma once
+// Validation of both instruments from the "Configuration" page: identify the instrument on its
+// port, send its set-up sequence, mark it validated, replace its worker thread and save the port.
+// Everything it reports goes to the configuration memo.
+#include <QObject>
+
+class TfrmOndrix;
+
+class TInstrumentValidator : public QObject {
+    Q_OBJECT
+public:
+    explicit TInstrumentValidator(TfrmOndrix& form);
+
+    void ButtonSMUTestClick();
+    void Button2000TestClick();
+
+    // Stops a worker thread and frees it, keeping the window's events flowing meanwhile.
+    static void StopAndFreeThread2000();
+    static void StopAndFreeThread2401();
+
+private:
+    void Log(const QString& line);
+    TfrmOndrix& fForm;
+};

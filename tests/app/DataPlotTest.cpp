@@ -1,0 +1,456 @@
+#include "app/DataPlot.h"
+#include "app/PlotSettingsDialog.h"
+#include "app/TRtDoubleEdit.h"
+#include "tests/support/ScriptedDialogs.h"
+
+#include "tests/support/QtPrint.h"
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QImage>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using TPoints = std::vector<std::pair<double, double>>;
+
+TPoints Points(const QCPGraph* series) {
+    TPoints points;
+    for (auto it = series->data()->constBegin(); it != series->data()->constEnd(); ++it)
+        points.emplace_back(it->key, it->value);
+    return points;
+}
+
+// A plot whose settings dialog is driven by the test instead of a modal loop.
+class TScriptedPlot : public TDataPlot {
+public:
+    std::function<void(TPlotSettingsDialog&)> drive;
+    int opened = 0;
+
+protected:
+    void ExecSettingsDialog(TPlotSettingsDialog& dialog) override {
+        ++opened;
+        if (drive)
+            drive(dialog);
+    }
+};
+
+class DataPlot : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dialogs = std::make_shared<TScriptedDialogs>();
+        SetDialogs(dialogs);
+    }
+    void TearDown() override { SetDialogs(nullptr); }
+
+    // Opens the settings through the plot, lets `edit` change the dialog, then presses OK.
+    void EditSettings(const std::function<void(TPlotSettingsDialog&)>& edit) {
+        plot.drive = [&](TPlotSettingsDialog& d) {
+            edit(d);
+            d.ButtonBox->button(QDialogButtonBox::Ok)->click();
+        };
+        plot.OpenSettings();
+    }
+    QStringList LegendCaptions() const {
+        QStringList captions;
+        for (int i = 0; i < plot.legend->itemCount(); ++i)
+            captions << static_cast<QCPPlottableLegendItem*>(plot.legend->item(i))->plottable()->name();
+        return captions;
+    }
+
+    std::shared_ptr<TScriptedDialogs> dialogs;
+    TScriptedPlot plot;
+};
+
+TEST_F(DataPlot, SeriesAndAxesAsTheWindowShowsThem) {
+    EXPECT_EQ(plot.objectName(), "RtGraph2D1");
+
+    struct Expected {
+        QCPGraph* series;
+        QString name, caption;
+        QColor colour;
+        QCPAxis* axis;
+    };
+    const std::vector<Expected> expected = {
+        {plot.RtLineSeriesPumpVoltage, "RtLineSeriesPumpVoltage", "Pump voltage, V", QColor(0, 192, 0),
+         plot.YAxisPumpVoltage},
+        {plot.RtLineSeriesPumpCurrent, "RtLineSeriesPumpCurrent", "Pump current, A", QColor(0, 0, 0),
+         plot.RtAxisPumpCurrent},
+        {plot.RtLineSeriesCellpO2, "RtLineSeriesCellpO2", "pO2 (sensor), atm", QColor(0, 0, 192),
+         plot.RtAxisCellpO2},
+        {plot.RtLineSeriesCellTemp, "RtLineSeriesCellTemp", QString::fromUtf8("Cell temp, \u00BAC"),
+         QColor(255, 0, 0), plot.RtAxisCellTemp},
+        {plot.RtLineSeriesPumppO2, "RtLineSeriesPumppO2", "pO2 (pump), atm", QColor(0, 0, 255),
+         plot.RtAxisCellpO2},
+    };
+    ASSERT_EQ(plot.Series().size(), int(expected.size()));
+    for (int i = 0; i < int(expected.size()); ++i) {
+        const Expected& e = expected[i];
+        SCOPED_TRACE(e.name.toStdString());
+        EXPECT_EQ(plot.Series()[i], e.series) << "drawing order";
+        EXPECT_EQ(plot.graph(i), e.series) << "drawing order";
+        EXPECT_EQ(e.series->objectName(), e.name);
+        EXPECT_EQ(e.series->name(), e.caption);
+        EXPECT_EQ(e.series->keyAxis(), plot.XAxisTime);
+        EXPECT_EQ(e.series->valueAxis(), e.axis);
+        EXPECT_EQ(e.series->pen().color(), e.colour);
+        EXPECT_TRUE(e.series->visible());
+    }
+    for (QCPGraph* line : {plot.RtLineSeriesPumpVoltage, plot.RtLineSeriesPumpCurrent,
+                           plot.RtLineSeriesCellpO2, plot.RtLineSeriesCellTemp}) {
+        EXPECT_EQ(line->lineStyle(), QCPGraph::lsLine);
+        EXPECT_EQ(line->pen().widthF(), 2.0);
+    }
+    const QCPScatterStyle points = plot.RtLineSeriesPumppO2->scatterStyle();
+    EXPECT_EQ(plot.RtLineSeriesPumppO2->lineStyle(), QCPGraph::lsNone);
+    EXPECT_EQ(points.shape(), QCPScatterStyle::ssCircle);
+    EXPECT_EQ(points.size(), 4.0);
+    EXPECT_EQ(points.pen().color(), QColor(0, 0, 255));
+
+    EXPECT_EQ(plot.XAxisTime->objectName(), "XAxisTime");
+    EXPECT_EQ(plot.XAxisTime->axisType(), QCPAxis::atBottom);
+    EXPECT_EQ(plot.XAxisTime->label(), "Time, m");
+    const QStringList valueAxisNames = {"YAxisPumpVoltage", "RtAxisPumpCurrent", "RtAxisCellpO2",
+                                        "RtAxisCellTemp"};
+    ASSERT_EQ(plot.ValueAxes().size(), valueAxisNames.size());
+    for (int i = 0; i < valueAxisNames.size(); ++i) {
+        QCPAxis* axis = plot.ValueAxes()[i];
+        SCOPED_TRACE(valueAxisNames[i].toStdString());
+        EXPECT_EQ(axis->objectName(), valueAxisNames[i]);
+        EXPECT_EQ(axis->axisType(), QCPAxis::atRight);
+        EXPECT_TRUE(axis->visible());
+        EXPECT_TRUE(plot.AxisAutoRange(axis));
+        const bool pO2 = axis == plot.RtAxisCellpO2;
+        EXPECT_EQ(TDataPlot::AxisLogarithmic(axis), pO2);
+        EXPECT_EQ(dynamic_cast<QCPAxisTickerLog*>(axis->ticker().data()) != nullptr, pO2);
+    }
+    EXPECT_TRUE(plot.RtAxisCellpO2->numberFormat().startsWith(u'e')) << "scientific labels";
+    EXPECT_TRUE(plot.AxisAutoRange(plot.XAxisTime));
+
+    for (QCPAxis* axis : plot.axisRect()->axes())
+        EXPECT_FALSE(axis->grid()->visible() || axis->grid()->subGridVisible()) << "no grid lines";
+    EXPECT_TRUE(plot.legend->visible());
+    EXPECT_EQ(LegendCaptions(), QStringList({"Pump voltage, V", "Pump current, A", "pO2 (sensor), atm",
+                                             QString::fromUtf8("Cell temp, \u00BAC"), "pO2 (pump), atm"}));
+}
+
+TEST_F(DataPlot, RowsWithoutSensorpO2KeepItsTimesPaired) {
+    const std::vector<std::optional<double>> pO2 = {1e-3,         std::nullopt, 2e-3,
+                                                    std::nullopt, std::nullopt, 3e-3};
+    for (int i = 0; i < int(pO2.size()); ++i)
+        plot.AppendDataPoint(10.0 + i, 0.1 * i, -1e-4 * i, 800.0 + i, pO2[i]);
+    plot.AppendPumppO2(12.5, 4e-4);
+
+    EXPECT_EQ(Points(plot.RtLineSeriesCellpO2), TPoints({{10.0, 1e-3}, {12.0, 2e-3}, {15.0, 3e-3}}));
+    EXPECT_EQ(Points(plot.RtLineSeriesPumppO2), TPoints({{12.5, 4e-4}}));
+    EXPECT_EQ(plot.PointCount(plot.RtLineSeriesPumpVoltage), 6);
+    EXPECT_EQ(plot.PointCount(plot.RtLineSeriesPumpCurrent), 6);
+    EXPECT_EQ(Points(plot.RtLineSeriesCellTemp).back(), std::make_pair(15.0, 805.0));
+    EXPECT_EQ(Points(plot.RtLineSeriesPumpCurrent)[3], std::make_pair(13.0, -1e-4 * 3));
+}
+
+TEST_F(DataPlot, DeleteFirstPointsDropsTheOldestOfEverySeries) {
+    struct Case {
+        const char* what;
+        int rows;
+        int pO2Every;     // a sensor pO2 on every k-th row
+        int pumpEvery;    // a pump pO2 on every k-th row
+        bool repeatTimes; // two rows per time value, so the cut falls between equal times
+    };
+    const Case cases[] = {
+        {"fewer points than removed", 50, 1, 5, false},
+        {"exactly as many", 101, 1, 1, false},
+        {"more points", 250, 2, 1, false},
+        {"times repeated across the cut", 150, 1, 1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TDataPlot p;
+        std::vector<TPoints> appended(5);
+        for (int i = 0; i < c.rows; ++i) {
+            const double t = c.repeatTimes ? double(i / 2) : double(i);
+            const std::optional<double> pO2 =
+                i % c.pO2Every == 0 ? std::optional<double>(1e-6 * (i + 1)) : std::nullopt;
+            p.AppendDataPoint(t, i, -i, 700.0 + i, pO2);
+            appended[0].emplace_back(t, i);
+            appended[1].emplace_back(t, -i);
+            if (pO2)
+                appended[2].emplace_back(t, *pO2);
+            appended[3].emplace_back(t, 700.0 + i);
+            if (i % c.pumpEvery == 0) {
+                p.AppendPumppO2(t + 0.5, 2e-6 * (i + 1));
+                appended[4].emplace_back(t + 0.5, 2e-6 * (i + 1));
+            }
+        }
+        p.DeleteFirstPoints(101);
+        for (int s = 0; s < 5; ++s) {
+            SCOPED_TRACE(p.Series()[s]->objectName().toStdString());
+            const TPoints& all = appended[s];
+            const TPoints rest(all.begin() + std::min<size_t>(101, all.size()), all.end());
+            EXPECT_EQ(Points(p.Series()[s]), rest);
+        }
+    }
+}
+
+TEST_F(DataPlot, AutomaticRangesFollowTheRemainingData) {
+    for (int i = 0; i < 250; ++i)
+        plot.AppendDataPoint(i, i < 101 ? -1000.0 : 0.2, -1e-4, 800.0, 1e-5);
+    plot.DeleteFirstPoints(101);
+    EXPECT_GT(plot.YAxisPumpVoltage->range().lower, 0.0) << "deleted values still widen the range";
+    EXPECT_GE(plot.XAxisTime->range().lower, 101.0);
+    EXPECT_LE(plot.XAxisTime->range().upper, 249.0);
+}
+
+TEST_F(DataPlot, ClearAllDataEmptiesEverySeries) {
+    for (int i = 0; i < 20; ++i) {
+        plot.AppendDataPoint(i, 0.2, -1e-4, 800.0, 1e-5);
+        plot.AppendPumppO2(i, 2e-5);
+    }
+    plot.ClearAllData();
+    for (QCPGraph* series : plot.Series())
+        EXPECT_EQ(plot.PointCount(series), 0) << series->objectName().toStdString();
+
+    plot.AppendDataPoint(500.0, 0.3, -2e-4, 810.0, std::nullopt);
+    EXPECT_EQ(Points(plot.RtLineSeriesPumpVoltage), TPoints({{500.0, 0.3}}));
+    EXPECT_EQ(plot.PointCount(plot.RtLineSeriesCellpO2), 0);
+    plot.ReplotNow();
+    EXPECT_LE(plot.RtAxisCellTemp->range().lower, 810.0);
+    EXPECT_GE(plot.RtAxisCellTemp->range().upper, 810.0);
+    EXPECT_LT(plot.RtAxisCellTemp->range().size(), 100.0) << "cleared values no longer count";
+}
+
+TEST_F(DataPlot, HidingTemperatureHidesItsCurveAxisAndLegendEntry) {
+    plot.SetTemperatureVisible(false);
+    EXPECT_FALSE(plot.TemperatureVisible());
+    EXPECT_FALSE(plot.RtLineSeriesCellTemp->visible());
+    EXPECT_FALSE(plot.RtAxisCellTemp->visible());
+    EXPECT_TRUE(plot.YAxisPumpVoltage->visible());
+    EXPECT_FALSE(LegendCaptions().contains(plot.RtLineSeriesCellTemp->name()));
+    EXPECT_EQ(LegendCaptions().size(), 4);
+
+    plot.SetTemperatureVisible(true);
+    EXPECT_TRUE(plot.RtLineSeriesCellTemp->visible());
+    EXPECT_TRUE(plot.RtAxisCellTemp->visible());
+    EXPECT_EQ(LegendCaptions().value(3), plot.RtLineSeriesCellTemp->name()) << "back in drawing order";
+}
+
+TEST_F(DataPlot, EachAxisFitsItsOwnSeriesAndLogAxesIgnoreNonPositiveValues) {
+    const std::vector<std::optional<double>> sensor = {0.0, -1e-3, 1e-5, std::nullopt, 1e-2};
+    for (int i = 0; i < int(sensor.size()); ++i)
+        plot.AppendDataPoint(2.0 + i, 0.2 + 0.01 * i, -1e-4, 800.0 + i, sensor[i]);
+    plot.AppendPumppO2(3.0, -5.0);
+    plot.AppendPumppO2(4.0, 1e-7);
+    plot.ReplotNow();
+
+    const QCPRange pO2 = plot.RtAxisCellpO2->range();
+    EXPECT_GT(pO2.lower, 1e-8);
+    EXPECT_LE(pO2.lower, 1e-7) << "the pump pO2 shares the axis";
+    EXPECT_GE(pO2.upper, 1e-2);
+    EXPECT_LT(pO2.upper, 1e-1);
+
+    const QCPRange volts = plot.YAxisPumpVoltage->range();
+    EXPECT_TRUE(volts.lower <= 0.2 && volts.upper >= 0.24 && volts.size() < 0.1)
+        << "not widened by other series";
+    const QCPRange temp = plot.RtAxisCellTemp->range();
+    EXPECT_TRUE(temp.lower <= 800.0 && temp.upper >= 804.0 && temp.size() < 10.0);
+    EXPECT_EQ(plot.XAxisTime->range().lower, 2.0);
+    EXPECT_EQ(plot.XAxisTime->range().upper, 6.0);
+
+    plot.SetAxisLogarithmic(plot.RtAxisCellpO2, false);
+    plot.ReplotNow();
+    EXPECT_LT(plot.RtAxisCellpO2->range().lower, -5.0) << "a linear axis shows negative values";
+}
+
+TEST_F(DataPlot, RedrawIsThrottledAndWaitsWhileHidden) {
+    plot.resize(800, 500);
+    plot.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&plot));
+    QCoreApplication::processEvents();
+    QSignalSpy replots(&plot, &QCustomPlot::afterReplot);
+
+    for (int i = 0; i < 100; ++i)
+        plot.AppendDataPoint(i, 0.2, -1e-4, 800.0, 1e-5);
+    EXPECT_EQ(replots.count(), 0) << "appending must not redraw";
+    EXPECT_TRUE(plot.ReplotPending());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !plot.ReplotPending(); }, 10000)) << "the timer never redrew";
+    EXPECT_GE(replots.count(), 1);
+    EXPECT_EQ(plot.XAxisTime->range().upper, 99.0);
+
+    plot.hide();
+    plot.AppendDataPoint(200.0, 0.2, -1e-4, 800.0, 1e-5);
+    EXPECT_TRUE(plot.ReplotPending());
+    plot.show();
+    EXPECT_FALSE(plot.ReplotPending()) << "showing the plot brings it up to date";
+    EXPECT_EQ(plot.XAxisTime->range().upper, 200.0);
+}
+
+TEST_F(DataPlot, RightButtonOpensTheSettings) {
+    QString title;
+    plot.drive = [&](TPlotSettingsDialog& d) { title = d.windowTitle(); };
+    plot.resize(400, 300);
+    plot.show();
+    QTest::mouseClick(&plot, Qt::LeftButton, {}, QPoint(100, 100));
+    EXPECT_EQ(plot.opened, 0);
+    QTest::mouseClick(&plot, Qt::RightButton, {}, QPoint(100, 100));
+    EXPECT_EQ(plot.opened, 1);
+    EXPECT_EQ(title, "Set properties of: RtGraph2D1");
+}
+
+TEST_F(DataPlot, SettingsDialogStartsFromThePlot) {
+    plot.SetTemperatureVisible(false);
+    plot.SetAxisFixedRange(plot.RtAxisPumpCurrent, -2e-3, 1e-3);
+    TPlotSettingsDialog d(&plot);
+
+    EXPECT_FALSE(d.VisibleBox(plot.RtLineSeriesCellTemp)->isChecked());
+    EXPECT_TRUE(d.VisibleBox(plot.RtLineSeriesCellpO2)->isChecked());
+    const auto& current = d.Row(plot.RtAxisPumpCurrent);
+    EXPECT_FALSE(current.Automatic->isChecked());
+    EXPECT_TRUE(current.Minimum->isEnabled());
+    EXPECT_EQ(current.Minimum->Value(), -2e-3);
+    EXPECT_EQ(current.Maximum->Value(), 1e-3);
+    EXPECT_FALSE(current.Logarithmic->isChecked());
+    EXPECT_TRUE(d.Row(plot.RtAxisCellpO2).Logarithmic->isChecked());
+    EXPECT_TRUE(d.Row(plot.YAxisPumpVoltage).Automatic->isChecked());
+    EXPECT_FALSE(d.Row(plot.YAxisPumpVoltage).Minimum->isEnabled());
+    EXPECT_EQ(d.Row(plot.XAxisTime).Logarithmic, nullptr) << "time is never logarithmic";
+}
+
+TEST_F(DataPlot, SettingsDialogFixesAndFreesARange) {
+    for (int i = 0; i < 10; ++i)
+        plot.AppendDataPoint(i, 0.2, -1e-4, 800.0, 1e-5);
+    EditSettings([&](TPlotSettingsDialog& d) {
+        const auto& row = d.Row(plot.YAxisPumpVoltage);
+        row.Automatic->setChecked(false);
+        row.Minimum->SetValue(-1.0);
+        row.Maximum->SetValue(2.0);
+    });
+    EXPECT_FALSE(plot.AxisAutoRange(plot.YAxisPumpVoltage));
+    plot.AppendDataPoint(10.0, 5.0, -1e-4, 800.0, 1e-5);
+    plot.ReplotNow();
+    EXPECT_EQ(plot.YAxisPumpVoltage->range(), QCPRange(-1.0, 2.0)) << "a fixed range ignores new data";
+
+    EditSettings([&](TPlotSettingsDialog& d) { d.Row(plot.YAxisPumpVoltage).Automatic->setChecked(true); });
+    EXPECT_TRUE(plot.AxisAutoRange(plot.YAxisPumpVoltage));
+    EXPECT_GE(plot.YAxisPumpVoltage->range().upper, 5.0);
+
+    // Cancel leaves everything as it was.
+    plot.drive = [&](TPlotSettingsDialog& d) {
+        d.Row(plot.YAxisPumpVoltage).Automatic->setChecked(false);
+        d.VisibleBox(plot.RtLineSeriesPumpVoltage)->setChecked(false);
+        d.ButtonBox->button(QDialogButtonBox::Cancel)->click();
+    };
+    plot.OpenSettings();
+    EXPECT_TRUE(plot.AxisAutoRange(plot.YAxisPumpVoltage));
+    EXPECT_TRUE(plot.RtLineSeriesPumpVoltage->visible());
+}
+
+TEST_F(DataPlot, SettingsDialogSwitchesScalesAndHidesSeries) {
+    for (int i = 0; i < 10; ++i)
+        plot.AppendDataPoint(i, 0.2, 1e-4 * (i + 1), 800.0, 1e-5);
+    EditSettings([&](TPlotSettingsDialog& d) {
+        d.Row(plot.RtAxisCellpO2).Logarithmic->setChecked(false);
+        d.Row(plot.RtAxisPumpCurrent).Logarithmic->setChecked(true);
+        d.VisibleBox(plot.RtLineSeriesPumpVoltage)->setChecked(false);
+    });
+    EXPECT_FALSE(TDataPlot::AxisLogarithmic(plot.RtAxisCellpO2));
+    EXPECT_EQ(dynamic_cast<QCPAxisTickerLog*>(plot.RtAxisCellpO2->ticker().data()), nullptr);
+    EXPECT_TRUE(TDataPlot::AxisLogarithmic(plot.RtAxisPumpCurrent));
+    EXPECT_NE(dynamic_cast<QCPAxisTickerLog*>(plot.RtAxisPumpCurrent->ticker().data()), nullptr);
+    EXPECT_GT(plot.RtAxisPumpCurrent->range().lower, 0.0);
+
+    EXPECT_FALSE(plot.RtLineSeriesPumpVoltage->visible());
+    EXPECT_FALSE(plot.YAxisPumpVoltage->visible());
+    EXPECT_EQ(LegendCaptions().size(), 4);
+    EXPECT_TRUE(plot.RtLineSeriesCellTemp->visible());
+}
+
+TEST_F(DataPlot, SettingsDialogRefusesAnImpossibleRange) {
+    struct Case {
+        const char* what;
+        QCPAxis* axis;
+        double lower, upper;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"minimum above maximum", plot.RtAxisCellTemp, 900.0, 700.0, "must be below its maximum"},
+        {"empty range", plot.XAxisTime, 5.0, 5.0, "must be below its maximum"},
+        {"zero on a log axis", plot.RtAxisCellpO2, 0.0, 1.0, "needs a minimum above zero"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dialogs->messages.clear();
+        TPlotSettingsDialog d(&plot);
+        const auto& row = d.Row(c.axis);
+        row.Automatic->setChecked(false);
+        row.Minimum->SetValue(c.lower);
+        row.Maximum->SetValue(c.upper);
+        d.VisibleBox(plot.RtLineSeriesPumpCurrent)->setChecked(false);
+        EXPECT_FALSE(d.Apply());
+        ASSERT_EQ(dialogs->messages.size(), 1);
+        EXPECT_TRUE(dialogs->messages[0].contains(c.message)) << dialogs->messages[0].toStdString();
+        EXPECT_TRUE(dialogs->messages[0].contains(c.axis->label()));
+        EXPECT_TRUE(plot.AxisAutoRange(c.axis));
+        EXPECT_TRUE(plot.RtLineSeriesPumpCurrent->visible()) << "nothing applied";
+    }
+}
+
+TEST_F(DataPlot, SavesThePlotAsPngAndPdf) {
+    for (int i = 0; i < 50; ++i)
+        plot.AppendDataPoint(i, 0.2, -1e-4, 800.0, 1e-5);
+    QTemporaryDir dir;
+    struct Case {
+        bool pdf;
+        QString chosen, written;
+    };
+    const Case cases[] = {
+        {false, "plot.png", "plot.png"},
+        {true, "plot.pdf", "plot.pdf"},
+        {false, "bare", "bare.png"},
+        {true, "bare", "bare.pdf"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.written.toStdString());
+        TPlotSettingsDialog d(&plot);
+        dialogs->fileNames.push_back(dir.filePath(c.chosen));
+        (c.pdf ? d.ButtonSavePdf : d.ButtonSavePng)->click();
+        EXPECT_TRUE(dialogs->messages.isEmpty());
+        QFile file(dir.filePath(c.written));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        if (c.pdf)
+            EXPECT_TRUE(file.read(5) == "%PDF-");
+        else
+            EXPECT_FALSE(QImage(file.fileName()).isNull());
+    }
+
+    // Cancelling the file dialog writes nothing and says nothing.
+    TPlotSettingsDialog d(&plot);
+    d.ButtonSavePng->click();
+    EXPECT_TRUE(dialogs->messages.isEmpty());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 4);
+}
+
+TEST_F(DataPlot, AFailedSaveIsReported) {
+    QTemporaryDir dir;
+    for (QPushButton* TPlotSettingsDialog::*button :
+         {&TPlotSettingsDialog::ButtonSavePng, &TPlotSettingsDialog::ButtonSavePdf}) {
+        dialogs->messages.clear();
+        const QString target = dir.filePath("no such folder/plot");
+        dialogs->fileNames.push_back(target);
+        TPlotSettingsDialog d(&plot);
+        (d.*button)->click();
+        ASSERT_EQ(dialogs->messages.size(), 1);
+        EXPECT_TRUE(dialogs->messages[0].contains(QDir::toNativeSeparators(target)));
+    }
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+} // namespace

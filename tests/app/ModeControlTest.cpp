@@ -1,0 +1,243 @@
+// The supervisory tick, the mode radio buttons and the status bar, driven on the real window
+// (offscreen) without instruments: validation is simulated by checking the two boxes.
+#include "app/ConfigurationPage.h"
+#include "app/ExperimentControlPage.h"
+#include "app/ExperimentDataPage.h"
+#include "app/SharedState.h"
+#include "app/StatusPane.h"
+#include "app/SupervisoryTick.h"
+#include "app/TRtDoubleEdit.h"
+#include "app/TfrmOndrix.h"
+#include "common/Clock.h"
+#include "control/TPID.h"
+#include "diagnostics/LogChannel.h"
+#include "recording/ColumnTable.h"
+#include "recording/TDataGridModel.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/QtPrint.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempFolder.h"
+
+#include <QCheckBox>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+const QString kQuestion = QStringLiteral("Change program state? This will also reset current step to zero");
+
+class ModeControl : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetSharedState();
+        InitializeLogChannels();
+        Clock::Fix(EncodeDateTime(2024, 3, 15, 14, 5, 9));
+        dialogs = std::make_shared<TScriptedDialogs>();
+        SetDialogs(dialogs);
+        w = std::make_unique<TfrmOndrix>([] { return QStringList(); });
+        w->Timer1->stop(); // the tests tick by hand
+        c = w->ExperimentControl;
+    }
+    void TearDown() override {
+        w.reset();
+        SetDialogs(nullptr);
+        Clock::Release();
+        ResetSharedState();
+    }
+    void Validate() {
+        w->CheckBoxSMUValidated()->setChecked(true);
+        w->CheckBox2000Validated()->setChecked(true);
+        ProgramState = TProgramState::Paused;
+    }
+    QString Cell(int row, TProperty p) const { return w->DataGrid->Cell(row, ColumnOf(p)); }
+    int Rows() const { return w->DataGrid->RowCount(); }
+    TTempProgramFolder folder;
+    std::shared_ptr<TScriptedDialogs> dialogs;
+    std::unique_ptr<TfrmOndrix> w;
+    TExperimentControlPage* c = nullptr;
+};
+
+TEST_F(ModeControl, UninitializedTickDoesNothing) {
+    w->RzStatusPaneStep->SetCaption(QStringLiteral("untouched"));
+    w->ExperimentData->RtDoubleEditRCThreshold->SetValue(0.2);
+    w->Timer1Timer();
+    EXPECT_EQ(w->RzStatusPaneStep->Caption(), "untouched");
+    EXPECT_DOUBLE_EQ(RCThreshold, 0.01) << "settings are not taken over while uninitialized";
+    EXPECT_EQ(LastSaveTime, 0);
+}
+
+TEST_F(ModeControl, FirstTickTakesTheSettingsAndRefreshesTheStatusBar) {
+    Validate();
+    w->Timer1Timer();
+    EXPECT_DOUBLE_EQ(RCThreshold, 0.05);
+    EXPECT_DOUBLE_EQ(RCDuration, 300);
+    EXPECT_EQ(w->RzGlyphStatus1->Caption(), "Valid instruments");
+    EXPECT_EQ(w->RzGlyphStatus1->ImageIndex(), 2);
+    EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: Paused");
+    EXPECT_EQ(w->RzStatusPaneRC->Caption(), "pO2 relative change last 300s: RC pO2, % %")
+        << "with only the caption row the caption stands in the value's place";
+}
+
+TEST_F(ModeControl, StatusBarTexts) {
+    EXPECT_EQ(w->RzGlyphStatus1->Caption(), "Invalid instruments");
+    EXPECT_EQ(w->RzGlyphStatus1->ImageIndex(), 0);
+    EXPECT_EQ(w->RzGlyphStatus2->Caption(), "T, ºC: 500 < 0.0 < 1055");
+    struct {
+        double temp;
+        const char* caption;
+        int image;
+    } const temps[] = {{812.44, "T, ºC: 500 < 812.4 < 1055", 2},
+                       {500.0, "T, ºC: 500 < 500.0 < 1055", 0},
+                       {1055.0, "T, ºC: 500 < 1055.0 < 1055", 0},
+                       {500.01, "T, ºC: 500 < 500.0 < 1055", 2}};
+    for (const auto& t : temps) {
+        LastCellTemp = t.temp;
+        w->Statusbar();
+        EXPECT_EQ(w->RzGlyphStatus2->Caption(), QString::fromUtf8(t.caption));
+        EXPECT_EQ(w->RzGlyphStatus2->ImageIndex(), t.image) << t.temp;
+    }
+    ProgramState = TProgramState::PIDStep;
+    CurrentStep = 2;
+    w->Statusbar();
+    EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: Step:0003");
+    CurrentStep = 8;
+    w->Statusbar();
+    EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: PIDStep") << "past the last row";
+    ProgramState = TProgramState::PPS;
+    CurrentStep = 0;
+    w->Statusbar();
+    EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: PPS");
+}
+
+TEST_F(ModeControl, AMarkerRowEmptiesTheRelativeChangePane) {
+    Validate();
+    dialogs->answers = {true};
+    QTest::mouseClick(c->RadioButtonModePassive, Qt::LeftButton);
+    w->Statusbar();
+    EXPECT_EQ(w->RzStatusPaneRC->Caption(), "");
+}
+
+TEST_F(ModeControl, ModesAreRefusedUntilBothInstrumentsAreValidated) {
+    w->CheckBoxSMUValidated()->setChecked(true); // only one
+    QTest::mouseClick(c->RadioButtonModePassive, Qt::LeftButton);
+    EXPECT_TRUE(c->RadioButtonModeOff->isChecked());
+    EXPECT_EQ(ProgramState, TProgramState::Uninitialized);
+    EXPECT_TRUE(dialogs->questions.isEmpty());
+    EXPECT_EQ(Rows(), 1) << "no marker row";
+}
+
+TEST_F(ModeControl, YesChangesTheModeAndWritesOneMarkerRow) {
+    Validate();
+    dialogs->answers = {true};
+    QTest::mouseClick(c->RadioButtonModePassive, Qt::LeftButton);
+    EXPECT_EQ(dialogs->questions, QStringList({kQuestion}));
+    EXPECT_EQ(ProgramState, TProgramState::SetCurrent);
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_EQ(Cell(1, TProperty::Time), "2024-03-15 14:05:09");
+    EXPECT_EQ(Cell(1, TProperty::Mode), "2");
+    EXPECT_EQ(Cell(1, TProperty::PumpV), "");
+
+    // The tick hands the mode and the current setpoint over.
+    c->RtIntegerEditCurrentmA->SetValue(3);
+    w->Timer1Timer();
+    EXPECT_DOUBLE_EQ(GSCurrentMicroA, 3);
+    EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: SetCurrent");
+}
+
+TEST_F(ModeControl, NoKeepsTheStateAndRecordsItOnce) {
+    Validate();
+    dialogs->answers = {false};
+    QTest::mouseClick(c->RadioButtonSetVoltage, Qt::LeftButton);
+    EXPECT_EQ(ProgramState, TProgramState::Paused);
+    EXPECT_TRUE(c->RadioButtonModeOff->isChecked());
+    ASSERT_EQ(Rows(), 2) << "one marker row with the unchanged state";
+    EXPECT_EQ(Cell(1, TProperty::Mode), "1");
+    EXPECT_EQ(dialogs->questions.size(), 1);
+}
+
+TEST_F(ModeControl, StepProgramsStartAtStepZeroAndPIDModesKeepTheIntegral) {
+    Validate();
+    c->RadioButtonPIDSet->setEnabled(true);
+    c->RadioButtonPIDStep->setEnabled(true);
+    // Each reset of the integral says so on the "PID" channel.
+    TLogCapture log(LogPID);
+    const auto resets = [&] {
+        return log.Messages().filter(QStringLiteral("reset"), Qt::CaseInsensitive).size();
+    };
+    dialogs->answers = {true, true, true};
+    CurrentStep = 5;
+    QTest::mouseClick(c->RadioButtonPIDSet, Qt::LeftButton);
+    EXPECT_EQ(ProgramState, TProgramState::PIDSet);
+    EXPECT_EQ(CurrentStep, 5);
+    EXPECT_EQ(resets(), 1) << "entering PID from Paused starts a fresh integral";
+    QTest::mouseClick(c->RadioButtonPIDStep, Qt::LeftButton);
+    EXPECT_EQ(ProgramState, TProgramState::PIDStep);
+    EXPECT_EQ(CurrentStep, 0);
+    EXPECT_EQ(resets(), 1) << "moving between the PID modes keeps the integral";
+    CurrentStep = 3;
+    QTest::mouseClick(c->RadioButtonPIDStep, Qt::LeftButton); // the running mode: no reset of the step
+    EXPECT_EQ(CurrentStep, 3);
+    EXPECT_EQ(dialogs->questions.size(), 2);
+    EXPECT_EQ(Rows(), 4);
+    QTest::mouseClick(c->RadioButtonPPS, Qt::LeftButton);
+    QTest::mouseClick(c->RadioButtonSetVoltage, Qt::LeftButton);
+    EXPECT_EQ(resets(), 2) << "leaving PPS for another mode resets it";
+}
+
+TEST_F(ModeControl, TheTickFeedsStepSetpointsAndFallsBackPastTheEnd) {
+    Validate();
+    QListWidget* list = c->ListBoxStepProgram;
+    ProgramState = TProgramState::PPS;
+    CurrentStep = 1;
+    w->Timer1Timer();
+    EXPECT_DOUBLE_EQ(PID->Setpoint(), 0.115);
+    ProgramState = TProgramState::PIDStep;
+    CurrentStep = 0;
+    list->item(0)->setText(QStringLiteral("0001   -0.678      45"));
+    w->Timer1Timer();
+    EXPECT_DOUBLE_EQ(PID->Setpoint(), -0.678);
+    ProgramState = TProgramState::PIDSet;
+    c->RtDoubleEditPISSP->SetValue(-6);
+    w->Timer1Timer();
+    EXPECT_DOUBLE_EQ(PID->Setpoint(), -6);
+
+    // Past the last row: galvanostatic at 0 µA, without a question or a marker row.
+    for (TProgramState s : {TProgramState::PIDStep, TProgramState::PPS}) {
+        ProgramState = s;
+        CurrentStep = list->count();
+        c->RtIntegerEditCurrentmA->SetValue(4);
+        const int rows = Rows();
+        w->Timer1Timer();
+        EXPECT_EQ(ProgramState, TProgramState::SetCurrent);
+        EXPECT_TRUE(c->RadioButtonModePassive->isChecked());
+        EXPECT_EQ(c->RtIntegerEditCurrentmA->Value(), 0);
+        EXPECT_DOUBLE_EQ(GSCurrentMicroA, 0);
+        EXPECT_EQ(Rows(), rows);
+        EXPECT_TRUE(dialogs->questions.isEmpty());
+        w->Timer1Timer();
+        EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: SetCurrent");
+        c->RadioButtonModeOff->setChecked(true);
+    }
+
+    // An empty list falls back at the first tick.
+    list->clear();
+    ProgramState = TProgramState::PPS;
+    CurrentStep = 0;
+    w->Timer1Timer();
+    EXPECT_EQ(ProgramState, TProgramState::SetCurrent);
+}
+
+TEST_F(ModeControl, ToExitIgnoresTheOperator) {
+    Validate();
+    ProgramState = TProgramState::ToExit;
+    dialogs->answers = {true};
+    QTest::mouseClick(c->RadioButtonModePassive, Qt::LeftButton);
+    EXPECT_EQ(ProgramState, TProgramState::ToExit);
+    EXPECT_EQ(Rows(), 1);
+}
+
+} // namespace
