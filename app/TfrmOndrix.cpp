@@ -6,12 +6,16 @@
 #include "app/DebugPage.h"
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
+#include "app/ExperimentSave.h"
 #include "app/InstrumentSettings.h"
 #include "app/InstrumentValidator.h"
+#include "app/PIDTuningPage.h"
 #include "app/RawDataPage.h"
+#include "app/RowBuilder.h"
 #include "app/SharedState.h"
 #include "app/StatusPane.h"
 #include "app/StepProgram.h"
+#include "app/StepProgramEditor.h"
 #include "app/SupervisoryTick.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/Dialogs.h"
@@ -71,8 +75,7 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     PageControlMain->setDocumentMode(true);
     ConfigurationPage = new TConfigurationPage(PageControlMain);
     ExperimentData = new TExperimentDataPage(PageControlMain);
-    TabSheetPID = new QWidget(PageControlMain);
-    TabSheetPID->setObjectName(QStringLiteral("TabSheetPID"));
+    TabSheetPID = new TPIDTuningPage(PageControlMain);
     ExperimentControl = new TExperimentControlPage(PageControlMain);
     RawData = new TRawDataPage(DataGrid, PageControlMain);
     RtGraph2D1 = new TDataPlot(ExperimentControl);
@@ -89,6 +92,10 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     setCentralWidget(PageControlMain);
     BuildStatusBar();
 
+    TabSheetPID->SetModeButtons(ExperimentControl->RadioButtonPIDSet, ExperimentControl->RadioButtonPIDStep);
+    TabSheetPID->SetDebugMemo(Debug->Memo1);
+    connect(PageControlMain, &QTabWidget::currentChanged, this, &TfrmOndrix::PageControlMainChange);
+    WireDataAndStepButtons();
     Tick = new TSupervisoryTick(*this);
     Validator = new TInstrumentValidator(*this);
     connect(ConfigurationPage->ButtonSMUTest, &QPushButton::clicked, this, &TfrmOndrix::ButtonSMUTestClick);
@@ -129,6 +136,36 @@ void TfrmOndrix::BuildStatusBar() {
         bar->addWidget(p);
     bar->addWidget(RzStatusPaneStep, 1);
     setStatusBar(bar);
+}
+
+void TfrmOndrix::WireDataAndStepButtons() {
+    TRowBuilderLinks l;
+    l.Plot = RtGraph2D1;
+    l.GalvanostaticSelected = [this] { return ExperimentControl->RadioButtonModePassive->isChecked(); };
+    l.CurrentSetpoint = [this] { return ExperimentControl->RtIntegerEditCurrentmA->Value(); };
+    l.FlushGaspO2 = [this] { return ExperimentData->RtDoubleEditFGpO2->Value(); };
+    l.RCAppliesToCurrent = [this] { return ExperimentData->CheckBoxRCI->isChecked(); };
+    l.AutoScroll = [this] { return RawData->CheckBoxScroll->isChecked(); };
+    l.ScrollToLastRow = [this] { RawData->ScrollToLastRow(); };
+    l.SetFlushStatus = [this](const QString& text) { RzStatusPaneFlushpO2->SetCaption(text); };
+    l.Save = [this] { Save(); };
+    fRowBuilder = std::make_unique<TRowBuilder>(*DataGrid, l);
+    TExperimentControlPage* c = ExperimentControl;
+    fStepEditor = std::make_unique<TStepProgramEditor>(*c->ListBoxStepProgram, *c->RtDoubleEditEditpO2,
+                                                       *c->RtDoubleEditPPSmV);
+
+    connect(Debug->ButtonSaveTest, &QPushButton::clicked, this, [this] { Save(); });
+    connect(Debug->ButtonDeleteData, &QPushButton::clicked, this,
+            [this] { fRowBuilder->DeleteFirstPoints(); });
+    connect(Debug->ButtonDeleteAllData, &QPushButton::clicked, this, [this] { fRowBuilder->ClearAllData(); });
+    connect(Debug->ButtonPPSUp, &QPushButton::clicked, this, [this] { fStepEditor->ButtonPPSUpClick(); });
+    connect(Debug->ButtonPPSDown, &QPushButton::clicked, this, [this] { fStepEditor->ButtonPPSDownClick(); });
+    connect(c->ButtonProgramPumpVoltage, &QPushButton::clicked, this,
+            [this] { fStepEditor->ButtonProgramPumpVoltageClick(); });
+    connect(c->ButtonProgramDeleteStep, &QPushButton::clicked, this,
+            [this] { fStepEditor->ButtonProgramDeleteStepClick(); });
+    connect(c->ListBoxStepProgram, &QListWidget::itemClicked, this,
+            [this] { fStepEditor->ListBoxStepProgramClick(); });
 }
 
 void TfrmOndrix::WireModeButtons() {
@@ -176,6 +213,9 @@ void TfrmOndrix::FormCreate() {
     const QString cell = root.filePath(QStringLiteral("Cell/Default.ini"));
     if (QFileInfo::exists(cell))
         ExperimentData->LoadCellDetails(cell);
+    const QString pidFile = root.filePath(QStringLiteral("PID/Default.txt"));
+    if (QFileInfo::exists(pidFile))
+        TabSheetPID->LoadList(pidFile); // the table is built when the page is first shown
     const QString sample = root.filePath(QStringLiteral("Sample/Default.ini"));
     if (QFileInfo::exists(sample)) {
         ExperimentData->LoadSampleDetails(sample);
@@ -234,6 +274,11 @@ void TfrmOndrix::GetAvailableComPorts() {
 void TfrmOndrix::Timer1Timer() {
     Tick->Timer1Timer();
 }
+void TfrmOndrix::PageControlMainChange() {
+    if (PageControlMain->currentWidget() == TabSheetPID)
+        TabSheetPID->BuildTable();
+}
+
 void TfrmOndrix::ButtonSMUTestClick() {
     Validator->ButtonSMUTestClick();
 }
@@ -270,11 +315,13 @@ void TfrmOndrix::Statusbar() {
 }
 
 void TfrmOndrix::AddDataUpdates() {
-    if (!DataPoint.Ready)
-        return;
+    fRowBuilder->AddDataUpdates();
 }
 
-void TfrmOndrix::Save() {}
+void TfrmOndrix::Save() {
+    SaveExperiment(ExperimentRecordOf(*ExperimentData, DataGrid->Grid()),
+                   [this](const QString& caption) { setWindowTitle(caption); });
+}
 
 QCheckBox* TfrmOndrix::CheckBoxSMUValidated() const {
     return ConfigurationPage->CheckBoxSMUValidated;

@@ -24,6 +24,9 @@ class TExperimentDataPage;
 class TRawDataPage;
 class TStatusPane;
 class TSupervisoryTick;
+class TPIDTuningPage;
+class TRowBuilder;
+class TStepProgramEditor;
 class TInstrumentValidator;
 
 class TfrmOndrix : public QMainWindow, public IThread2000Host, public IThread2401Host {
@@ -56,6 +59,8 @@ public:
     void Button2000TestClick();
     void FormatGrid();
     void Timer1Timer();
+    // Showing the "PID tuning" page builds the PID table from its list.
+    void PageControlMainChange();
     void Statusbar();
     // The data-row builder and the data-file save, run by the tick.
     void AddDataUpdates();
@@ -75,7 +80,7 @@ public:
     QTabWidget* PageControlMain;
     TConfigurationPage* ConfigurationPage;
     TExperimentDataPage* ExperimentData;
-    QWidget* TabSheetPID;
+    TPIDTuningPage* TabSheetPID;
     TExperimentControlPage* ExperimentControl;
     TRawDataPage* RawData;
     TDebugPage* Debug;
@@ -101,6 +106,10 @@ private:
     void BuildStatusBar();
     void WireModeButtons();
 
+    void WireDataAndStepButtons();
+
+    std::unique_ptr<TRowBuilder> fRowBuilder;
+    std::unique_ptr<TStepProgramEditor> fStepEditor;
     TPortLister fPortLister;
     TSimulatedPorts fSimulated;
     std::shared_ptr<LogFileDestination> fLogFile;

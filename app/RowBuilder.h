@@ -1,0 +1,59 @@
+#pragma once
+// Turns each completed data point into a row of the data grid and points of the time plot, works
+// out the pump-side pO2 estimates, the range and stability flags of the row, and advances a step
+// program when the row says the cell has settled. Also the two delete buttons of the Debug page.
+//
+// It reads the shared state (DataPoint, DataPointDate, ProgramState, CurrentStep, RCDuration,
+// RCThreshold, ExperimentStartTime, PID) and reaches the window only through TRowBuilderLinks, so
+// it runs without one.
+#include "app/SharedState.h"
+#include "recording/TDataGridIndex.h"
+
+#include <QString>
+#include <functional>
+
+class TDataGridModel;
+class TDataPlot;
+
+// What the row builder needs of the window. Every callback may be empty: it then reads as false or
+// zero, or does nothing.
+struct TRowBuilderLinks {
+    TDataPlot* Plot = nullptr;                          // RtGraph2D1; no plot points without it
+    std::function<bool()> GalvanostaticSelected;        // RadioButtonModePassive is checked
+    std::function<double()> CurrentSetpoint;            // value of RtIntegerEditCurrentmA, µA
+    std::function<double()> FlushGaspO2;                // value of RtDoubleEditFGpO2
+    std::function<bool()> RCAppliesToCurrent;           // CheckBoxRCI is checked
+    std::function<bool()> AutoScroll;                   // CheckBoxScroll is checked
+    std::function<void()> ScrollToLastRow;              // makes the grid's last row current
+    std::function<void(const QString&)> SetFlushStatus; // caption of RzStatusPaneFlushpO2
+    std::function<void()> Save;                         // the data-file save of a step advance
+};
+
+class TRowBuilder {
+public:
+    // Follows `grid` from now on (rows it already holds included).
+    TRowBuilder(TDataGridModel& grid, TRowBuilderLinks links);
+
+    // Builds the row of a completed data point; does nothing while DataPoint.Ready is false.
+    void AddDataUpdates();
+
+    // "Delete first 100 points of data": the first 101 points of every plot series; the grid stays.
+    void DeleteFirstPoints();
+    // "Clear all data graph and grid": every plot series, and the grid down to its caption row.
+    void ClearAllData();
+
+    // Whether the flags of a new row advance a step program: in PIDStep range, pO2 and (when the
+    // criterion applies to the current) current stable; in PPS pO2 and current stable; otherwise no.
+    static bool StepAdvances(TProgramState state, const QString& rangepO2, const QString& stablepO2,
+                             const QString& stableI, bool rcAppliesToCurrent);
+
+    const TDataGridIndex& Index() const { return fIndex; }
+
+private:
+    void Build();
+
+    TDataGridModel& fGrid;
+    TRowBuilderLinks fLinks;
+    TDataGridIndex fIndex;
+    bool fBuilding = false;
+};

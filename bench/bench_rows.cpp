@@ -1,0 +1,167 @@
+// Data rows at the size of a long run: a week at one-second points is about 600 000 rows.
+//  - Building one row (cells, pump estimates, range, both relative changes and flags, step test)
+//    must cost the rows of the relative-change window, not the rows of the grid: with a 300 s
+//    window at 1 s points, 1 000 000 rows must cost at most 1.5 times what 10 000 rows cost, and
+//    under 1 ms (median of the repetitions).
+//  - Saving 100 000 rows must take under 1 s.
+//  - The grid and its side index must stay under 400 bytes per row.
+// The plot's share of a row (one append per series) is measured in bench_plot.
+#include "app/RowBuilder.h"
+#include "app/SharedState.h"
+#include "common/Clock.h"
+#include "common/NumberFormat.h"
+#include "control/TPID.h"
+#include "recording/ColumnTable.h"
+#include "recording/ExperimentFile.h"
+#include "recording/TDataGridModel.h"
+
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+const TDateTime kStart = 45366.5; // 2024-03-15 12:00
+
+// The cells a settled PID step row carries, at second i of the run.
+void FillRow(TDataGridModel& grid, int i) {
+    const int r = grid.AddRow();
+    const double t = i;
+    const auto set = [&](TProperty p, const QString& text) { grid.SetCell(r, ColumnOf(p), text); };
+    set(TProperty::Time, FormatFloat(Col(TProperty::Time).Format, t));
+    set(TProperty::Interval, QStringLiteral("1.00"));
+    set(TProperty::PumpV, FormatFloat(Col(TProperty::PumpV).Format, 0.2 + 1e-6 * std::sin(t)));
+    set(TProperty::PumpI, FormatFloat(Col(TProperty::PumpI).Format, -2e-4 + 1e-7 * std::sin(t)));
+    set(TProperty::Mode, QStringLiteral("15"));
+    set(TProperty::Date, FormatDateTime(Col(TProperty::Date).Format, kStart + t / SecondsPerDay));
+    set(TProperty::CellpO2, FormatFloat(Col(TProperty::CellpO2).Format, 1e-4 * (1 + 1e-5 * std::sin(t))));
+    set(TProperty::Temp, QStringLiteral("800.12"));
+    set(TProperty::RangepO2, QStringLiteral("True"));
+    set(TProperty::Step, QStringLiteral("3"));
+    set(TProperty::SetPoint, QStringLiteral("-4"));
+    set(TProperty::RCpO2, QStringLiteral("0.001"));
+    set(TProperty::StablepO2, QStringLiteral("True"));
+    set(TProperty::RCI, QStringLiteral("-0.012"));
+    set(TProperty::StableI, QStringLiteral("True"));
+}
+
+std::unique_ptr<TDataGridModel> FilledGrid(int rows) {
+    auto grid = std::make_unique<TDataGridModel>();
+    grid->FormatGrid();
+    for (int i = 0; i < rows; ++i)
+        FillRow(*grid, i);
+    return grid;
+}
+
+// Resident memory of the process, bytes.
+double ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return double(resident) * double(sysconf(_SC_PAGESIZE));
+}
+
+// One grid and row builder per size, filled once and shared by the repetitions (filling a
+// million rows takes longer than the measurement itself).
+struct TRun {
+    std::unique_ptr<TDataGridModel> grid;
+    std::unique_ptr<TRowBuilder> builder;
+    int next = 0; // second of the next point
+};
+
+TRun& RunOf(int rows) {
+    static std::map<int, TRun> runs;
+    TRun& run = runs[rows];
+    if (!run.grid) {
+        run.grid = FilledGrid(rows);
+        TRowBuilderLinks links;
+        links.GalvanostaticSelected = [] { return true; };
+        links.FlushGaspO2 = [] { return 0.21; };
+        links.AutoScroll = [] { return true; };
+        run.builder = std::make_unique<TRowBuilder>(*run.grid, links);
+        run.next = rows;
+    }
+    return run;
+}
+
+void BM_BuildRow(benchmark::State& state) {
+    ResetSharedState();
+    ProgramState = TProgramState::PIDStep;
+    RCDuration = 300;
+    RCThreshold = 0.05;
+    ExperimentStartTime = kStart;
+    PID = new TPID();
+    PID->SetSetpoint(-4);
+    TRun& run = RunOf(int(state.range(0)));
+
+    for (auto _ : state) {
+        const double t = run.next++;
+        Clock::Fix(kStart + t / SecondsPerDay);
+        DataPoint = TDataPoint{};
+        DataPoint.PumpV = 0.2 + 1e-6 * std::sin(t);
+        DataPoint.PumpI = -2e-4 + 1e-7 * std::sin(t);
+        DataPoint.Mode = 15;
+        DataPoint.CellpO2Valid = true;
+        DataPoint.CellpO2 = 1e-4 * (1 + 1e-5 * std::sin(t));
+        DataPoint.Temp = 800.12;
+        DataPoint.Time = t;
+        DataPoint.Interval = 1;
+        DataPointDate = Now();
+        DataPoint.Ready = true;
+        run.builder->AddDataUpdates();
+    }
+    // 1 when the last row got both relative changes, i.e. the fits ran rather than bailed out.
+    const int last = run.grid->RowCount() - 1;
+    state.counters["fitted"] = !run.grid->Cell(last, ColumnOf(TProperty::RCpO2)).isEmpty() &&
+                               !run.grid->Cell(last, ColumnOf(TProperty::RCI)).isEmpty();
+    Clock::Release();
+    delete PID;
+    PID = nullptr;
+    ResetSharedState();
+}
+BENCHMARK(BM_BuildRow)
+    ->Arg(10000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(2000)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
+
+void BM_Save(benchmark::State& state) {
+    const auto grid = FilledGrid(int(state.range(0)));
+    QTemporaryDir dir;
+    TExperimentFileRecord record;
+    record.ExperimentName = QStringLiteral("Bench");
+    record.Notes = QStringLiteral("Example values\nExample notes");
+    record.Grid = &grid->Grid();
+    for (auto _ : state) {
+        const TSaveResult r = TExperimentFile::Save(record, dir.path(), kStart, 1);
+        if (!r.Ok())
+            state.SkipWithError(r.Message.toStdString().c_str());
+    }
+    state.counters["rows"] = double(grid->RowCount());
+}
+BENCHMARK(BM_Save)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// Memory of the grid and the row builder's side index per row, both as the grid accounts for its
+// storage and as the process's resident size grows.
+void BM_GridMemory(benchmark::State& state) {
+    const int rows = int(state.range(0));
+    for (auto _ : state) {
+        const double before = ResidentBytes();
+        const auto grid = FilledGrid(rows);
+        TDataGridIndex index(*grid);
+        const double after = ResidentBytes();
+        state.counters["bytes/row"] = double(grid->Grid().MemoryBytes() + index.MemoryBytes()) / rows;
+        state.counters["resident bytes/row"] = (after - before) / rows;
+    }
+}
+BENCHMARK(BM_GridMemory)->Arg(1000000)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

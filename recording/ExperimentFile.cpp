@@ -1,0 +1,251 @@
+#include "recording/ExperimentFile.h"
+
+#include "common/NumberFormat.h"
+#include "recording/TDataGrid.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// cp1252 puts these characters at 0x80..0x9F; 0 marks the five unassigned bytes.
+const char16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                  0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// Text in the Windows code page; a character it lacks becomes '?'.
+void AppendAnsi(QByteArray& out, const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            out += char(c);
+            continue;
+        }
+        char byte = '?';
+        for (int k = 0; k < 32; ++k)
+            if (kCp1252High[k] == c) {
+                byte = char(0x80 + k);
+                break;
+            }
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i; // one character, one '?'
+        out += byte;
+    }
+}
+
+void AppendLine(QByteArray& out, const QString& text) {
+    AppendAnsi(out, text);
+    out += "\r\n";
+}
+
+// One grid row as a data line: cells joined with ';', a cell holding ';' or '"' quoted with its
+// quotes doubled, then every blank of the line removed. The grid keeps a row as its cells' Latin-1
+// bytes separated by tabs, which are already the Windows code page's bytes for every character
+// the cells hold.
+void AppendDataLine(QByteArray& out, const std::string& row) {
+    std::size_t begin = 0;
+    bool firstCell = true;
+    while (true) {
+        std::size_t end = row.find('\t', begin);
+        const bool lastCell = end == std::string::npos;
+        if (lastCell)
+            end = row.size();
+        if (!firstCell)
+            out += ';';
+        firstCell = false;
+        const char* cell = row.data() + begin;
+        const std::size_t len = end - begin;
+        const bool quote = std::memchr(cell, ';', len) || std::memchr(cell, '"', len);
+        if (quote)
+            out += '"';
+        for (std::size_t i = 0; i < len; ++i) {
+            const char c = cell[i];
+            if (c == ' ')
+                continue;
+            out += c;
+            if (quote && c == '"')
+                out += '"';
+        }
+        if (quote)
+            out += '"';
+        if (lastCell)
+            break;
+        begin = end + 1;
+    }
+    out += "\r\n";
+}
+
+QString Stars(const char* head, int width) {
+    const QString h = QString::fromLatin1(head);
+    return h + QString(width - h.size(), u'*');
+}
+
+void AppendVariable(QByteArray& out, const QString& value, const char* suffix) {
+    AppendLine(out, value + QString::fromUtf8(suffix));
+}
+
+void AppendVariable(QByteArray& out, double value, const char* suffix) {
+    AppendVariable(out, FormatGeneral(value), suffix);
+}
+
+// Everything before the rows of the DATA section.
+QByteArray Head(const TExperimentFileRecord& r, TDateTime t0) {
+    QByteArray out;
+    AppendLine(out, Stars("** HEADER  ", 57));
+    AppendLine(out, QString());
+    AppendLine(out, r.ExperimentName);
+    AppendLine(out, r.NominalFormula);
+    AppendLine(out, QStringLiteral("Saved ") + FormatDateTime(QStringLiteral("yyyy-mm-dd hh:mm"), t0));
+    AppendLine(out, QString());
+    AppendLine(out, Stars("** VARIABLES ", 57));
+    AppendLine(out, QString());
+    AppendLine(out, QStringLiteral("Value    ;Unit   ;Abbreviation   ;Field name"));
+    AppendVariable(out, r.bs, ";g/mol      ;bs     ;Nominal stoichiometric molar content of oxygen");
+    AppendVariable(out, r.M, ";g/mol      ;M      ;Nominal molar mass");
+    AppendVariable(out, r.b0, ";mol/mol    ;b0     ;Initial molar content of oxygen");
+    AppendVariable(out, r.M0, ";g/mol      ;M0     ;Initial molar mass");
+    AppendVariable(out, r.d, ";g/cm^3     ;d      ;Initial density");
+    AppendVariable(out, r.mass0, ";g          ;m0     ;Initial mass");
+    AppendVariable(out, r.Vs, ";L          ;Vs     ;Volume");
+    AppendVariable(out, r.n0, ";mol        ;n0     ;Moles of compound");
+    AppendVariable(out, r.nO0, ";mol        ;nO0    ;Moles of oxygen");
+    AppendVariable(out, r.mO0, ";g          ;mO0    ;Mass of oxygen");
+    AppendVariable(out, r.mM, ";g          ;mM     ;Mass of non-oxygen");
+    AppendVariable(out, r.SensorID, ";         ;SID    ;Sensor ID");
+    AppendVariable(out, r.SensorAx, ";         ;SAx    ;Sensor Ax");
+    AppendVariable(out, r.SensorBx, ";         ;SBx    ;Senosr Bx");
+    AppendVariable(out, r.VHPS, ";L        ;Vhpws  ;Gas volume of hot part without sample");
+    AppendVariable(out, r.Vhp, ";L        ;Vhp    ;Gas volume of hot part");
+    AppendVariable(out, r.Vgp, ";L        ;Vgp    ;Gas volume of gradient part");
+    AppendVariable(out, r.Tl, ";ºC       ;Tl     ;Cold end temperature");
+    AppendVariable(out, r.PsO2, ";Bar      ;PsO2   ;Initial partial pressure of oxygen");
+    AppendVariable(out, r.FGpO2, ";         ;FGpO2  ;Flush gas partial pressure of oxygen");
+    AppendVariable(out, r.RCDuration, ";s        ;RCd    ;Duration of relative change calculation");
+    AppendVariable(out, r.RCThreshold, ";%        ;RCtr   ;Threshold of relative change");
+    AppendVariable(out, r.DataPointLength, ";s        ;       ;Minimum length for data point");
+    AppendVariable(out, r.FGpO2, ";atm       ;FGpO2  ;Flush gas oxygen partial pressure");
+    // The window has no leakage constant of its own; this line has always carried the data-point
+    // integration time, and files already written rely on it.
+    AppendVariable(out, r.DataPointLength, ";Alpha     ;       ;^0.25 leakage constant");
+    AppendVariable(out, r.CTO, ";ºC        ;CTO    ;Cell temperature override");
+    AppendVariable(out, r.FGfl, ";mln/min   ;FGfl   ;Flush gas flow");
+    AppendLine(out, QString());
+    AppendLine(out, Stars("** NOTES ", 53));
+    AppendLine(out, QString());
+    // The notes as they stand: one file line per line of text, so a final line break gives one
+    // more (empty) line.
+    QString notes = r.Notes;
+    notes.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    notes.replace(u'\r', u'\n');
+    notes.replace(QChar(QChar::LineSeparator), u'\n');
+    notes.replace(QChar(QChar::ParagraphSeparator), u'\n');
+    for (const QString& line : notes.split(u'\n'))
+        AppendLine(out, line);
+    AppendLine(out, QString());
+    AppendLine(out, Stars("** DATA ", 57));
+    AppendLine(out, QString());
+    return out;
+}
+
+QString SystemError(int error) {
+    return error ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("unknown error");
+}
+
+TSaveResult Failed(TSaveStatus status, const QString& path, const QString& message) {
+    TSaveResult r;
+    r.Status = status;
+    r.FilePath = path;
+    r.Message = message;
+    return r;
+}
+
+} // namespace
+
+QString TExperimentFile::FailureCaption() {
+    return QStringLiteral(
+        "Autosave has failed, Check available space etc. and save data manually before closing the program");
+}
+
+QString TExperimentFile::DayFolderName(TDateTime t0) {
+    return FormatDateTime(QStringLiteral("yyyy-mm-dd"), t0);
+}
+
+QString TExperimentFile::FileName(const QString& experimentName, int number) {
+    return experimentName + u'_' + FormatFloat(QStringLiteral("0000"), number) + QStringLiteral(".csv");
+}
+
+bool TExperimentFile::NameAllowed(const QString& experimentName) {
+    // Windows also reads ':' as a drive ("C:x" is a file in drive C's current folder).
+    static const QString kForbidden = QStringLiteral("/\\:");
+    for (QChar c : experimentName)
+        if (kForbidden.contains(c) || c.isNull())
+            return false;
+    return true;
+}
+
+TSaveResult TExperimentFile::Save(const TExperimentFileRecord& record, const QString& userdataFolder,
+                                  TDateTime t0, int number) {
+    const QString day = DayFolderName(t0);
+    const QString fileName = FileName(record.ExperimentName, number);
+    const QDir userdata(userdataFolder);
+    const QString dayPath = userdata.filePath(day);
+    const QString path = QDir(dayPath).filePath(fileName);
+
+    // Refused before anything is touched: such a name would write elsewhere than the day folder.
+    if (!NameAllowed(record.ExperimentName) ||
+        QFileInfo(path).absolutePath() != QFileInfo(dayPath).absoluteFilePath())
+        return Failed(TSaveStatus::NameRefused, path,
+                      QStringLiteral("The experiment name \"%1\" can't be used in a file name: it must not "
+                                     "contain /, \\ or :. The data were not saved.")
+                          .arg(record.ExperimentName));
+
+    errno = 0;
+    if (!QDir::setCurrent(userdataFolder)) {
+        const int error = errno;
+        return Failed(TSaveStatus::UserdataUnavailable, path,
+                      QStringLiteral("The folder %1 can't be opened: %2. The data were not saved.")
+                          .arg(QDir::toNativeSeparators(userdataFolder), SystemError(error)));
+    }
+
+    if (!QFileInfo(dayPath).isDir() && !userdata.mkdir(day))
+        return Failed(TSaveStatus::DayFolderFailed, path, FailureCaption());
+
+    QSaveFile out(path);
+    const auto writeFailed = [&] {
+        const QString error = out.errorString();
+        out.cancelWriting();
+        return Failed(TSaveStatus::WriteFailed, path,
+                      QStringLiteral("The data file %1 could not be written: %2")
+                          .arg(QDir::toNativeSeparators(path), error));
+    };
+    if (!out.open(QIODevice::WriteOnly))
+        return writeFailed();
+
+    constexpr qsizetype kChunk = 1 << 20;
+    QByteArray buffer = Head(record, t0);
+    buffer.reserve(kChunk + 4096);
+    if (record.Grid) {
+        const int rows = record.Grid->RowCount();
+        for (int r = 0; r < rows; ++r) {
+            AppendDataLine(buffer, record.Grid->RawRow(r));
+            if (buffer.size() >= kChunk) {
+                if (out.write(buffer) != buffer.size())
+                    return writeFailed();
+                buffer.resize(0); // keeps the allocation for the next chunk
+            }
+        }
+    }
+    if (out.write(buffer) != buffer.size())
+        return writeFailed();
+    if (!out.commit())
+        return Failed(TSaveStatus::WriteFailed, path,
+                      QStringLiteral("The data file %1 could not be written: %2")
+                          .arg(QDir::toNativeSeparators(path), out.errorString()));
+    TSaveResult done;
+    done.FilePath = path;
+    return done;
+}

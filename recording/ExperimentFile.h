@@ -1,0 +1,61 @@
+#pragma once
+// The experiment data file: a new numbered text file per save, in a day folder under "Userdata",
+//   Userdata/<yyyy-mm-dd>/<experiment name>_<0001>.csv
+// holding a header with the experiment name and nominal formula, the 27 sample and cell variables
+// with their units, the operator's notes and every row of the data grid, caption row first.
+//
+// The file is text in the Windows code page (cp1252, as the lab PCs read it), without a byte-order
+// mark, every line ending in CR LF. It is written through QSaveFile: complete or not at all.
+#include "common/DateTime.h"
+
+#include <QString>
+
+class TDataGrid;
+
+// Everything a save writes, as the window holds it when the save starts.
+struct TExperimentFileRecord {
+    QString ExperimentName; // also names the file
+    QString NominalFormula;
+    // Sample, and the values derived from it
+    double bs = 0, M = 0, b0 = 0, M0 = 0, d = 0, mass0 = 0;
+    double Vs = 0, n0 = 0, nO0 = 0, mO0 = 0, mM = 0;
+    // Cell
+    QString SensorID;
+    double SensorAx = 0, SensorBx = 0;
+    double VHPS = 0, Vhp = 0, Vgp = 0, Tl = 0, PsO2 = 0, FGpO2 = 0;
+    double RCDuration = 0, RCThreshold = 0, DataPointLength = 0, CTO = 0, FGfl = 0;
+    QString Notes; // the memo's text, lines separated by line breaks
+    const TDataGrid* Grid = nullptr;
+};
+
+enum class TSaveStatus {
+    Saved,
+    UserdataUnavailable, // "Userdata" could not be made the current folder
+    DayFolderFailed,     // the day folder is missing and could not be made
+    NameRefused,         // the experiment name would put the file outside its day folder
+    WriteFailed,         // the file could not be written
+};
+
+struct TSaveResult {
+    TSaveStatus Status = TSaveStatus::Saved;
+    QString FilePath; // the file written, or the one that was to be written
+    QString Message;  // for the operator when the save failed
+    bool Ok() const { return Status == TSaveStatus::Saved; }
+};
+
+class TExperimentFile {
+public:
+    // The window caption that tells the operator a day folder could not be made.
+    static QString FailureCaption();
+    // "2024-03-15" for a save started on that day.
+    static QString DayFolderName(TDateTime t0);
+    // "<name>_0001.csv"; more digits above 9999.
+    static QString FileName(const QString& experimentName, int number);
+    // False for a name with a path separator (or another way out of the day folder).
+    static bool NameAllowed(const QString& experimentName);
+
+    // Saves into userdataFolder, which becomes the process's current folder. t0 is the save's
+    // start time (day folder and "Saved" line), number the file's running number.
+    static TSaveResult Save(const TExperimentFileRecord& record, const QString& userdataFolder, TDateTime t0,
+                            int number);
+};

@@ -1,0 +1,36 @@
+#pragma once
+// Relative change and stability of the data rows.
+//
+// The relative change of a column is the straight-line fit over the last `rcDuration` seconds of
+// the current mode run (the data rows since the last mode change), as the fitted change over the
+// fit's span relative to the fitted starting value, in percent. A quantity is stable when the
+// magnitude of its relative change is below the threshold (percent). Trace lines go to the "Form"
+// log channel, which is switched off once a fit has been tried.
+#include "recording/ColumnTable.h"
+
+class TDataGridIndex;
+class TDataGridModel;
+
+// The relative change in percent of `aColumn` (Cell pO2 or Pump I) over the run that ends at the
+// grid's last row; false, with aRRC unchanged, when there are too few rows, the run is shorter than
+// three rows or than rcDuration, a cell does not read as a number, or the fit is degenerate.
+bool GetRRC(const TDataGridIndex& grid, double& aRRC, TProperty aColumn, double rcDuration);
+
+// The current at or beyond which the pump is taken as limited, A.
+constexpr double kCurrentLimitA = 0.00495;
+
+// pO2 within thresholdPercent of 10^setpointLog10 (bounds excluded). A NaN operand is never in range.
+bool PO2InRange(double pO2, double setpointLog10, double thresholdPercent);
+// |rc| < |thresholdPercent|; false when either is NaN.
+bool BelowThreshold(double rc, double thresholdPercent);
+// |pumpI| >= kCurrentLimitA; false for NaN.
+bool AtCurrentLimit(double pumpI);
+
+// The Range pO2 cell of `row`: "True" when PO2InRange, else left empty.
+void WriteRangeFlag(TDataGridModel& grid, int row, double pO2, double setpointLog10, double thresholdPercent);
+
+// The stability cells of the grid's last row `row`, in this order: RC pO2 and Stable pO2 (stable
+// only once the row's Duration exceeds rcDuration), then either Stable I "MaxI" at the current
+// limit, or RC I and Stable I. Cells whose value can't be had stay empty.
+void WriteStabilityFlags(TDataGridModel& grid, const TDataGridIndex& index, int row, double pumpI,
+                         double rcDuration, double thresholdPercent);

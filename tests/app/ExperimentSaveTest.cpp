@@ -1,0 +1,162 @@
+#include "app/ExperimentSave.h"
+
+#include "app/ExperimentDataPage.h"
+#include "app/SharedState.h"
+#include "app/TRtDoubleEdit.h"
+#include "common/Clock.h"
+#include "common/Locale.h"
+#include "recording/TDataGridModel.h"
+#include "tests/support/QtPrint.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+class ExperimentSaveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetSharedState();
+        SaveFileNumber = 1;
+        SetRegionalLocale(QLocale::c());
+        fCwd = QDir::currentPath();
+        QDir(folder.path()).mkdir(QStringLiteral("Userdata"));
+        dialogs = std::make_shared<TScriptedDialogs>();
+        SetDialogs(dialogs);
+        grid.FormatGrid();
+    }
+    void TearDown() override {
+        SetDialogs(nullptr);
+        Clock::Release();
+        QDir::setCurrent(fCwd);
+        ResetSharedState();
+    }
+    TSaveResult SaveAt(TDateTime t, const QString& name = QStringLiteral("Exp")) {
+        Clock::Fix(t);
+        TExperimentFileRecord record;
+        record.ExperimentName = name;
+        record.Grid = &grid.Grid();
+        return SaveExperiment(record, [this](const QString& c) { captions << c; });
+    }
+    QString Userdata(const QString& rel) const { return folder.file(QStringLiteral("Userdata/") + rel); }
+
+    TTempProgramFolder folder;
+    std::shared_ptr<TScriptedDialogs> dialogs;
+    TDataGridModel grid;
+    QStringList captions;
+
+private:
+    QString fCwd;
+};
+
+TEST_F(ExperimentSaveTest, NumberingAcrossDaysAndNames) {
+    const TDateTime late = EncodeDateTime(2024, 3, 15, 23, 59);
+    ASSERT_TRUE(SaveAt(late).Ok());
+    EXPECT_EQ(LastSaveTime, late);
+    ASSERT_TRUE(SaveAt(EncodeDateTime(2024, 3, 16, 0, 1)).Ok());
+    ASSERT_TRUE(SaveAt(EncodeDateTime(2024, 3, 16, 0, 2), QString()).Ok());
+    EXPECT_TRUE(QFile::exists(Userdata("2024-03-15/Exp_0001.csv")));
+    EXPECT_TRUE(QFile::exists(Userdata("2024-03-16/Exp_0002.csv")));
+    EXPECT_TRUE(QFile::exists(Userdata("2024-03-16/_0003.csv")));
+    EXPECT_EQ(SaveFileNumber, 4);
+    EXPECT_TRUE(captions.isEmpty());
+    EXPECT_TRUE(dialogs->messages.isEmpty());
+}
+
+TEST_F(ExperimentSaveTest, FailuresLeaveTheNumberAndTellTheOperator) {
+    const TDateTime t = EncodeDateTime(2024, 3, 15, 10, 0);
+    const QString notice = QStringLiteral(
+        "Autosave has failed, Check available space etc. and save data manually before closing the program");
+
+    // The day folder can't be made: a file has its name.
+    {
+        QFile blocker(Userdata("2024-03-15"));
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
+    EXPECT_EQ(SaveAt(t).Status, TSaveStatus::DayFolderFailed);
+    EXPECT_EQ(captions, QStringList{notice});
+    EXPECT_TRUE(dialogs->messages.isEmpty());
+    EXPECT_EQ(LastSaveTime, t); // set before the failure: retried after another 30 minutes
+    EXPECT_EQ(SaveFileNumber, 1);
+
+    // The file can't be written: a folder has its name.
+    QFile::remove(Userdata("2024-03-15"));
+    ASSERT_TRUE(QDir().mkpath(Userdata("2024-03-15/Exp_0001.csv")));
+    EXPECT_EQ(SaveAt(t).Status, TSaveStatus::WriteFailed);
+    ASSERT_EQ(dialogs->messages.size(), 1);
+    EXPECT_TRUE(dialogs->messages[0].contains(QStringLiteral("Exp_0001.csv")));
+    EXPECT_EQ(SaveFileNumber, 1);
+
+    // A name that would leave the day folder.
+    EXPECT_EQ(SaveAt(t, QStringLiteral("../../Exp")).Status, TSaveStatus::NameRefused);
+    EXPECT_EQ(dialogs->messages.size(), 2);
+    EXPECT_EQ(SaveFileNumber, 1);
+    EXPECT_EQ(captions.size(), 1);
+    EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("Exp_0001.csv"))));
+}
+
+TEST_F(ExperimentSaveTest, RecordTakesEachBoxOfThePage) {
+    TExperimentDataPage page;
+    const struct {
+        TRtDoubleEdit* box;
+        double TExperimentFileRecord::*field;
+    } boxes[] = {
+        {page.RtDoubleEditbs, &TExperimentFileRecord::bs},
+        {page.RtDoubleEditM, &TExperimentFileRecord::M},
+        {page.RtDoubleEditb0, &TExperimentFileRecord::b0},
+        {page.RtDoubleEditM0, &TExperimentFileRecord::M0},
+        {page.RtDoubleEditd, &TExperimentFileRecord::d},
+        {page.RtDoubleEditmass0, &TExperimentFileRecord::mass0},
+        {page.RtDoubleEditVHPS, &TExperimentFileRecord::VHPS},
+        {page.RtDoubleEditVgp, &TExperimentFileRecord::Vgp},
+        {page.RtDoubleEditTl, &TExperimentFileRecord::Tl},
+        {page.RtDoubleEditPsO2, &TExperimentFileRecord::PsO2},
+        {page.RtDoubleEditFGpO2, &TExperimentFileRecord::FGpO2},
+        {page.RtDoubleEditCTO, &TExperimentFileRecord::CTO},
+        {page.RtDoubleEditFGfl, &TExperimentFileRecord::FGfl},
+        {page.RtDoubleEditSensorAx, &TExperimentFileRecord::SensorAx},
+        {page.RtDoubleEditSensorBx, &TExperimentFileRecord::SensorBx},
+        {page.RtDoubleEditRCDuration, &TExperimentFileRecord::RCDuration},
+        {page.RtDoubleEditRCThreshold, &TExperimentFileRecord::RCThreshold},
+        {page.RtDoubleEditDataPointLength, &TExperimentFileRecord::DataPointLength},
+        // Derived from the ones above: set last, after the page has recomputed them.
+        {page.RtDoubleEditVs, &TExperimentFileRecord::Vs},
+        {page.RtDoubleEditn0, &TExperimentFileRecord::n0},
+        {page.RtDoubleEditnO0, &TExperimentFileRecord::nO0},
+        {page.RtDoubleEditmO0, &TExperimentFileRecord::mO0},
+        {page.RtDoubleEditmM, &TExperimentFileRecord::mM},
+        {page.RtDoubleEditVhp, &TExperimentFileRecord::Vhp},
+    };
+    // Values the boxes' ranges allow, each different from the others.
+    double v = 0.5;
+    for (const auto& b : boxes) {
+        b.box->SetValue(b.box->LowerLimit() < b.box->UpperLimit() ? b.box->LowerLimit() + v / 100 : 100 + v);
+        v += 1;
+    }
+    page.EditSampleName->setText(QStringLiteral("Name"));
+    page.EditSampleFormula->setText(QStringLiteral("Formula"));
+    page.EditSensorID->setText(QStringLiteral("Sensor"));
+    page.MemoNotes->setPlainText(QStringLiteral("a\nb"));
+
+    const TExperimentFileRecord r = ExperimentRecordOf(page, grid.Grid());
+    QList<double> seen;
+    for (const auto& b : boxes) {
+        SCOPED_TRACE(b.box->objectName().toStdString());
+        EXPECT_EQ(r.*b.field, b.box->Value());
+        EXPECT_FALSE(seen.contains(b.box->Value())); // so a swapped pair would show
+        seen << b.box->Value();
+    }
+    EXPECT_EQ(r.ExperimentName, QStringLiteral("Name"));
+    EXPECT_EQ(r.NominalFormula, QStringLiteral("Formula"));
+    EXPECT_EQ(r.SensorID, QStringLiteral("Sensor"));
+    EXPECT_EQ(r.Notes, QStringLiteral("a\nb"));
+    EXPECT_EQ(r.Grid, &grid.Grid());
+}
+
+} // namespace

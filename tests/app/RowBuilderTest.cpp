@@ -1,0 +1,307 @@
+#include "app/RowBuilder.h"
+
+#include "app/DataPlot.h"
+#include "app/SharedState.h"
+#include "common/Clock.h"
+#include "common/Locale.h"
+#include "control/TPID.h"
+#include "recording/ColumnTable.h"
+#include "recording/TDataGridModel.h"
+#include "tests/support/QtPrint.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+TDateTime Start() {
+    return EncodeDateTime(2024, 3, 15, 14, 0, 0);
+}
+
+class RowBuilderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetSharedState();
+        SetRegionalLocale(QLocale::c());
+        Clock::Fix(Start());
+        ExperimentStartTime = Start();
+        PID = new TPID();
+        grid.FormatGrid();
+        TRowBuilderLinks links;
+        links.Plot = &plot;
+        links.GalvanostaticSelected = [this] { return galvanostatic; };
+        links.CurrentSetpoint = [this] { return currentSetpoint; };
+        links.FlushGaspO2 = [] { return 0.21; };
+        links.RCAppliesToCurrent = [this] { return rcAppliesToCurrent; };
+        links.AutoScroll = [this] { return autoScroll; };
+        links.ScrollToLastRow = [this] { ++scrolls; };
+        links.SetFlushStatus = [this](const QString& s) { flushStatus << s; };
+        links.Save = [this] {
+            ++saves;
+            if (onSave)
+                onSave();
+        };
+        builder = std::make_unique<TRowBuilder>(grid, links);
+    }
+    void TearDown() override {
+        delete PID;
+        PID = nullptr;
+        Clock::Release();
+        ResetSharedState();
+    }
+
+    // A completed point `seconds` after the experiment started, its Duration equal to that.
+    void Point(double seconds, double pO2 = 1e-4, double pumpI = -2e-4, bool pO2Valid = true) {
+        Clock::Fix(Start() + seconds / SecondsPerDay);
+        DataPoint = TDataPoint{};
+        DataPoint.PumpV = 0.1;
+        DataPoint.PumpI = pumpI;
+        DataPoint.Mode = 10 + int(ProgramState);
+        DataPoint.CellpO2Valid = pO2Valid;
+        DataPoint.CellpO2 = pO2;
+        DataPoint.Temp = 800;
+        DataPoint.Time = seconds;
+        DataPoint.Interval = 10;
+        DataPointDate = Now();
+        DataPoint.Ready = true;
+    }
+    void Build(double seconds, double pO2 = 1e-4, double pumpI = -2e-4, bool pO2Valid = true) {
+        Point(seconds, pO2, pumpI, pO2Valid);
+        builder->AddDataUpdates();
+    }
+    QString Cell(TProperty p, int row = -1) const {
+        return grid.Cell(row < 0 ? grid.RowCount() - 1 : row, ColumnOf(p));
+    }
+    int Points(QCPGraph* series) const { return plot.PointCount(series); }
+
+    TDataGridModel grid;
+    TDataPlot plot;
+    std::unique_ptr<TRowBuilder> builder;
+    bool galvanostatic = false, rcAppliesToCurrent = false, autoScroll = true;
+    double currentSetpoint = 0;
+    QStringList flushStatus;
+    int scrolls = 0, saves = 0;
+    std::function<void()> onSave;
+};
+
+TEST_F(RowBuilderTest, NothingWithoutACompletedPoint) {
+    ProgramState = TProgramState::SetCurrent;
+    builder->AddDataUpdates();
+    EXPECT_EQ(grid.RowCount(), 1);
+    EXPECT_TRUE(flushStatus.isEmpty());
+    EXPECT_EQ(Points(plot.RtLineSeriesPumpVoltage), 0);
+    EXPECT_EQ(scrolls, 0);
+}
+
+TEST_F(RowBuilderTest, DataRowCellsAndPlotPoints) {
+    ProgramState = TProgramState::SetVoltage;
+    Point(90);
+    DataPoint.PumpV = 0.123456789;
+    DataPoint.PumpI = -2.34567e-4;
+    DataPoint.CellpO2 = 1.23456789e-5;
+    DataPoint.Temp = 812.345;
+    DataPoint.Time = 12.5;
+    DataPoint.Interval = 10.004;
+    DataPointDate = EncodeDateTime(2024, 3, 15, 14, 5, 9, 42);
+    builder->AddDataUpdates();
+
+    ASSERT_EQ(grid.RowCount(), 2);
+    EXPECT_FALSE(DataPoint.Ready);
+    const QStringList row = {"12.50",
+                             "13",
+                             "",
+                             "812.35",
+                             "1.23457E-1",
+                             "-2.346E-4",
+                             "1.234568E-05",
+                             "",
+                             "",
+                             "",
+                             "",
+                             "",
+                             "",
+                             "",
+                             "2024-03-15_14:05:09:042",
+                             "",
+                             "10.00"};
+    for (int c = 0; c < row.size(); ++c)
+        EXPECT_EQ(grid.Cell(1, c), row[c]) << "column " << c;
+    EXPECT_EQ(flushStatus, QStringList{"Flush pO2 unknown"});
+    for (QCPGraph* s : {plot.RtLineSeriesPumpVoltage, plot.RtLineSeriesPumpCurrent, plot.RtLineSeriesCellpO2,
+                        plot.RtLineSeriesCellTemp}) {
+        ASSERT_EQ(Points(s), 1);
+        EXPECT_NEAR(s->data()->constBegin()->key, 1.5, 1e-6); // minutes since the experiment start
+    }
+    EXPECT_EQ(scrolls, 1);
+
+    // Without a sensor average the pO2 cell stays empty and its series gets no point.
+    autoScroll = false;
+    Build(100, 1e-4, -2e-4, false);
+    EXPECT_EQ(Cell(TProperty::CellpO2), QString());
+    EXPECT_EQ(Points(plot.RtLineSeriesCellpO2), 1);
+    EXPECT_EQ(Points(plot.RtLineSeriesCellTemp), 2);
+    EXPECT_EQ(scrolls, 1);
+}
+
+TEST_F(RowBuilderTest, PumpEstimates) {
+    const struct {
+        const char* what;
+        TProgramState state;
+        bool galvanostatic;
+        double current;
+        QString status, flushCell, pumpCell;
+        int pumpPoints;
+    } cases[] = {
+        {"zero current", TProgramState::SetCurrent, true, 0, "Flush pO2 0.007 561 atm", "7.56E-3",
+         "2.777296E-03", 1},
+        {"a current setpoint", TProgramState::SetCurrent, true, 1, "Flush pO2 unknown", "", "", 0},
+        // The flush side follows the mode button, the cell side the program state.
+        {"button checked, another state", TProgramState::PIDSet, true, 0, "Flush pO2 0.007 561 atm",
+         "7.56E-3", "", 0},
+        {"another mode selected", TProgramState::SetCurrent, false, 0, "Flush pO2 unknown", "", "", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        builder->ClearAllData();
+        flushStatus.clear();
+        ProgramState = c.state;
+        galvanostatic = c.galvanostatic;
+        currentSetpoint = c.current;
+        Build(60);
+        EXPECT_EQ(flushStatus, QStringList{c.status});
+        EXPECT_EQ(Cell(TProperty::FlushpO2), c.flushCell);
+        EXPECT_EQ(Cell(TProperty::CellpO2P), c.pumpCell);
+        EXPECT_EQ(Points(plot.RtLineSeriesPumppO2), c.pumpPoints);
+    }
+}
+
+TEST_F(RowBuilderTest, StepSetpointAndRangeCells) {
+    const struct {
+        TProgramState state;
+        double setpoint;
+        QString step, sp, range;
+    } cases[] = {
+        {TProgramState::PIDStep, -4, "3", "-4", "True"}, {TProgramState::PPS, 0.115, "3", "0.115", ""},
+        {TProgramState::PIDSet, -4, "", "", "True"},     {TProgramState::PIDSet, -5, "", "", ""},
+        {TProgramState::SetCurrent, -4, "", "", ""},
+    };
+    RCThreshold = 0.05;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ProgramStateName(c.state).toStdString() + " " + std::to_string(c.setpoint));
+        ProgramState = c.state;
+        CurrentStep = 2;
+        PID->SetSetpoint(c.setpoint);
+        Build(30, 1.0002e-4);
+        EXPECT_EQ(Cell(TProperty::Step), c.step);
+        EXPECT_EQ(Cell(TProperty::SetPoint), c.sp);
+        EXPECT_EQ(Cell(TProperty::RangepO2), c.range);
+    }
+}
+
+TEST(StepAdvance, Rule) {
+    const QString T = QStringLiteral("True"), no, maxI = QStringLiteral("MaxI");
+    const struct {
+        TProgramState state;
+        QString range, stablepO2, stableI;
+        bool rci, advances;
+    } cases[] = {
+        {TProgramState::PIDStep, T, T, no, false, true},  {TProgramState::PIDStep, T, T, no, true, false},
+        {TProgramState::PIDStep, T, T, T, true, true},    {TProgramState::PIDStep, no, T, T, false, false},
+        {TProgramState::PIDStep, T, no, T, false, false}, {TProgramState::PPS, no, T, T, false, true},
+        {TProgramState::PPS, no, T, no, false, false},    {TProgramState::PPS, no, T, maxI, false, false},
+        {TProgramState::PIDSet, T, T, T, true, false},    {TProgramState::SetCurrent, T, T, T, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ProgramStateName(c.state).toStdString() + " " + c.range.toStdString() + "/" +
+                     c.stablepO2.toStdString() + "/" + c.stableI.toStdString() + (c.rci ? " rci" : ""));
+        EXPECT_EQ(TRowBuilder::StepAdvances(c.state, c.range, c.stablepO2, c.stableI, c.rci), c.advances);
+    }
+}
+
+// A program settling at 1e-4 atm, a point every 10 s with a 30 s window: the first rows have too
+// short a run for a fit, and the first row whose Duration exceeds 30 s may advance the step.
+TEST_F(RowBuilderTest, AdvanceInARunningProgram) {
+    RCDuration = 30;
+    RCThreshold = 0.05;
+    const struct {
+        const char* what;
+        TProgramState state;
+        bool rci;
+        double pumpI;  // the current of every point; NaN: drifting
+        int advanceAt; // seconds of the point that advances, or -1
+    } cases[] = {
+        {"PIDStep", TProgramState::PIDStep, false, -2e-4, 40},
+        {"PIDStep with a drifting current, current ignored", TProgramState::PIDStep, false, NAN, 40},
+        {"PIDStep with a drifting current that counts", TProgramState::PIDStep, true, NAN, -1},
+        {"PPS", TProgramState::PPS, false, -2e-4, 40},
+        {"PPS at the current limit", TProgramState::PPS, false, 0.005, -1},
+        {"PIDSet never advances", TProgramState::PIDSet, false, -2e-4, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        builder->ClearAllData();
+        ProgramState = c.state;
+        rcAppliesToCurrent = c.rci;
+        PID->SetSetpoint(c.state == TProgramState::PPS ? 0.045 : -4);
+        CurrentStep = 0;
+        saves = 0;
+        int advancedAt = -1;
+        for (int t = 0; t <= 60 && advancedAt < 0; t += 10) {
+            const double pO2 = t % 20 ? 1.00001e-4 : 1.0e-4;
+            const double i = std::isnan(c.pumpI) ? -1e-4 - 1e-6 * t : c.pumpI + (t % 20 ? 1e-7 : 0);
+            Build(t, pO2, i);
+            if (CurrentStep > 0)
+                advancedAt = t;
+        }
+        EXPECT_EQ(advancedAt, c.advanceAt);
+        EXPECT_EQ(saves, c.advanceAt < 0 ? 0 : 1);
+        if (c.advanceAt >= 0)
+            EXPECT_EQ(Cell(TProperty::Step), QStringLiteral("1")); // the advancing row keeps the old step
+    }
+}
+
+// The save of a step advance may show a message box, whose event loop runs the tick again and lets
+// the SourceMeter thread hand over the next point meanwhile.
+TEST_F(RowBuilderTest, NestedTickDuringTheSaveOfAnAdvance) {
+    ProgramState = TProgramState::PPS;
+    RCDuration = 30;
+    RCThreshold = 0.05;
+    onSave = [this] {
+        builder->AddDataUpdates(); // the same point again: nothing
+        Point(50, 1.00001e-4, -2e-4);
+        builder->AddDataUpdates(); // the next point, while the first is still being built
+    };
+    for (int t = 0; t <= 40; t += 10)
+        Build(t, t % 20 ? 1.00001e-4 : 1.0e-4, t % 20 ? -2.001e-4 : -2e-4);
+    ASSERT_EQ(saves, 1);
+    EXPECT_EQ(grid.RowCount(), 6); // captions and one row per point
+    EXPECT_EQ(Cell(TProperty::Time), QStringLiteral("40.00"));
+    EXPECT_TRUE(DataPoint.Ready); // the point handed over meanwhile waits for the next tick
+    onSave = nullptr;
+    builder->AddDataUpdates();
+    EXPECT_EQ(grid.RowCount(), 7);
+    EXPECT_EQ(Cell(TProperty::Time), QStringLiteral("50.00"));
+    EXPECT_FALSE(DataPoint.Ready);
+}
+
+TEST_F(RowBuilderTest, DeleteButtons) {
+    ProgramState = TProgramState::SetCurrent;
+    for (int t = 60; t <= 180; t += 60)
+        Build(t);
+    builder->DeleteFirstPoints();
+    for (QCPGraph* s : plot.Series())
+        EXPECT_EQ(Points(s), 0);
+    EXPECT_EQ(grid.RowCount(), 4);
+
+    builder->ClearAllData();
+    EXPECT_EQ(grid.RowCount(), 1);
+    EXPECT_EQ(grid.Cell(0, 0), QStringLiteral("Duration, s"));
+    Build(240);
+    EXPECT_EQ(grid.RowCount(), 2);
+    ASSERT_EQ(Points(plot.RtLineSeriesPumpVoltage), 1);
+    EXPECT_NEAR(plot.RtLineSeriesPumpVoltage->data()->constBegin()->key, 4.0, 1e-6); // from the old start
+}
+
+} // namespace

@@ -1,0 +1,107 @@
+#include "app/StepProgramEditor.h"
+
+#include "app/StepProgram.h"
+#include "app/TRtDoubleEdit.h"
+#include "common/Locale.h"
+#include "tests/support/QtPrint.h"
+
+#include <QListWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(StepProgramRows, SetpointFieldReadsBack) {
+    SetRegionalLocale(QLocale::c());
+    const struct {
+        double setpoint, mV;
+        QString row;
+        double readSetpoint;
+    } cases[] = {
+        {-0.678, 20, "0001   -0.678      20", -0.678},        // fills the six characters exactly
+        {-12.3456789, 300, "0001   -12.34      300", -12.34}, // cut to six characters
+        {-12.5, -1100, "0001   -12.5       -1100", -12.5},
+        {-4, 45.4, "0001   -4          45", -4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.row.toStdString());
+        const QString row = StepProgram::FormatRow(1, c.setpoint, c.mV);
+        EXPECT_EQ(row, c.row);
+        double sp = 0, mV = 0;
+        ASSERT_TRUE(StepProgram::Setpoint(row, sp));
+        EXPECT_EQ(sp, c.readSetpoint);
+        ASSERT_TRUE(StepProgram::Millivolts(row, mV));
+        EXPECT_EQ(mV, std::round(c.mV));
+    }
+}
+
+class StepProgramEditorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetRegionalLocale(QLocale::c());
+        editpO2.SetLimits(0.678, 16);
+        editpO2.SetValue(0.678);
+        editmV.SetLimits(-1100, 1100);
+        editmV.SetValue(20);
+        list.addItems(StepProgram::DefaultRows());
+    }
+    void Select(int row) { list.setCurrentRow(row, QItemSelectionModel::ClearAndSelect); }
+
+    QListWidget list;
+    TRtDoubleEdit editpO2, editmV;
+    TStepProgramEditor editor{list, editpO2, editmV};
+};
+
+TEST_F(StepProgramEditorTest, ApplyAppendsOrReplacesTheSelectedRow) {
+    editpO2.SetValue(12.5);
+    editmV.SetValue(300);
+    editor.ButtonProgramPumpVoltageClick();
+    ASSERT_EQ(list.count(), 9);
+    EXPECT_EQ(list.item(8)->text(), QStringLiteral("0009   -12.5       300"));
+    EXPECT_EQ(editor.SelectedRow(), -1);
+
+    // Labels 0001, 0005, 0009 with the third row selected: it becomes 0003.
+    list.clear();
+    list.addItems({"0001   -4          45", "0005   -5          115", "0009   -6          227"});
+    Select(2);
+    editpO2.SetValue(0.678);
+    editmV.SetValue(-20);
+    editor.ButtonProgramPumpVoltageClick();
+    EXPECT_EQ(editor.Rows(),
+              QStringList({"0001   -4          45", "0005   -5          115", "0003   -0.678      -20"}));
+    EXPECT_EQ(editor.SelectedRow(), -1);
+}
+
+TEST_F(StepProgramEditorTest, ClickTakesTheRowBackIntoTheBoxes) {
+    editor.ListBoxStepProgramClick(); // nothing selected: nothing changes
+    EXPECT_EQ(editpO2.Value(), 0.678);
+    EXPECT_EQ(editmV.Value(), 20);
+    Select(1);
+    editor.ListBoxStepProgramClick();
+    EXPECT_EQ(editpO2.Value(), 5);
+    EXPECT_EQ(editmV.Value(), 115);
+}
+
+TEST_F(StepProgramEditorTest, DeleteKeepsTheLastRow) {
+    for (int i = 0; i < 10; ++i)
+        editor.ButtonProgramDeleteStepClick();
+    EXPECT_EQ(editor.Rows(), QStringList{"0001   -4          45"});
+}
+
+TEST_F(StepProgramEditorTest, OverrideRamps) {
+    editor.ButtonPPSUpClick();
+    ASSERT_EQ(list.count(), 21);
+    EXPECT_EQ(list.item(0)->text(), QStringLiteral("0000   0           0"));
+    EXPECT_EQ(list.item(20)->text(), QStringLiteral("0020   0           1000"));
+    editor.ButtonPPSDownClick();
+    ASSERT_EQ(list.count(), 21);
+    EXPECT_EQ(list.item(0)->text(), QStringLiteral("0000   0           1000"));
+    EXPECT_EQ(list.item(1)->text(), QStringLiteral("0001   0           950"));
+    EXPECT_EQ(list.item(20)->text(), QStringLiteral("0020   0           0"));
+    for (int i : {0, 20}) {
+        double sp = -1;
+        ASSERT_TRUE(StepProgram::Setpoint(list.item(i)->text(), sp));
+        EXPECT_EQ(sp, 0);
+    }
+}
+
+} // namespace
