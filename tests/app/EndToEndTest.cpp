@@ -1,0 +1,189 @@
+// Whole runs of the program against the simulated cell, driven through the window as an operator
+// would: validation at start, a mode chosen with its radio button, the real 250 ms tick, data
+// rows, step advances and data files. The cell's physics runs faster than the clock; the
+// instruments and the program run in real time.
+#include "app/ExperimentControlPage.h"
+#include "app/ExperimentDataPage.h"
+#include "app/PIDTuningPage.h"
+#include "app/SharedState.h"
+#include "app/TRtDoubleEdit.h"
+#include "app/TfrmOndrix.h"
+#include "common/NumberFormat.h"
+#include "common/Synchronize.h"
+#include "diagnostics/LogChannel.h"
+#include "recording/ColumnTable.h"
+#include "recording/TDataGridModel.h"
+#include "simulator/CellSimulator.h"
+#include "tests/support/QtPrint.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempFolder.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QTest>
+#include <QTabWidget>
+#include <cmath>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void StartCell(double speed, double initialpO2) {
+        TSimOptions o;
+        o.speed = speed;
+        o.controlFifo = false;
+        o.cell.initialpO2Atm = initialpO2;
+        sim = std::make_unique<TCellSimulator>(o);
+        std::string error;
+        ASSERT_TRUE(sim->Start(error)) << error;
+    }
+    void OpenWindow() {
+        ResetSharedState();
+        InitializeLogChannels();
+        dialogs = std::make_shared<TScriptedDialogs>();
+        SetDialogs(dialogs);
+        w = std::make_unique<TfrmOndrix>(
+            [] { return QStringList(); },
+            TfrmOndrix::TSimulatedPorts{QString::fromStdString(sim->PortPath(TInstrumentId::Smu)),
+                                        QString::fromStdString(sim->PortPath(TInstrumentId::Dmm))});
+        ASSERT_EQ(ProgramState, TProgramState::Paused) << "both simulated instruments validate at start";
+        TExperimentDataPage* d = w->ExperimentData;
+        d->EditSampleName->setText(QStringLiteral("Run"));
+        d->RtDoubleEditSensorAx->SetValue(20); // the simulated sensor's calibration
+        d->RtDoubleEditSensorBx->SetValue(0.01);
+        d->RtDoubleEditDataPointLength->SetValue(2);
+        d->RtDoubleEditRCDuration->SetValue(20);
+    }
+    void TearDown() override {
+        if (w) {
+            dialogs->answers = {true};
+            w->close(); // stops both workers, waiting with the window's events flowing
+            w.reset();
+        }
+        if (sim)
+            sim->Stop();
+        SetDialogs(nullptr);
+        ResetSharedState();
+    }
+    // Waits, with the window's events (tick, hand-overs) running, until `done` or the deadline.
+    bool WaitFor(const std::function<bool()>& done, int seconds) {
+        QDeadlineTimer deadline(seconds * 1000);
+        while (!done()) {
+            if (deadline.hasExpired())
+                return false;
+            SleepProcessingEvents(50);
+        }
+        return true;
+    }
+    void ChooseMode(QRadioButton* button) {
+        dialogs->answers = {true};
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    QString Cell(int row, TProperty p) const { return w->DataGrid->Cell(row, ColumnOf(p)); }
+    int Rows() const { return w->DataGrid->RowCount(); }
+    double Log10pO2(int row) const {
+        double p = 0;
+        return TryParseRegional(Cell(row, TProperty::CellpO2), p) && p > 0 ? std::log10(p) : NAN;
+    }
+    QStringList DataFiles() const {
+        QStringList files;
+        QDir userdata(folder.file(QStringLiteral("Userdata")));
+        for (const QString& day : userdata.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            for (const QString& f : QDir(userdata.filePath(day)).entryList(QDir::Files))
+                files << day + u'/' + f;
+        return files;
+    }
+
+    TTempProgramFolder folder;
+    std::unique_ptr<TCellSimulator> sim;
+    std::shared_ptr<TScriptedDialogs> dialogs;
+    std::unique_ptr<TfrmOndrix> w;
+};
+
+TEST_F(EndToEnd, GalvanostaticRunMakesDataRowsAndSavesAtOnce) {
+    StartCell(1, 0.2095);
+    OpenWindow();
+    w->ExperimentControl->RtIntegerEditCurrentmA->SetValue(2);
+    ChooseMode(w->ExperimentControl->RadioButtonModePassive);
+    ASSERT_EQ(ProgramState, TProgramState::SetCurrent);
+    ASSERT_TRUE(WaitFor([&] { return Rows() >= 5; }, 60)) << "rows: " << Rows();
+    // Row 1 is the marker row; data rows follow with mode 12 and the cell's readings.
+    EXPECT_EQ(Cell(1, TProperty::Mode), "2");
+    EXPECT_EQ(Cell(2, TProperty::Mode), "12");
+    double temp = 0, current = 0;
+    ASSERT_TRUE(TryParseRegional(Cell(3, TProperty::Temp), temp));
+    EXPECT_NEAR(temp, 700, 2);
+    ASSERT_TRUE(TryParseRegional(Cell(3, TProperty::PumpI), current));
+    EXPECT_NEAR(current, 2e-6, 0.05e-6);
+    EXPECT_NEAR(Log10pO2(3), std::log10(0.2095), 0.01);
+    // The first tick in an active mode saves the data file at once.
+    EXPECT_EQ(DataFiles().size(), 1) << DataFiles().join(u' ').toStdString();
+}
+
+TEST_F(EndToEnd, PPSStepProgramAdvancesOnItsOwn) {
+    StartCell(1, 0.2095);
+    OpenWindow();
+    w->ExperimentData->RtDoubleEditRCThreshold->SetValue(0.5);
+    QListWidget* steps = w->ExperimentControl->ListBoxStepProgram;
+    while (steps->count() > 3)
+        delete steps->takeItem(steps->count() - 1);
+    ChooseMode(w->ExperimentControl->RadioButtonPPS);
+    ASSERT_EQ(ProgramState, TProgramState::PPS);
+    // Three steps, each ending when the last 20 s are flat; then galvanostatic at 0 µA.
+    ASSERT_TRUE(WaitFor([&] { return ProgramState == TProgramState::SetCurrent; }, 240))
+        << "step " << CurrentStep << ", rows " << Rows();
+    EXPECT_EQ(CurrentStep, 3);
+    QStringList stepsSeen;
+    for (int r = 1; r < Rows(); ++r)
+        if (Cell(r, TProperty::Mode) == "16" && !stepsSeen.contains(Cell(r, TProperty::Step)))
+            stepsSeen << Cell(r, TProperty::Step);
+    EXPECT_EQ(stepsSeen, QStringList({"1", "2", "3"}));
+    // A file for the first tick of the run and one per advance.
+    EXPECT_GE(DataFiles().size(), 4) << DataFiles().join(u' ').toStdString();
+}
+
+TEST_F(EndToEnd, ShippedPIDTableHoldsASetpointAndWalksAPPIDProgram) {
+    StartCell(10, 1e-5);
+    OpenWindow();
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ONDRIX_SOURCE_DIR "/data/PID/Default.txt"),
+                            folder.file(QStringLiteral("PID/Default.txt"))));
+    ASSERT_TRUE(w->TabSheetPID->LoadList(folder.file(QStringLiteral("PID/Default.txt"))));
+    w->PageControlMain->setCurrentWidget(w->TabSheetPID); // showing the page builds the table
+    ASSERT_TRUE(w->ExperimentControl->RadioButtonPIDSet->isEnabled());
+
+    w->ExperimentControl->RtDoubleEditPISSP->SetValue(-6);
+    ChooseMode(w->ExperimentControl->RadioButtonPIDSet);
+    ASSERT_EQ(ProgramState, TProgramState::PIDSet);
+    // Settled: five data rows in a row within 0.05 decade of the setpoint.
+    const auto settled = [&](double target) {
+        int inside = 0;
+        for (int r = Rows() - 1; r >= 1 && inside < 5; --r) {
+            if (!(std::fabs(Log10pO2(r) - target) < 0.05))
+                return false;
+            ++inside;
+        }
+        return inside == 5;
+    };
+    ASSERT_TRUE(WaitFor([&] { return settled(-6); }, 180)) << "last log10(pO2) " << Log10pO2(Rows() - 1);
+
+    // A three-step PPID program: -6.5, -7, -7.5, advancing when in range and flat.
+    w->ExperimentData->RtDoubleEditRCThreshold->SetValue(2);
+    QListWidget* steps = w->ExperimentControl->ListBoxStepProgram;
+    steps->clear();
+    steps->addItems({QStringLiteral("0001   -6.5        0"), QStringLiteral("0002   -7          0"),
+                     QStringLiteral("0003   -7.5        0")});
+    ChooseMode(w->ExperimentControl->RadioButtonPIDStep);
+    ASSERT_EQ(ProgramState, TProgramState::PIDStep);
+    ASSERT_TRUE(WaitFor([&] { return ProgramState == TProgramState::SetCurrent; }, 300))
+        << "step " << CurrentStep << ", last log10(pO2) " << Log10pO2(Rows() - 1);
+    EXPECT_EQ(CurrentStep, 3);
+}
+
+} // namespace
