@@ -43,6 +43,11 @@ TRawDataPage::TRawDataPage(TDataGridModel* model, QWidget* parent) : QWidget(par
     StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     StringGrid1->setFixedHeight(kRowHeight + 2 * StringGrid1->frameWidth());
+    // Disabled so it takes no clicks, but its captions read like ordinary text.
+    QPalette pal = StringGrid1->palette();
+    pal.setColor(QPalette::Disabled, QPalette::Text, pal.color(QPalette::Active, QPalette::Text));
+    pal.setColor(QPalette::Disabled, QPalette::Base, pal.color(QPalette::Active, QPalette::Button));
+    StringGrid1->setPalette(pal);
     QFont bold = StringGrid1->font();
     bold.setBold(true);
     StringGrid1->setFont(bold);
