@@ -75,12 +75,12 @@ TDataPlot::TDataPlot(QWidget* parent) : QCustomPlot(parent), fReplotTimer(new QT
     fSeries = {RtLineSeriesPumpVoltage, RtLineSeriesPumpCurrent, RtLineSeriesCellpO2, RtLineSeriesCellTemp,
                RtLineSeriesPumppO2};
 
-    // The legend as a single row above the plot area, where it never hides a curve.
+    // The legend above the plot area, where it never hides a curve.
     legend->setVisible(true);
     legend->setBorderPen(Qt::NoPen);
     legend->setBrush(Qt::NoBrush);
     legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
-    legend->setWrap(0);
+    legend->setWrap(3); // two rows, so the legend never sets the window's width
     legend->setMargins(QMargins(12, 4, 12, 0));
     plotLayout()->insertRow(0);
     plotLayout()->addElement(0, 0, legend);

@@ -93,9 +93,10 @@ QWidget* TPIDTuningPage::BuildListGroup() {
     ListBox1->setFont(fixed);
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    // Room for a whole row (70 characters) beside the scroll bar.
+    // Room for the numbers of a row and most of its notes beside the scroll bar (a row is 70
+    // characters; the rest scrolls), so the page fits the window's 1055 pixels.
     const QFontMetrics metrics(fixed);
-    ListBox1->setMinimumWidth(metrics.horizontalAdvance(QString(72, u'0')) +
+    ListBox1->setMinimumWidth(metrics.horizontalAdvance(QString(62, u'0')) +
                               ListBox1->verticalScrollBar()->sizeHint().width() + 8);
     ListBox1->setMinimumHeight(metrics.lineSpacing() * 18);
 
@@ -105,13 +106,13 @@ QWidget* TPIDTuningPage::BuildListGroup() {
         box->setFixedWidth(width);
         return box;
     };
-    RtIntegerEditPIDPO2 = intBox("RtIntegerEditPIDPO2", 64);
-    RtIntegerEditPIDP = intBox("RtIntegerEditPIDP", 76);
-    RtIntegerEditPIDI = intBox("RtIntegerEditPIDI", 76);
-    RtIntegerEditPIDD = intBox("RtIntegerEditPIDD", 76);
-    RtIntegerEditPIDA = intBox("RtIntegerEditPIDA", 76);
+    RtIntegerEditPIDPO2 = intBox("RtIntegerEditPIDPO2", 52);
+    RtIntegerEditPIDP = intBox("RtIntegerEditPIDP", 64);
+    RtIntegerEditPIDI = intBox("RtIntegerEditPIDI", 64);
+    RtIntegerEditPIDD = intBox("RtIntegerEditPIDD", 64);
+    RtIntegerEditPIDA = intBox("RtIntegerEditPIDA", 64);
     EditPIDNotes = Named(new QLineEdit(group), "EditPIDNotes");
-    EditPIDNotes->setMinimumWidth(140);
+    EditPIDNotes->setMinimumWidth(100);
     RtDoubleEdit2 = Named(new TRtDoubleEdit(group, 1.0), "RtDoubleEdit2");
     RtDoubleEdit2->setFixedWidth(70);
 
@@ -214,13 +215,13 @@ QCustomPlot* TPIDTuningPage::BuildPlot() {
     RtPointSeries1->setLineStyle(QCPGraph::lsNone);
     RtPointSeries1->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, QColor(200, 0, 0), 7));
 
-    // The legend as one row above the plot area, where it hides no curve.
+    // The legend above the plot area, where it hides no curve.
     QCPLegend* legend = RtGraph2D2->legend;
     legend->setVisible(true);
     legend->setBorderPen(Qt::NoPen);
     legend->setBrush(Qt::NoBrush);
     legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
-    legend->setWrap(0);
+    legend->setWrap(3); // two rows, so the legend never sets the window's width
     legend->setMargins(QMargins(12, 4, 12, 0));
     RtGraph2D2->plotLayout()->insertRow(0);
     RtGraph2D2->plotLayout()->addElement(0, 0, legend);
