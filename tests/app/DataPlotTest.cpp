@@ -62,8 +62,10 @@ protected:
     }
     QStringList LegendCaptions() const {
         QStringList captions;
+        // The legend is a grid of rows; its last row may have empty cells.
         for (int i = 0; i < plot.legend->itemCount(); ++i)
-            captions << static_cast<QCPPlottableLegendItem*>(plot.legend->item(i))->plottable()->name();
+            if (auto* item = qobject_cast<QCPPlottableLegendItem*>(plot.legend->item(i)))
+                captions << item->plottable()->name();
         return captions;
     }
 
