@@ -10,6 +10,8 @@
 #include "instruments/TSerialPort.h"
 #include "recording/TDataSynchronizer.h"
 
+#include <QElapsedTimer>
+
 #include <cmath>
 #include <memory>
 
@@ -70,13 +72,28 @@ bool TThread2000::GetValue(const QString& Input, double& Output) {
 void TThread2000::CloseChannel(int aChannel, TSerialPort& COM) {
     if (aChannel == fOldChannel)
         return;
-    COM.Send2(QByteArray(":ROUT:OPEN:ALL\r"), false);
-    COM.Send2(QByteArray(":ROUT:CLOSE (@") + QByteArray::number(aChannel) + ")\r", false);
-    fOldChannel = aChannel;
+    const TSerialResponse open = COM.Send2(QByteArray(":ROUT:OPEN:ALL\r"), false);
+    const TSerialResponse close =
+        COM.Send2(QByteArray(":ROUT:CLOSE (@") + QByteArray::number(aChannel) + ")\r", false);
+    // Remember the channel only when the routing reached the instrument. After a failed write (port
+    // unplugged, or held by someone else) the scanner may still sit on another channel; forgetting
+    // it makes the next call route again, so fast-mode cycles never read the sensor through the
+    // thermocouple's or the thermistor's channel.
+    fOldChannel = open.Status.isEmpty() && close.Status.isEmpty() ? aChannel : -1;
 }
 
 bool TThread2000::Voltage(double& aResult, TSerialPort& COM) {
-    const TSerialResponse r = COM.Send2(QByteArray(":FUNC \"VOLT:DC\";:READ?\r"), true);
+    return Reading(QByteArray(":FUNC \"VOLT:DC\";:READ?\r"), aResult, COM);
+}
+
+bool TThread2000::Resistance(double& aResult, TSerialPort& COM) {
+    return Reading(QByteArray(":FUNC \"RES\";:READ?\r"), aResult, COM);
+}
+
+bool TThread2000::Reading(const QByteArray& command, double& aResult, TSerialPort& COM) {
+    const TSerialResponse r = COM.Send2(command, true);
+    if (r.Status == TSerialPort::StatusPortInUse)
+        PauseAfterUnopenablePort(COM);
     if (!r.Status.isEmpty() || r.Response.isEmpty())
         return false;
     double v = aResult;
@@ -86,15 +103,14 @@ bool TThread2000::Voltage(double& aResult, TSerialPort& COM) {
     return true;
 }
 
-bool TThread2000::Resistance(double& aResult, TSerialPort& COM) {
-    const TSerialResponse r = COM.Send2(QByteArray(":FUNC \"RES\";:READ?\r"), true);
-    if (!r.Status.isEmpty() || r.Response.isEmpty())
-        return false;
-    double v = aResult;
-    if (!GetValue(QString::fromLatin1(r.Response), v))
-        return false;
-    aResult = v;
-    return true;
+void TThread2000::PauseAfterUnopenablePort(const TSerialPort& COM) {
+    // A port that cannot be opened (unplugged adapter) fails at once. Without a pause the loop
+    // would spin, handing over to the main thread thousands of times a second; a missing port costs
+    // what a silent instrument costs. A stop request ends the pause.
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < qint64(COM.ReadoutTimeoutMS()) && !StopRequested())
+        QThread::msleep(20);
 }
 
 void TThread2000::run() {
@@ -141,12 +157,15 @@ void TThread2000::Execute() {
         if (measure) {
             CloseChannel(3, *COM);
             fResistanceOK = Resistance(fResistance, *COM);
+            fResistanceEverOK = fResistanceEverOK || fResistanceOK;
             fResistancePrevious = fResistance;
             fResistanceTime = Now();
             if (!fResistanceOK)
                 LogK2000.Send(QStringLiteral("Thermistor measurement failure"));
         } else {
-            fResistanceOK = true;
+            // Fast mode reuses the last reading, also when the last attempt failed; but a value
+            // that was never read (0) is no reading and must not become a temperature.
+            fResistanceOK = fResistanceEverOK;
             fResistance = fResistancePrevious;
             fResistanceTime = Now();
         }
@@ -161,6 +180,7 @@ void TThread2000::Execute() {
         if (measure && !StopRequested()) {
             CloseChannel(1, *COM);
             fVoltageTCOK = Voltage(fVoltageTC, *COM);
+            fVoltageTCEverOK = fVoltageTCEverOK || fVoltageTCOK;
             fVoltageTCPrevious = fVoltageTC;
             fVoltageTCTime = Now();
             if (!fVoltageTCOK)
@@ -168,7 +188,7 @@ void TThread2000::Execute() {
         } else if (measure) {
             fVoltageTCOK = false; // stopping: no reading this cycle
         } else {
-            fVoltageTCOK = true;
+            fVoltageTCOK = fVoltageTCEverOK;
             fVoltageTC = fVoltageTCPrevious;
             fVoltageTCTime = Now();
         }

@@ -5,6 +5,7 @@
 // pO2 averages and the PID controller.
 #include "acquisition/IThread2000Host.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QThread>
 #include <atomic>
@@ -50,6 +51,8 @@ protected:
 private:
     void Execute();
     bool StopRequested() const;
+    bool Reading(const QByteArray& command, double& aResult, TSerialPort& COM);
+    void PauseAfterUnopenablePort(const TSerialPort& COM);
 
     IThread2000Host* fHost;
     std::int32_t fOldChannel = -1;
@@ -61,10 +64,12 @@ private:
     double fVoltageTCPrevious = 0;
     double fVoltageTCTime = 0;
     bool fVoltageTCOK = false;
+    bool fVoltageTCEverOK = false; // a thermocouple reading has succeeded since the start
     bool fTCFunctionOK = false;
     double fResistance = 0;
     double fResistancePrevious = 0;
     bool fResistanceOK = false;
+    bool fResistanceEverOK = false; // a thermistor reading has succeeded since the start
     double fResistanceTime = 0;
     bool fThermistorFunctionOK = false;
     double fThermistorTemperature = 0;

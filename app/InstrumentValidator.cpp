@@ -79,6 +79,10 @@ void TInstrumentValidator::Button2000TestClick() {
                 Log(QStringLiteral("Change inputs button position from front to back, then validate again."));
             } else {
                 page->CheckBox2000Validated->setChecked(true);
+                // The old thread goes before the set-up sequence: a thread still cycling (with a
+                // misbehaving instrument it never waits for the window) would hold the port during
+                // some of the set-up commands, which would then be lost without a word.
+                StopAndFreeThread2000();
                 Initialize2000(port);
                 Log(QStringLiteral("Multimeter instrument and communication validated."));
             }
@@ -117,6 +121,8 @@ void TInstrumentValidator::ButtonSMUTestClick() {
         if (Identified(id)) {
             Log(QStringLiteral("Response: ") + QString::fromLatin1(id.Response));
             SMUComPort = com.Port();
+            // The old thread goes before the set-up sequence, which it could otherwise collide with.
+            StopAndFreeThread2401();
             Initialize2401(SMUComPort);
             fForm.ExperimentControl->RtIntegerEditCurrentmA->SetLimits(-5, 5);
             fForm.ExperimentControl->RtIntegerEditSetVoltage->SetLimits(-1100, 1100);

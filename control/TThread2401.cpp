@@ -9,6 +9,7 @@
 #include "instruments/TSerialPort.h"
 #include "recording/TDataSynchronizer.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <algorithm>
 #include <cmath>
@@ -26,6 +27,11 @@ QString Fixed6(double v) {
 }
 QString General(double v) {
     return FormatGeneral(v);
+}
+
+// The instrument answers "+9.9E37" (or 9.91E37, "not a number") for a value it could not measure.
+bool IsOverflow(double v) {
+    return std::abs(v) >= 9.9e37;
 }
 
 // Fields of a reply: commas, blanks and control characters all separate fields; empty ones
@@ -167,6 +173,8 @@ void TThread2401::Execute() {
             const TSerialResponse r = COM->Send2(QByteArray(":READ?\r"), true);
             if (!r.Status.isEmpty()) {
                 LogThread2401.Send(QStringLiteral("Reading SMU failed"));
+                if (r.Status == TSerialPort::StatusPortInUse)
+                    PauseAfterUnopenablePort(*COM);
             } else {
                 fResponse = r.Response;
                 fResponseTime = Now();
@@ -181,6 +189,10 @@ void TThread2401::Execute() {
                     if (!v.Ok() || !c.Ok()) {
                         LogThread2401.Send(QStringLiteral("Val failure eV:") + QString::number(v.ErrorPos) +
                                            QStringLiteral(" eC:") + QString::number(c.ErrorPos));
+                    } else if (IsOverflow(fVoltageMeasured) || IsOverflow(fCurrentMeasured)) {
+                        // The instrument's mark for "no reading" is a number too; averaged in, it
+                        // would make the point's current or voltage 1E37.
+                        LogThread2401.Send(QStringLiteral("Overflow reading from instrument"));
                     } else {
                         fMeasurementsOK = true;
                         LogThread2401.Send(QStringLiteral("Bef S"));
@@ -197,6 +209,17 @@ void TThread2401::Execute() {
     fIsStopped.store(true);
     COM.reset();
     LogThread2401.ExitMethod(QStringLiteral("Execute"));
+}
+
+void TThread2401::PauseAfterUnopenablePort(const TSerialPort& COM) {
+    // A port that cannot be opened (unplugged adapter) fails at once. Without a pause the loop
+    // would spin, writing its failure lines to the log thousands of times a second until the
+    // rolling log holds nothing else; a missing port costs what a silent instrument costs. A stop
+    // request ends the pause.
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < qint64(COM.ReadoutTimeoutMS()) && !fToStop.load() && !fToStopEx.load())
+        QThread::msleep(20);
 }
 
 void TThread2401::UpdateResults() {

@@ -43,6 +43,7 @@ protected:
 
 private:
     void Execute();
+    void PauseAfterUnopenablePort(const TSerialPort& COM);
 
     IThread2401Host* fHost;
     std::atomic<bool> fToStopEx{false};
