@@ -206,6 +206,16 @@ void TThread2401::Execute() {
         }
         LogThread2401.ExitMethod(QStringLiteral("Execute main loop ends"));
     }
+    // Leaving while the pump is driven: the last request (on exit, or before the thread is
+    // replaced) is galvanostatic at 0 A, which a stopping thread would otherwise never send, and
+    // the pump would go on pumping after the program has closed.
+    const TMode last = fModeIntegrator.load();
+    if (last != TMode::Paused && last != TMode::Uninitialized) {
+        const QString command = QStringLiteral(":SOUR:FUNC CURR;:SOUR:CURR:LEV ") + Fixed6(0.0) +
+                                QStringLiteral(";:OUTPUT:STATE 1\r");
+        LogThread2401.Send(command);
+        COM->Send2(command.toLatin1(), false);
+    }
     fIsStopped.store(true);
     COM.reset();
     LogThread2401.ExitMethod(QStringLiteral("Execute"));

@@ -137,9 +137,10 @@ bool TSerialPort::WriteAll(QSerialPort& port, const QByteArray& bytes) {
     return true;
 }
 
-// Looks at the input queue, then pauses, until a byte was seen or ReadoutTimeoutMS passed. Data
-// seen at the last look counts even when the time has run out meanwhile; because the pause
-// follows every look, the reply is read at least one pause after its first byte arrived.
+// Looks at the input queue, then pauses, until a byte was seen or ReadoutTimeoutMS passed. A pause
+// without data ends early when the first byte arrives; once data is seen, one full pause follows,
+// so the reply is read one pause after its first byte arrived. Data seen at the last look counts
+// even when the time has run out meanwhile.
 bool TSerialPort::WaitForFirstByte(QSerialPort& port, bool log) {
     const qint64 timeout = fReadoutTimeoutMS;
     const int pause = EffectivePollPauseMS();
@@ -154,7 +155,14 @@ bool TSerialPort::WaitForFirstByte(QSerialPort& port, bool log) {
             break;
         port.waitForReadyRead(0); // moves whatever the driver holds into the port's buffer
         dataAvailable = port.bytesAvailable() > 0;
-        QThread::msleep(ulong(pause));
+        if (!dataAvailable) {
+            // Wait out the pause, but wake as soon as the first byte arrives instead of
+            // noticing it only at the next look.
+            port.waitForReadyRead(pause);
+            dataAvailable = port.bytesAvailable() > 0;
+        }
+        if (dataAvailable)
+            QThread::msleep(ulong(pause)); // one pause for the rest of the reply to come in
         timedOut = clock.elapsed() >= timeout;
         if (log && LogSerialPort.Enabled())
             LogSerialPort.Send(QStringLiteral("Waiting for data from que. Timeout=") + TrueFalse(timedOut) +

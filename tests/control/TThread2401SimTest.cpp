@@ -251,6 +251,13 @@ TEST_F(Thread2401Sim, SetpointsReachThePumpWithinTheLimits) {
         EXPECT_TRUE(WaitFor([&] { return DriveIs(c.kind, c.level, compliance); }))
             << "drive " << Seen().drive.kind << " " << Seen().drive.level;
     }
+    // Stopping while the pump is driven leaves it galvanostatic at 0 A, not at the last setting.
+    EnterMode(TMode::SetVoltage, [&] { host.setVoltagemV = 300; });
+    ASSERT_TRUE(WaitFor([&] { return DriveIs(TPumpDrive::Voltage, 0.3, 1e-6); }));
+    Stop();
+    EXPECT_EQ(Seen().drive.kind, TPumpDrive::Current);
+    EXPECT_NEAR(Seen().drive.level, 0.0, 1e-12);
+
     // The voltage protection level goes out once, with the thread's first source command.
     QStringList commands;
     for (const QString& m : cap.Messages())
