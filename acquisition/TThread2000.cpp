@@ -22,20 +22,22 @@ template <class T> void FreeAndNil(T*& p) {
     delete old;
 }
 
-const char* const kInitialize2000[] = {
-    "*RST",
-    ":SYST:BEEP:STAT 0",
-    ":DISPLAY:ENABLE 1",
-    ":INIT:CONT 0",
-    ":SYST:AZER:STAT 1",
-    ":SENS:FUNC 'VOLT:DC'",
-    ":SENS:VOLT:DC:NPLC 1",
-    ":SENS:VOLT:DC:AVER:STAT 0",
-    ":SENS:FUNC 'RES'",
-    ":SENS:RES:NPLC 1",
-    ":SENS:RES:AVER:STAT OFF",
-};
 } // namespace
+
+const QStringList& SetUpSequence2000() {
+    static const QStringList commands = {"*RST",
+                                         ":SYST:BEEP:STAT 0",
+                                         ":DISPLAY:ENABLE 1",
+                                         ":INIT:CONT 0",
+                                         ":SYST:AZER:STAT 1",
+                                         ":SENS:FUNC 'VOLT:DC'",
+                                         ":SENS:VOLT:DC:NPLC 1",
+                                         ":SENS:VOLT:DC:AVER:STAT 0",
+                                         ":SENS:FUNC 'RES'",
+                                         ":SENS:RES:NPLC 1",
+                                         ":SENS:RES:AVER:STAT OFF"};
+    return commands;
+}
 
 void Initialize2000(const QString& port) {
     TSerialPort com;
@@ -44,8 +46,8 @@ void Initialize2000(const QString& port) {
     com.SetReadoutTimeoutMS(1000);
     com.SetDebug(false);
     com.SetPort(port);
-    for (const char* command : kInitialize2000)
-        com.Send2(QByteArray(command) + '\r', false);
+    for (const QString& command : SetUpSequence2000())
+        com.Send2(command.toLatin1() + '\r', false);
 }
 
 TThread2000::TThread2000(IThread2000Host* host, QObject* parent) : QThread(parent), fHost(host) {

@@ -7,12 +7,15 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 #include <atomic>
 #include <cstdint>
 
 class TSerialPort;
 
+// The multimeter's set-up sequence, each command without its carriage return.
+const QStringList& SetUpSequence2000();
 // Sends the multimeter's set-up sequence on `port`; outcomes are ignored.
 void Initialize2000(const QString& port);
 

@@ -57,22 +57,28 @@ void TInstrumentValidator::StopAndFreeThread2401() {
     delete t;
 }
 
+TSerialResponse TInstrumentValidator::Identify(TSerialPort& com, const QString& port, int baud, int pollMs) {
+    Log(QString());
+    Log(QStringLiteral("Search for instrument on port ") + port);
+    com.SetDebug(true);
+    com.SetBaudRate(baud);
+    com.SetWindowsReadLoopTimeoutMS(quint32(pollMs));
+    com.SetReadoutTimeoutMS(1000);
+    com.SetPort(port);
+    const TSerialResponse id = com.Send2(QByteArray("*IDN?\r"), true);
+    Log(QStringLiteral("Sent: ") + QString::fromLatin1(id.SentMessage).trimmed());
+    if (Identified(id))
+        Log(QStringLiteral("Response: ") + QString::fromLatin1(id.Response));
+    return id;
+}
+
 void TInstrumentValidator::Button2000TestClick() {
     TConfigurationPage* page = fForm.ConfigurationPage;
     const QString port = page->Edit2000COMPort->text();
-    Log(QString());
-    Log(QStringLiteral("Search for instrument on port ") + port);
     {
         TSerialPort com;
-        com.SetDebug(true);
-        com.SetBaudRate(19200);
-        com.SetWindowsReadLoopTimeoutMS(150);
-        com.SetReadoutTimeoutMS(1000);
-        com.SetPort(port);
-        const TSerialResponse id = com.Send2(QByteArray("*IDN?\r"), true);
-        Log(QStringLiteral("Sent: ") + QString::fromLatin1(id.SentMessage).trimmed());
+        const TSerialResponse id = Identify(com, port, 19200, 150);
         if (Identified(id)) {
-            Log(QStringLiteral("Response: ") + QString::fromLatin1(id.Response));
             // The program reads the rear inputs; the instrument answers 0 for them.
             const TSerialResponse inputs = com.Send2(QByteArray(":SYST:FRSW?\r"), true);
             if (!inputs.Status.isEmpty() || inputs.Response.trimmed() != "0") {
@@ -107,19 +113,10 @@ void TInstrumentValidator::Button2000TestClick() {
 void TInstrumentValidator::ButtonSMUTestClick() {
     TConfigurationPage* page = fForm.ConfigurationPage;
     const QString port = page->EditSMUCOMPort->text();
-    Log(QString());
-    Log(QStringLiteral("Search for instrument on port ") + port);
     {
         TSerialPort com;
-        com.SetDebug(true);
-        com.SetBaudRate(57600);
-        com.SetWindowsReadLoopTimeoutMS(50);
-        com.SetReadoutTimeoutMS(1000);
-        com.SetPort(port);
-        const TSerialResponse id = com.Send2(QByteArray("*IDN?\r"), true);
-        Log(QStringLiteral("Sent: ") + QString::fromLatin1(id.SentMessage).trimmed());
+        const TSerialResponse id = Identify(com, port, 57600, 50);
         if (Identified(id)) {
-            Log(QStringLiteral("Response: ") + QString::fromLatin1(id.Response));
             SMUComPort = com.Port();
             // The old thread goes before the set-up sequence, which it could otherwise collide with.
             StopAndFreeThread2401();

@@ -5,6 +5,8 @@
 #include <QObject>
 
 class TfrmOndrix;
+class TSerialPort;
+struct TSerialResponse;
 
 class TInstrumentValidator : public QObject {
     Q_OBJECT
@@ -20,5 +22,7 @@ public:
 
 private:
     void Log(const QString& line);
+    // Logs the search, asks the instrument on `port` who it is and logs what it said.
+    TSerialResponse Identify(TSerialPort& com, const QString& port, int baud, int pollMs);
     TfrmOndrix& fForm;
 };

@@ -29,27 +29,6 @@
 
 namespace {
 
-const char* const kSetUp2401[] = {"*RST",
-                                  ":ROUT:TERM REAR",
-                                  ":SOUR:FUNC VOLT",
-                                  ":SOUR:VOLT:MODE FIXED",
-                                  ":SOUR:VOLT:RANGE:AUTO 1",
-                                  ":SOUR:VOLT:LEVEL 0",
-                                  ":SOUR:FUNC CURR",
-                                  ":SOUR:CURR:MODE FIXED",
-                                  ":SOUR:CURR:RANGE:AUTO 1",
-                                  ":SOUR:CURR:LEVEL 0",
-                                  ":SENS:VOLT:PROT 1",
-                                  ":SENS:CURR:PROT 1",
-                                  ":SENS:VOLT:PROT:LEV 1.1",
-                                  ":SENS:CURR:PROT:LEV 0.005",
-                                  ":SENS:FUNC:CONC ON",
-                                  ":SENS:FUNC:ON \"VOLT\", \"CURR\"",
-                                  ":SENS:VOLT:NPLC MIN",
-                                  ":SENS:CURR:RANGE:AUTO 1",
-                                  ":FORM:ELEM VOLT,CURR",
-                                  ":OUTPUT:STATE 1"};
-
 constexpr double kBaud = 57600;
 
 double WireMs(size_t bytes) {
@@ -63,8 +42,8 @@ double ReadBusyMs() {
     params.noise = false;
     TSimCell cell(params);
     TSmu2401 smu(cell);
-    for (const char* c : kSetUp2401)
-        smu.Execute(c);
+    for (const QString& c : SetUpSequence2401())
+        smu.Execute(c.toStdString());
     return smu.Execute(":READ?").busyS * 1000.0;
 }
 

@@ -24,6 +24,7 @@
 #include "simulator/CellSimulator.h"
 #include "simulator/Dmm2000.h"
 #include "simulator/Smu2401.h"
+#include "tests/support/StdStrings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -43,38 +44,9 @@ namespace {
 constexpr int kWindowMs = 3000; // one measuring window
 constexpr double kReplyEndGapMs = TSerialPort::ReplyEndGapMS;
 
-const std::vector<std::string> kSetUp2401 = {"*RST",
-                                             ":ROUT:TERM REAR",
-                                             ":SOUR:FUNC VOLT",
-                                             ":SOUR:VOLT:MODE FIXED",
-                                             ":SOUR:VOLT:RANGE:AUTO 1",
-                                             ":SOUR:VOLT:LEVEL 0",
-                                             ":SOUR:FUNC CURR",
-                                             ":SOUR:CURR:MODE FIXED",
-                                             ":SOUR:CURR:RANGE:AUTO 1",
-                                             ":SOUR:CURR:LEVEL 0",
-                                             ":SENS:VOLT:PROT 1",
-                                             ":SENS:CURR:PROT 1",
-                                             ":SENS:VOLT:PROT:LEV 1.1",
-                                             ":SENS:CURR:PROT:LEV 0.005",
-                                             ":SENS:FUNC:CONC ON",
-                                             ":SENS:FUNC:ON \"VOLT\", \"CURR\"",
-                                             ":SENS:VOLT:NPLC MIN",
-                                             ":SENS:CURR:RANGE:AUTO 1",
-                                             ":FORM:ELEM VOLT,CURR",
-                                             ":OUTPUT:STATE 1"};
+const std::vector<std::string> kSetUp2401 = StdStrings(SetUpSequence2401());
 
-const std::vector<std::string> kSetUp2000 = {"*RST",
-                                             ":SYST:BEEP:STAT 0",
-                                             ":DISPLAY:ENABLE 1",
-                                             ":INIT:CONT 0",
-                                             ":SYST:AZER:STAT 1",
-                                             ":SENS:FUNC 'VOLT:DC'",
-                                             ":SENS:VOLT:DC:NPLC 1",
-                                             ":SENS:VOLT:DC:AVER:STAT 0",
-                                             ":SENS:FUNC 'RES'",
-                                             ":SENS:RES:NPLC 1",
-                                             ":SENS:RES:AVER:STAT OFF"};
+const std::vector<std::string> kSetUp2000 = StdStrings(SetUpSequence2000());
 
 // The floor of a cycle's exchanges on the simulated line. Commands without a reply are written one
 // after the other (the thread does not wait for them); each takes its wire time, and the instrument

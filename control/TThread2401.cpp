@@ -53,36 +53,38 @@ QList<QByteArray> ReplyFields(const QByteArray& reply) {
     return fields;
 }
 
-const char* const kInitialize2401[] = {
-    "*RST",
-    ":ROUT:TERM REAR",
-    ":SOUR:FUNC VOLT",
-    ":SOUR:VOLT:MODE FIXED",
-    ":SOUR:VOLT:RANGE:AUTO 1",
-    ":SOUR:VOLT:LEVEL 0",
-    ":SOUR:FUNC CURR",
-    ":SOUR:CURR:MODE FIXED",
-    ":SOUR:CURR:RANGE:AUTO 1",
-    ":SOUR:CURR:LEVEL 0",
-    ":SENS:VOLT:PROT 1",
-    ":SENS:CURR:PROT 1",
-    ":SENS:VOLT:PROT:LEV 1.1",
-    ":SENS:CURR:PROT:LEV 0.005",
-    ":SENS:FUNC:CONC ON",
-    ":SENS:FUNC:ON \"VOLT\", \"CURR\"",
-    ":SENS:VOLT:NPLC MIN",
-    ":SENS:CURR:RANGE:AUTO 1",
-    ":FORM:ELEM VOLT,CURR",
-    ":OUTPUT:STATE 1",
-};
 } // namespace
+
+const QStringList& SetUpSequence2401() {
+    static const QStringList commands = {"*RST",
+                                         ":ROUT:TERM REAR",
+                                         ":SOUR:FUNC VOLT",
+                                         ":SOUR:VOLT:MODE FIXED",
+                                         ":SOUR:VOLT:RANGE:AUTO 1",
+                                         ":SOUR:VOLT:LEVEL 0",
+                                         ":SOUR:FUNC CURR",
+                                         ":SOUR:CURR:MODE FIXED",
+                                         ":SOUR:CURR:RANGE:AUTO 1",
+                                         ":SOUR:CURR:LEVEL 0",
+                                         ":SENS:VOLT:PROT 1",
+                                         ":SENS:CURR:PROT 1",
+                                         ":SENS:VOLT:PROT:LEV 1.1",
+                                         ":SENS:CURR:PROT:LEV 0.005",
+                                         ":SENS:FUNC:CONC ON",
+                                         ":SENS:FUNC:ON \"VOLT\", \"CURR\"",
+                                         ":SENS:VOLT:NPLC MIN",
+                                         ":SENS:CURR:RANGE:AUTO 1",
+                                         ":FORM:ELEM VOLT,CURR",
+                                         ":OUTPUT:STATE 1"};
+    return commands;
+}
 
 void Initialize2401(const QString& port) {
     TSerialPort com;
     com.SetDebug(false);
     com.SetPort(port);
-    for (const char* command : kInitialize2401)
-        com.Send2(QByteArray(command) + '\r', false);
+    for (const QString& command : SetUpSequence2401())
+        com.Send2(command.toLatin1() + '\r', false);
 }
 
 TThread2401::TThread2401(IThread2401Host* host, QObject* parent) : QThread(parent), fHost(host) {

@@ -8,11 +8,14 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 #include <atomic>
 
 class TSerialPort;
 
+// The SourceMeter's set-up sequence, each command without its carriage return.
+const QStringList& SetUpSequence2401();
 // Sends the SourceMeter's set-up sequence on `port`; outcomes are ignored.
 void Initialize2401(const QString& port);
 

@@ -1,6 +1,7 @@
 // The simulated cell's physics and transducers, driven through the simulated instruments the way
 // the program drives them, and read back with the program's own conversions.
 #include "acquisition/Thermocouples.h"
+#include "control/TThread2401.h"
 #include "simulator/CellEquations.h"
 #include "simulator/Dmm2000.h"
 #include "simulator/SimCell.h"
@@ -29,27 +30,8 @@ struct TCellBench {
     }
     // The SourceMeter set-up sequence of the program.
     void SetUpSourceMeter() {
-        for (const char* c : {"*RST",
-                              ":ROUT:TERM REAR",
-                              ":SOUR:FUNC VOLT",
-                              ":SOUR:VOLT:MODE FIXED",
-                              ":SOUR:VOLT:RANGE:AUTO 1",
-                              ":SOUR:VOLT:LEVEL 0",
-                              ":SOUR:FUNC CURR",
-                              ":SOUR:CURR:MODE FIXED",
-                              ":SOUR:CURR:RANGE:AUTO 1",
-                              ":SOUR:CURR:LEVEL 0",
-                              ":SENS:VOLT:PROT 1",
-                              ":SENS:CURR:PROT 1",
-                              ":SENS:VOLT:PROT:LEV 1.1",
-                              ":SENS:CURR:PROT:LEV 0.005",
-                              ":SENS:FUNC:CONC ON",
-                              ":SENS:FUNC:ON \"VOLT\", \"CURR\"",
-                              ":SENS:VOLT:NPLC MIN",
-                              ":SENS:CURR:RANGE:AUTO 1",
-                              ":FORM:ELEM VOLT,CURR",
-                              ":OUTPUT:STATE 1"})
-            smu.Execute(c);
+        for (const QString& c : SetUpSequence2401())
+            smu.Execute(c.toStdString());
     }
     // Runs the cell for `seconds` under the SourceMeter's present drive, as the server does.
     void Run(double seconds) {

@@ -1,8 +1,12 @@
 // The simulated instruments' command interpreters: everything the program sends is accepted and
 // answered in the instruments' format; what it does not send is refused the way SCPI refuses it.
+#include "acquisition/TThread2000.h"
+#include "control/TThread2401.h"
 #include "simulator/Dmm2000.h"
 #include "simulator/SimCell.h"
 #include "simulator/Smu2401.h"
+
+#include "tests/support/StdStrings.h"
 
 #include <gtest/gtest.h>
 
@@ -16,38 +20,10 @@ namespace {
 const std::regex kSmuReading(R"([+-]\d\.\d{6}E[+-]\d{2},[+-]\d\.\d{6}E[+-]\d{2})");
 const std::regex kDmmReading(R"([+-]\d\.\d{8}E[+-]\d{2})");
 
-const std::vector<std::string> kSmuSetUp = {"*RST",
-                                            ":ROUT:TERM REAR",
-                                            ":SOUR:FUNC VOLT",
-                                            ":SOUR:VOLT:MODE FIXED",
-                                            ":SOUR:VOLT:RANGE:AUTO 1",
-                                            ":SOUR:VOLT:LEVEL 0",
-                                            ":SOUR:FUNC CURR",
-                                            ":SOUR:CURR:MODE FIXED",
-                                            ":SOUR:CURR:RANGE:AUTO 1",
-                                            ":SOUR:CURR:LEVEL 0",
-                                            ":SENS:VOLT:PROT 1",
-                                            ":SENS:CURR:PROT 1",
-                                            ":SENS:VOLT:PROT:LEV 1.1",
-                                            ":SENS:CURR:PROT:LEV 0.005",
-                                            ":SENS:FUNC:CONC ON",
-                                            ":SENS:FUNC:ON \"VOLT\", \"CURR\"",
-                                            ":SENS:VOLT:NPLC MIN",
-                                            ":SENS:CURR:RANGE:AUTO 1",
-                                            ":FORM:ELEM VOLT,CURR",
-                                            ":OUTPUT:STATE 1"};
+// What the program sends to set the instruments up.
+const std::vector<std::string> kSmuSetUp = StdStrings(SetUpSequence2401());
 
-const std::vector<std::string> kDmmSetUp = {"*RST",
-                                            ":SYST:BEEP:STAT 0",
-                                            ":DISPLAY:ENABLE 1",
-                                            ":INIT:CONT 0",
-                                            ":SYST:AZER:STAT 1",
-                                            ":SENS:FUNC 'VOLT:DC'",
-                                            ":SENS:VOLT:DC:NPLC 1",
-                                            ":SENS:VOLT:DC:AVER:STAT 0",
-                                            ":SENS:FUNC 'RES'",
-                                            ":SENS:RES:NPLC 1",
-                                            ":SENS:RES:AVER:STAT OFF"};
+const std::vector<std::string> kDmmSetUp = StdStrings(SetUpSequence2000());
 
 struct TBench {
     TBench() : cell(Quiet()), smu(cell), dmm(cell) {}

@@ -1,6 +1,8 @@
 // The simulator served on real pseudo-terminals inside the test process: the ports are opened by
 // their link paths with plain POSIX calls (and with the program's own serial layer), and the faults
 // are switched through the simulator's API and its control FIFO.
+#include "acquisition/TThread2000.h"
+#include "control/TThread2401.h"
 #include "instruments/TSerialPort.h"
 #include "simulator/CellSimulator.h"
 
@@ -275,11 +277,10 @@ TEST_F(PtySimulator, ProgramsSerialLayerValidatesAndSetsUpBothInstruments) {
     EXPECT_TRUE(r.Status.isEmpty()) << r.Status.constData();
     EXPECT_TRUE(r.Response.startsWith("ONDRIX-CELLSIM,"));
     EXPECT_EQ(multimeter.Send2(":SYST:FRSW?\r", true).Response, "0");
-    for (const char* c :
-         {"*RST", ":SYST:BEEP:STAT 0", ":DISPLAY:ENABLE 1", ":INIT:CONT 0", ":SYST:AZER:STAT 1",
-          ":SENS:FUNC 'VOLT:DC'", ":SENS:VOLT:DC:NPLC 1", ":SENS:VOLT:DC:AVER:STAT 0", ":SENS:FUNC 'RES'",
-          ":SENS:RES:NPLC 1", ":SENS:RES:AVER:STAT OFF", ":ROUT:OPEN:ALL", ":ROUT:CLOSE (@3)"})
-        EXPECT_TRUE(multimeter.Send2(QByteArray(c) + "\r", false).Status.isEmpty()) << c;
+    QStringList dmmCommands = SetUpSequence2000();
+    dmmCommands << QStringLiteral(":ROUT:OPEN:ALL") << QStringLiteral(":ROUT:CLOSE (@3)");
+    for (const QString& c : dmmCommands)
+        EXPECT_TRUE(multimeter.Send2(c.toLatin1() + "\r", false).Status.isEmpty()) << c.toStdString();
     multimeter.SetWindowsReadLoopTimeoutMS(50);
     r = multimeter.Send2(":FUNC \"RES\";:READ?\r", true);
     EXPECT_TRUE(std::regex_match(r.Response.toStdString(), kDmmReading)) << r.Response.constData();
@@ -288,30 +289,11 @@ TEST_F(PtySimulator, ProgramsSerialLayerValidatesAndSetsUpBothInstruments) {
     sourceMeter.SetPort(QString::fromStdString(smu));
     sourceMeter.SetReadoutTimeoutMS(kReplyDeadlineMs);
     EXPECT_TRUE(sourceMeter.Send2("*IDN?\r", true).Response.startsWith("ONDRIX-CELLSIM,"));
-    for (const char* c :
-         {"*RST",
-          ":ROUT:TERM REAR",
-          ":SOUR:FUNC VOLT",
-          ":SOUR:VOLT:MODE FIXED",
-          ":SOUR:VOLT:RANGE:AUTO 1",
-          ":SOUR:VOLT:LEVEL 0",
-          ":SOUR:FUNC CURR",
-          ":SOUR:CURR:MODE FIXED",
-          ":SOUR:CURR:RANGE:AUTO 1",
-          ":SOUR:CURR:LEVEL 0",
-          ":SENS:VOLT:PROT 1",
-          ":SENS:CURR:PROT 1",
-          ":SENS:VOLT:PROT:LEV 1.1",
-          ":SENS:CURR:PROT:LEV 0.005",
-          ":SENS:FUNC:CONC ON",
-          ":SENS:FUNC:ON \"VOLT\", \"CURR\"",
-          ":SENS:VOLT:NPLC MIN",
-          ":SENS:CURR:RANGE:AUTO 1",
-          ":FORM:ELEM VOLT,CURR",
-          ":OUTPUT:STATE 1",
-          ":SENS:CURR:PROT:LEV 0.005000;:SENS:VOLT:PROT:LEV 1.100000;:SOUR:FUNC CURR;:SOUR:CURR:LEV "
-          "0.001000;:OUTPUT:STATE 1"})
-        EXPECT_TRUE(sourceMeter.Send2(QByteArray(c) + "\r", false).Status.isEmpty()) << c;
+    QStringList smuCommands = SetUpSequence2401();
+    smuCommands << QStringLiteral(":SENS:CURR:PROT:LEV 0.005000;:SENS:VOLT:PROT:LEV 1.100000;:SOUR:FUNC CURR;"
+                                  ":SOUR:CURR:LEV 0.001000;:OUTPUT:STATE 1");
+    for (const QString& c : smuCommands)
+        EXPECT_TRUE(sourceMeter.Send2(c.toLatin1() + "\r", false).Status.isEmpty()) << c.toStdString();
     r = sourceMeter.Send2(":READ?\r", true);
     ASSERT_TRUE(std::regex_match(r.Response.toStdString(), kSmuReading)) << r.Response.constData();
     EXPECT_NEAR(std::stod(r.Response.toStdString().substr(r.Response.indexOf(',') + 1)), 0.001, 1e-6);
