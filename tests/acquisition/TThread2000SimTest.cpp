@@ -12,6 +12,7 @@
 #include "simulator/CellSimulator.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/QtPrint.h"
+#include "tests/support/SimulatorRun.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -115,16 +116,9 @@ protected:
         ResetSharedState();
     }
 
-    static TSimOptions Quiet() {
-        TSimOptions o;
-        o.controlFifo = false;
-        o.cell.noise = false;
-        return o;
-    }
-    void StartSimulator(TSimOptions options = Quiet()) {
-        sim = std::make_unique<TCellSimulator>(options);
-        std::string error;
-        ASSERT_TRUE(sim->Start(error)) << error;
+    void Start(const TSimOptions& options = QuietSimulatorOptions()) {
+        sim = StartSimulator(options);
+        ASSERT_TRUE(sim);
         port = QString::fromStdString(sim->PortPath(TInstrumentId::Dmm));
     }
     // As the validation does: set-up sequence, then the thread, created paused.
@@ -165,7 +159,7 @@ protected:
 };
 
 TEST_F(Thread2000Sim, PausedItSendsNothingRunningItFeedsTheAveragesAndThePID) {
-    StartSimulator();
+    Start();
     TLogCapture cap(LogK2000);
     StartThread();
     // The set-up sequence is 11 commands; after it, a paused thread sends nothing.
@@ -207,9 +201,9 @@ TEST_F(Thread2000Sim, CellTemperatureDecidesOverrideAndSensor) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "furnace " << c.furnaceC << " override " << c.cto);
-        TSimOptions o = Quiet();
+        TSimOptions o = QuietSimulatorOptions();
         o.cell.furnaceSetpointC = c.furnaceC;
-        StartSimulator(o);
+        Start(o);
         host.cto = c.cto;
         StartThread();
         thread->SetToPauseEx(false);
@@ -228,7 +222,7 @@ TEST_F(Thread2000Sim, CellTemperatureDecidesOverrideAndSensor) {
 }
 
 TEST_F(Thread2000Sim, FastModeReadsTemperaturesEveryNthCycleAndTheSensorEveryCycle) {
-    StartSimulator();
+    Start();
     TLogCapture cap(LogK2000);
     TChannelOn serial(LogSerialPort);
     host.fast = true;
@@ -257,9 +251,9 @@ TEST_F(Thread2000Sim, FastModeReadsTemperaturesEveryNthCycleAndTheSensorEveryCyc
 TEST_F(Thread2000Sim, FastModeNeverTurnsAReadingThatNeverCameIntoATemperature) {
     // The multimeter is silent when the thread starts and answers from its second cycle on: the
     // cycles that reuse the first (failed) readings have nothing to reuse.
-    TSimOptions o = Quiet();
+    TSimOptions o = QuietSimulatorOptions();
     o.faults.push_back({TInstrumentId::Dmm, TFault::Silent});
-    StartSimulator(o);
+    Start(o);
     TLogCapture cap(LogK2000);
     TChannelOn synchronizer(LogSynchronizer);
     host.fast = true;
@@ -289,7 +283,7 @@ TEST_F(Thread2000Sim, FaultsGiveTheFailureLinesAddNothingAndTheThreadRecoversAnd
                              TFault::WrongFieldCount, TFault::Overflow, TFault::Vanished};
     for (TFault fault : faults) {
         SCOPED_TRACE(TInstrumentFaults::Name(fault));
-        StartSimulator();
+        Start();
         TLogCapture cap(LogK2000);
         TChannelOn synchronizer(LogSynchronizer);
         StartThread();
@@ -333,7 +327,7 @@ TEST_F(Thread2000Sim, FaultsGiveTheFailureLinesAddNothingAndTheThreadRecoversAnd
 }
 
 TEST_F(Thread2000Sim, RoutingLostWithAVanishedPortIsSentAgain) {
-    StartSimulator();
+    Start();
     TThread2000 unstarted(&host);
     TSerialPort com;
     com.SetBaudRate(19200);

@@ -16,6 +16,7 @@
 #include "simulator/CellSimulator.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/SimulatorRun.h"
 #include "tests/support/TempFolder.h"
 
 #include <QDeadlineTimer>
@@ -24,8 +25,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
-#include <QTest>
 #include <QTabWidget>
+#include <QTest>
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
@@ -36,13 +37,12 @@ namespace {
 class EndToEnd : public ::testing::Test {
 protected:
     void StartCell(double speed, double initialpO2) {
-        TSimOptions o;
+        TSimOptions o = QuietSimulatorOptions();
+        o.cell.noise = true; // a cell as the operator sees it
         o.speed = speed;
-        o.controlFifo = false;
         o.cell.initialpO2Atm = initialpO2;
-        sim = std::make_unique<TCellSimulator>(o);
-        std::string error;
-        ASSERT_TRUE(sim->Start(error)) << error;
+        sim = StartSimulator(o);
+        ASSERT_TRUE(sim);
     }
     void OpenWindow() {
         ResetSharedState();

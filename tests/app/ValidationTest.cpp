@@ -14,6 +14,7 @@
 #include "tests/support/LogCapture.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/SimulatorRun.h"
 #include "tests/support/TempFolder.h"
 
 #include <QCheckBox>
@@ -74,12 +75,8 @@ protected:
         InitializeLogChannels();
         dialogs = std::make_shared<TScriptedDialogs>();
         SetDialogs(dialogs);
-        TSimOptions o;
-        o.controlFifo = false;
-        o.cell.noise = false;
-        sim = std::make_unique<TCellSimulator>(o);
-        std::string error;
-        ASSERT_TRUE(sim->Start(error)) << error;
+        sim = StartSimulator();
+        ASSERT_TRUE(sim);
         smu = QString::fromStdString(sim->PortPath(TInstrumentId::Smu));
         dmm = QString::fromStdString(sim->PortPath(TInstrumentId::Dmm));
     }

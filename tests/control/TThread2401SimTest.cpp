@@ -12,6 +12,7 @@
 #include "simulator/CellSimulator.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/QtPrint.h"
+#include "tests/support/SimulatorRun.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -71,7 +72,7 @@ protected:
         ResetSharedState();
         InitializeLogChannels();
         PID = new TPID();
-        StartSimulator();
+        Start();
     }
     void TearDown() override {
         fFeeder.stop();
@@ -86,13 +87,9 @@ protected:
         ResetSharedState();
     }
 
-    void StartSimulator() {
-        TSimOptions o;
-        o.controlFifo = false;
-        o.cell.noise = false;
-        sim = std::make_unique<TCellSimulator>(o);
-        std::string error;
-        ASSERT_TRUE(sim->Start(error)) << error;
+    void Start() {
+        sim = StartSimulator();
+        ASSERT_TRUE(sim);
         port = QString::fromStdString(sim->PortPath(TInstrumentId::Smu));
     }
     // As the validation does: set-up sequence, then the thread, which starts in its own pause.
@@ -316,7 +313,7 @@ TEST_F(Thread2401Sim, FaultsGiveTheirLinesAddNothingAndTheThreadRecoversAndStops
     StartFeeder();
     for (const TCase& c : cases) {
         SCOPED_TRACE(TInstrumentFaults::Name(c.fault));
-        StartSimulator();
+        Start();
         TLogCapture cap(LogThread2401);
         StartThread();
         EnterMode(c.mode, [&] {
