@@ -204,7 +204,9 @@ TPortStats TCellSimulator::Stats(TInstrumentId id) {
     TPortStats stats;
     RunInLoop([&] {
         stats = Channel(id).stats;
-        stats.pendingReplies = Channel(id).pending.size();
+        const auto& pending = Channel(id).pending;
+        stats.pendingReplies =
+            size_t(std::count_if(pending.begin(), pending.end(), [](const TPending& p) { return p.last; }));
         TSimPort* port = Channel(id).port.get();
         if (port && port->IsOpen()) {
             port->HandleNotify();
@@ -276,12 +278,13 @@ void TCellSimulator::ProcessLine(TChannel& ch, const std::string& line, TClock::
         ++ch.stats.linesIgnored;
         return;
     }
-    const size_t before = ch.pending.size();
+    const auto interrupted = std::count_if(ch.pending.begin(), ch.pending.end(),
+                                           [](const TPending& p) { return p.late && p.last; });
     ch.pending.erase(
         std::remove_if(ch.pending.begin(), ch.pending.end(), [](const TPending& p) { return p.late; }),
         ch.pending.end());
-    if (ch.pending.size() != before) {
-        ch.stats.repliesInterrupted += before - ch.pending.size();
+    if (interrupted > 0) {
+        ch.stats.repliesInterrupted += uint64_t(interrupted);
         ch.instrument->PushError(-410, "Query INTERRUPTED");
     }
     AdvancePhysics(now);
@@ -301,10 +304,20 @@ void TCellSimulator::ProcessLine(TChannel& ch, const std::string& line, TClock::
         reply = Garbage();
     reply += fOptions.terminator;
     TClock::time_point due = done + WireTime(ch, reply.size());
+    TClock::time_point firstByteDue = done + WireTime(ch, 1);
     const bool late = faults.Get(TFault::Slow);
-    if (late)
+    if (late) {
         due += std::chrono::milliseconds(fSlowReplyMs);
-    ch.pending.push_back({due, reply, late});
+        firstByteDue += std::chrono::milliseconds(fSlowReplyMs);
+    }
+    // On a paced line the first byte arrives one byte time after the reading, the rest when the
+    // whole reply has crossed the wire, as a listener on a real line sees it.
+    if (firstByteDue < due && reply.size() > 1) {
+        ch.pending.push_back({firstByteDue, reply.substr(0, 1), late, false});
+        ch.pending.push_back({due, reply.substr(1), late, true});
+    } else {
+        ch.pending.push_back({due, reply, late, true});
+    }
 }
 
 void TCellSimulator::Serve(TChannel& ch, TClock::time_point now) {
@@ -328,10 +341,10 @@ void TCellSimulator::Serve(TChannel& ch, TClock::time_point now) {
 
 void TCellSimulator::Deliver(TChannel& ch, TClock::time_point now) {
     while (!ch.pending.empty() && ch.pending.front().due <= now) {
-        if (ch.port && ch.port->Write(ch.pending.front().bytes))
-            ++ch.stats.repliesSent;
-        else
-            ++ch.stats.repliesDropped;
+        const TPending& p = ch.pending.front();
+        const bool written = ch.port && ch.port->Write(p.bytes);
+        if (p.last)
+            ++(written ? ch.stats.repliesSent : ch.stats.repliesDropped);
         ch.pending.pop_front();
     }
 }

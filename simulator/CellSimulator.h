@@ -71,6 +71,7 @@ private:
         TClock::time_point due;
         std::string bytes;
         bool late = false; // held back by the slow fault
+        bool last = true;  // the end of a reply (a paced reply comes in two pieces)
     };
     struct TChannel {
         TInstrumentId id;
