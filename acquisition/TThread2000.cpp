@@ -3,6 +3,7 @@
 #include "acquisition/Thermocouples.h"
 #include "app/SharedState.h"
 #include "common/Clock.h"
+#include "common/FreeAndNil.h"
 #include "common/Synchronize.h"
 #include "control/TPID.h"
 #include "diagnostics/LogChannel.h"
@@ -14,15 +15,6 @@
 
 #include <cmath>
 #include <memory>
-
-namespace {
-template <class T> void FreeAndNil(T*& p) {
-    T* old = p;
-    p = nullptr;
-    delete old;
-}
-
-} // namespace
 
 const QStringList& SetUpSequence2000() {
     static const QStringList commands = {"*RST",

@@ -19,6 +19,7 @@
 #include "app/SupervisoryTick.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/Dialogs.h"
+#include "common/FreeAndNil.h"
 #include "common/NumberFormat.h"
 #include "common/ProgramFolder.h"
 #include "common/Synchronize.h"
@@ -53,10 +54,6 @@ std::optional<QStringList> SystemPorts() {
     return names;
 }
 
-template <class T> void FreeAndNil(T*& p) {
-    delete p;
-    p = nullptr;
-}
 } // namespace
 
 TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidget* parent)

@@ -16,6 +16,7 @@
 // cycle are served at once.
 #include "acquisition/TThread2000.h"
 #include "app/SharedState.h"
+#include "common/FreeAndNil.h"
 #include "control/TPID.h"
 #include "control/TThread2401.h"
 #include "diagnostics/LogChannel.h"
@@ -144,12 +145,6 @@ public:
     bool FastMode() const override { return fast; }
     int FastModeCount() const override { return 20; }
 };
-
-template <class T> void FreeAndNil(T*& p) {
-    T* old = p;
-    p = nullptr;
-    delete old;
-}
 
 void FreeShared() {
     FreeAndNil(SynchronizerI);

@@ -1,6 +1,7 @@
 #include "control/TThread2401.h"
 
 #include "common/Clock.h"
+#include "common/FreeAndNil.h"
 #include "common/NumberFormat.h"
 #include "common/Synchronize.h"
 #include "control/TPID.h"
@@ -16,12 +17,6 @@
 #include <memory>
 
 namespace {
-template <class T> void FreeAndNil(T*& p) {
-    T* old = p;
-    p = nullptr;
-    delete old;
-}
-
 QString Fixed6(double v) {
     return FormatInstrumentNumber(QStringLiteral("0.000000"), v);
 }

@@ -4,6 +4,7 @@
 #include "acquisition/TThread2000.h"
 
 #include "app/SharedState.h"
+#include "common/FreeAndNil.h"
 #include "common/Synchronize.h"
 #include "control/TPID.h"
 #include "diagnostics/LogChannel.h"
@@ -41,12 +42,6 @@ const QStringList kFailedCycle = {QStringLiteral("Thermistor measurement failure
                                   QStringLiteral("TC voltage measurement failure"),
                                   QStringLiteral("Thermocouple voltage value not within accepted range"),
                                   QStringLiteral("Sensor voltage measurement failure")};
-
-template <class T> void FreeAndNil(T*& p) {
-    T* old = p;
-    p = nullptr;
-    delete old;
-}
 
 bool WaitFor(const std::function<bool()>& condition, int deadlineMs = kDeadlineMs) {
     return QTest::qWaitFor(condition, deadlineMs);

@@ -6,6 +6,7 @@
 
 #include "app/SharedState.h"
 #include "common/Clock.h"
+#include "common/FreeAndNil.h"
 #include "control/TPID.h"
 #include "diagnostics/LogChannel.h"
 #include "recording/TDataSynchronizer.h"
@@ -31,12 +32,6 @@ constexpr int kDeadlineMs = 60000;
 constexpr qint64 kStopBoundMs = 4000;
 // The thread's reply time-out.
 constexpr qint64 kReadoutTimeoutMs = 500;
-
-template <class T> void FreeAndNil(T*& p) {
-    T* old = p;
-    p = nullptr;
-    delete old;
-}
 
 bool WaitFor(const std::function<bool()>& condition, int deadlineMs = kDeadlineMs) {
     return QTest::qWaitFor(condition, deadlineMs);
