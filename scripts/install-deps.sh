@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake pkg-config git
+  build-essential cmake pkg-config git ccache
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
   libqcustomplot-dev libspdlog-dev libfmt-dev libsimpleini-dev
   libgtest-dev libgmock-dev libbenchmark-dev
