@@ -4,10 +4,11 @@
 #include "app/SharedState.h"
 #include "common/Clock.h"
 #include "common/FreeAndNil.h"
-#include "common/Synchronize.h"
 #include "control/TPID.h"
+#include "control/TThread2401.h"
 #include "diagnostics/LogChannel.h"
 #include "instruments/InstrumentNumber.h"
+#include "instruments/TLinkMonitor.h"
 #include "instruments/TSerialPort.h"
 #include "recording/TDataSynchronizer.h"
 
@@ -88,11 +89,19 @@ bool TThread2000::Reading(const QByteArray& command, double& aResult, TSerialPor
     const TSerialResponse r = COM.Send2(command, true);
     if (r.Status == TSerialPort::StatusPortInUse)
         PauseAfterUnopenablePort(COM);
-    if (!r.Status.isEmpty() || r.Response.isEmpty())
+    if (!r.Status.isEmpty() || r.Response.isEmpty()) {
+        fCycleFailure = r.Status == TSerialPort::StatusPortInUse ? QStringLiteral("port missing")
+                        : r.Status.isEmpty() || r.Status == TSerialPort::StatusNoResponse
+                            ? QStringLiteral("no reply")
+                            : QStringLiteral("link failed");
         return false;
+    }
     double v = aResult;
-    if (!GetValue(QString::fromLatin1(r.Response), v))
+    if (!GetValue(QString::fromLatin1(r.Response), v)) {
+        fCycleFailure = r.Response.startsWith("+9.9E37") ? QStringLiteral("overflow readings")
+                                                         : QStringLiteral("unreadable reply");
         return false;
+    }
     aResult = v;
     return true;
 }
@@ -121,6 +130,8 @@ void TThread2000::Execute() {
     COM->SetPort(Port);
     COM->SetAbortFlag(&fToStopEx);
     fIsStopped.store(false);
+    TLinkMonitor& link = LinkDMM();
+    link.Reset();
 
     while (!fToStop.load()) {
         // Paused: a hand-over a second, which discards the temperature and pO2 averages. A stop
@@ -129,11 +140,17 @@ void TThread2000::Execute() {
         while (fToPause.load()) {
             for (int i = 0; i < 50 && !StopRequested(); ++i)
                 QThread::msleep(20);
-            Synchronize([this] {
-                FreeAndNil(SynchronizerT);
-                FreeAndNil(SynchronizerpO2);
-                UpdateResults();
-            });
+            TDMMReading none;
+            none.HandedAt = Now();
+            none.CellTemp = fCellTemp;
+            // Paused, the thread may wait for the main thread as long as it likes: nothing is lost.
+            fHandOver.Post(
+                [this, none] {
+                    FreeAndNil(SynchronizerT);
+                    FreeAndNil(SynchronizerpO2);
+                    UpdateResults(none);
+                },
+                1000, &fToStopEx);
             if (StopRequested()) {
                 stopping = true;
                 break;
@@ -143,9 +160,18 @@ void TThread2000::Execute() {
             break;
 
         LogK2000.EnterMethod(QStringLiteral("Main loop"));
+        // A multimeter that came back from a power cut has lost its set-up and its scanner's
+        // routing: the set-up goes out again until readings come back, with a growing pause.
+        if (link.ReinitDue(Now())) {
+            LogK2000.Send(QStringLiteral("Re-initialising the instrument"));
+            Initialize2000(Port);
+            fOldChannel = -1;
+        }
+        fCycleFailure.clear();
         fMeasurementsStartTime = Now();
+        const std::int32_t fastCount = FastCount.load();
         const bool measure =
-            !FastLogic || FastCount <= 0 || (fTickCount.load() % std::uint64_t(FastCount)) == 0;
+            !FastLogic.load() || fastCount <= 0 || (fTickCount.load() % std::uint64_t(fastCount)) == 0;
 
         // Thermistor at the cold junction (channel 3).
         if (measure) {
@@ -192,14 +218,15 @@ void TThread2000::Execute() {
         if (fVoltageTCOK && TCVoltageInRange(TCTypeS, fVoltageTC)) {
             fTCFunctionOK = true;
             fThermistorTempAsVolt = TCTemperatureToMicroVolt(TCTypeS, fThermistorTemperature);
-            if (fCTO < 650 || fCTO > 1050) {
+            const double cto = fCTO.load();
+            if (cto < 650 || cto > 1050) {
                 const double T = TCVoltageToTemperature(TCTypeS, fThermistorTempAsVolt / 1e6 + fVoltageTC);
                 if (fCellTempPrev == 0)
                     fCellTempPrev = T;
                 fCellTemp = (fCellTempPrev + T) / 2;
                 fCellTempPrev = T;
             } else {
-                fCellTemp = fCTO;
+                fCellTemp = cto;
             }
         } else {
             LogK2000.Send(QStringLiteral("Thermocouple voltage value not within accepted range"));
@@ -208,14 +235,31 @@ void TThread2000::Execute() {
 
         // Oxygen sensor (channel 2), only while the cell is hot enough for it.
         fVoltageSETime = Now();
+        bool sensorRead = false;
         if (fCellTemp > 500 && fCellTemp < 1055 && !StopRequested()) {
+            sensorRead = true;
             CloseChannel(2, *COM);
             fVoltageSEOK = Voltage(fVoltageSE, *COM);
             if (!fVoltageSEOK)
                 LogK2000.Send(QStringLiteral("Sensor voltage measurement failure"));
         }
 
-        Synchronize([this] { UpdateResults(); });
+        // The cycle's outcome for the link: every reading it took came back as a number. A fault
+        // drops the open point at its start, so no data point spans an outage.
+        if (!StopRequested() && (measure || sensorRead)) {
+            if (fCycleFailure.isEmpty())
+                link.Success(Now());
+            else if (link.Failure(Now(), fCycleFailure))
+                fHandOver.Post([] { DropOpenPoint(); }, 0);
+        }
+        TDMMReading reading;
+        reading.TemperatureOK = fVoltageTCOK && fResistanceOK;
+        reading.SensorOK = fVoltageSEOK;
+        reading.StartTime = fMeasurementsStartTime;
+        reading.HandedAt = Now();
+        reading.CellTemp = fCellTemp;
+        reading.SensorVoltage = fVoltageSE;
+        fHandOver.Post([this, reading] { UpdateResults(reading); }, 100, &fToStopEx);
         fTickCount.fetch_add(1);
         LogK2000.ExitMethod(QStringLiteral("Main loop"));
         if (fToStopEx.load())
@@ -226,33 +270,39 @@ void TThread2000::Execute() {
     LogK2000.ExitMethod(QStringLiteral("Execute"));
 }
 
-void TThread2000::UpdateResults() {
+void TThread2000::UpdateResults(const TDMMReading& reading) {
     LogK2000.EnterMethod(QStringLiteral("UpdateResults"));
     if (fHost) {
-        fCTO = fHost->CellTemperatureOverride();
-        FastLogic = fHost->FastMode();
-        FastCount = fHost->FastModeCount();
+        fCTO.store(fHost->CellTemperatureOverride());
+        FastLogic.store(fHost->FastMode());
+        FastCount.store(fHost->FastModeCount());
     }
     fToStop.store(fToStopEx.load());
     fToPause.store(fToPauseEx.load());
     if (fToPause.load()) {
         LogK2000.Send(QStringLiteral("Thread was paused"));
+    } else if (!LinksOK()) {
+        // An instrument is out: the point starts afresh once both deliver again.
+        DropOpenPoint();
     } else {
-        if (fVoltageTCOK && fResistanceOK) {
-            const TDateTime now = Now();
+        if (reading.TemperatureOK) {
+            // The reading's own time: the update may run late when the main thread was busy.
+            const TDateTime now = reading.HandedAt > 0 ? reading.HandedAt : Now();
             if (!SynchronizerT)
                 SynchronizerT = new TDataSynchronizer(QStringLiteral("T"));
-            SynchronizerT->Add(fMeasurementsStartTime, now, fCellTemp);
-            if (fVoltageSEOK) {
-                fpO2 = SensorpO2(fCellTemp, fVoltageSE, SensorAx, SensorBx);
+            SynchronizerT->Add(reading.StartTime, now, reading.CellTemp);
+            if (reading.SensorOK) {
+                const double pO2 = SensorpO2(reading.CellTemp, reading.SensorVoltage, SensorAx, SensorBx);
                 if (!SynchronizerpO2)
                     SynchronizerpO2 = new TDataSynchronizer(QStringLiteral("pO2"));
-                SynchronizerpO2->Add(fMeasurementsStartTime, now, fpO2);
+                SynchronizerpO2->Add(reading.StartTime, now, pO2);
                 if (PID)
-                    PID->SetProcessVariable(std::log10(fpO2));
+                    PID->SetProcessVariable(std::log10(pO2));
             }
         }
-        LastCellTemp = fCellTemp;
+        LastCellTemp = reading.CellTemp;
+        if (reading.TemperatureOK)
+            LastCellTempTime = reading.HandedAt > 0 ? reading.HandedAt : Now();
     }
     LogK2000.ExitMethod(QStringLiteral("UpdateResults"));
 }

@@ -4,6 +4,7 @@
 // cycle it hands its results to the main thread (UpdateResults), which feeds the temperature and
 // pO2 averages and the PID controller.
 #include "acquisition/IThread2000Host.h"
+#include "common/HandOver.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,6 +20,17 @@ const QStringList& SetUpSequence2000();
 // Sends the multimeter's set-up sequence on `port`; outcomes are ignored.
 void Initialize2000(const QString& port);
 
+// One cycle's results as the worker took them, handed to the update by value: the update may run
+// later than the cycle (main thread busy), so it never reads the worker's changing fields.
+struct TDMMReading {
+    bool TemperatureOK = false; // thermocouple and thermistor read this cycle
+    bool SensorOK = false;      // the sensor voltage too
+    double StartTime = 0;       // when the cycle's measurements began
+    double HandedAt = 0;        // when the cycle handed over
+    double CellTemp = 0;        // degC
+    double SensorVoltage = 0;   // V
+};
+
 class TThread2000 : public QThread {
     Q_OBJECT
 public:
@@ -31,10 +43,10 @@ public:
     bool ToPauseEx() const { return fToPauseEx.load(); }
     void SetToPauseEx(bool v) { fToPauseEx.store(v); }
     bool IsStopped() const { return fIsStopped.load(); }
-    double CTO() const { return fCTO; }
+    double CTO() const { return fCTO.load(); }
 
     // Runs on the main thread through the hand-over; never from the worker itself.
-    void UpdateResults();
+    void UpdateResults(const TDMMReading& reading);
 
     // One exchange each, through the thread's port object (public for tests).
     void CloseChannel(int aChannel, TSerialPort& COM);
@@ -42,9 +54,10 @@ public:
     bool Resistance(double& aResult, TSerialPort& COM);
     static bool GetValue(const QString& Input, double& Output);
 
-    QString Port;           // set before the thread is started
-    bool FastLogic = false; // fast mode on
-    std::int32_t FastCount = 10;
+    QString Port; // set before the thread is started
+    // Fast mode, taken over from the window by each update.
+    std::atomic<bool> FastLogic{false};
+    std::atomic<std::int32_t> FastCount{10};
 
     std::uint64_t TickCount() const { return fTickCount.load(); }
 
@@ -58,7 +71,9 @@ private:
     void PauseAfterUnopenablePort(const TSerialPort& COM);
 
     IThread2000Host* fHost;
+    THandOver fHandOver{this};
     std::int32_t fOldChannel = -1;
+    QString fCycleFailure; // why a reading of this cycle failed, empty while all came back
     std::atomic<std::uint64_t> fTickCount{0};
     std::atomic<bool> fToStopEx{false};
     std::atomic<bool> fToStop{false};
@@ -81,12 +96,9 @@ private:
     bool fVoltageSEOK = false;
     double fVoltageSETime = 0;
     double fMeasurementsStartTime = 0;
-    double fpO2 = 0;
     double fCellTemp = 0;
     double fCellTempPrev = 0;
     std::atomic<bool> fToPauseEx{false};
     std::atomic<bool> fToPause{true};
-    double fCTO = 0;
-    // Lets a stop request cut short an exchange with a silent instrument.
-    std::atomic<bool> fAbortExchange{false};
+    std::atomic<double> fCTO{0};
 };

@@ -48,8 +48,13 @@ TSaveResult SaveExperiment(const TExperimentFileRecord& record,
                            const std::function<void(const QString&)>& setCaption) {
     const TDateTime t0 = Now();
     LastSaveTime = t0;
-    const TSaveResult result =
-        TExperimentFile::Save(record, ProgramPath(QStringLiteral("Userdata")), t0, SaveFileNumber);
+    const QString userdata = ProgramPath(QStringLiteral("Userdata"));
+    // A restart numbers from 0001 again: skip the numbers an earlier run (or a recovered journal)
+    // already used today, rather than replacing its file.
+    if (TExperimentFile::NameAllowed(record.ExperimentName))
+        SaveFileNumber =
+            TExperimentFile::FirstFreeNumber(userdata, t0, record.ExperimentName, SaveFileNumber);
+    const TSaveResult result = TExperimentFile::Save(record, userdata, t0, SaveFileNumber);
     switch (result.Status) {
     case TSaveStatus::Saved:
         SaveFileNumber += 1;

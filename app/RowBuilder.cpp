@@ -9,6 +9,7 @@
 #include "recording/RelativeChange.h"
 #include "recording/TDataGridModel.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -41,21 +42,40 @@ bool TRowBuilder::StepAdvances(TProgramState state, const QString& rangepO2, con
 
 void TRowBuilder::AddDataUpdates() {
     // A save's message box runs a nested event loop, in which the tick and the workers' hand-overs
-    // go on: the point is taken (Ready cleared) before anything else, and a nested call builds
-    // nothing, so one point never becomes two rows and a point arriving meanwhile waits for the
-    // next tick instead of being dropped.
-    if (!DataPoint.Ready || fBuilding)
+    // go on: a nested call builds nothing, and the outer call goes on with every point that
+    // arrived meanwhile, so one point never becomes two rows and none is skipped or reordered.
+    if (fBuilding)
         return;
     fBuilding = true;
+    while (!DataPointQueue.empty()) {
+        const TDataPoint p = DataPointQueue.front();
+        DataPointQueue.pop_front();
+        if (DataPointQueue.empty())
+            DataPoint.Ready = false;
+        Build(p);
+    }
     DataPoint.Ready = false;
-    Build();
     fBuilding = false;
 }
 
-void TRowBuilder::Build() {
-    const TDataPoint p = DataPoint;
-    const TDateTime date = DataPointDate;
-    const double minutes = (Now() - ExperimentStartTime) * SecondsPerDay / 60.0;
+bool TRowBuilder::StepHasEvidence(const TDataPoint& p, int row) {
+    // A run of rows ends at a mode-change row (or a cleared grid): the row before this one then
+    // carries another Mode. Within a run, a new step starts where the point's step changes.
+    const bool runGoesOn = row > 1 && fGrid.Cell(row - 1, ColumnOf(TProperty::Mode)) ==
+                                          fGrid.Cell(row, ColumnOf(TProperty::Mode));
+    if (!runGoesOn || p.Mode != fStepMode || p.Step != fStepIndex || p.Time < fStepFirstTime) {
+        fStepMode = p.Mode;
+        fStepIndex = p.Step;
+        fStepFirstTime = p.Time;
+    }
+    return p.Time - fStepFirstTime >= RCDuration;
+}
+
+void TRowBuilder::Build(const TDataPoint& p) {
+    const TDateTime date = p.Date > 0 ? p.Date : DataPointDate;
+    // Minutes at the point's completion, so a row built late still sits at its own time.
+    const double minutes = ((p.Date > 0 ? p.Date : Now()) - ExperimentStartTime) * SecondsPerDay / 60.0;
+    const TProgramState measuredIn = TProgramState(std::uint8_t(std::max(0, p.Mode - 10)));
 
     if (fLinks.Plot)
         fLinks.Plot->AppendDataPoint(minutes, p.PumpV, p.PumpI, p.Temp,
@@ -93,18 +113,27 @@ void TRowBuilder::Build() {
             fLinks.Plot->AppendPumppO2(minutes, cell);
     }
 
-    if ((ProgramState == TProgramState::PIDStep || ProgramState == TProgramState::PIDSet) && PID)
-        WriteRangeFlag(fGrid, r, p.CellpO2, PID->Setpoint(), RCThreshold);
+    // Range, Step and SP come from what the point was measured under, not from the state at the
+    // time the row is built: a point in progress when a step advances belongs to the old step.
+    if (measuredIn == TProgramState::PIDStep || measuredIn == TProgramState::PIDSet)
+        WriteRangeFlag(fGrid, r, p.CellpO2, p.SetPoint, RCThreshold);
 
-    if (ProgramState == TProgramState::PIDStep || ProgramState == TProgramState::PPS) {
-        fGrid.SetCell(r, ColumnOf(TProperty::Step), QString::number(CurrentStep + 1));
-        if (PID)
-            fGrid.SetCell(r, ColumnOf(TProperty::SetPoint), FormatGeneral(PID->Setpoint()));
+    const bool program = measuredIn == TProgramState::PIDStep || measuredIn == TProgramState::PPS;
+    if (program) {
+        fGrid.SetCell(r, ColumnOf(TProperty::Step), QString::number(p.Step + 1));
+        fGrid.SetCell(r, ColumnOf(TProperty::SetPoint), FormatGeneral(p.SetPoint));
     }
 
     WriteStabilityFlags(fGrid, fIndex, r, p.PumpI, RCDuration, RCThreshold);
+    const bool evidence = program && StepHasEvidence(p, r);
 
-    if (StepAdvances(ProgramState, fGrid.Cell(r, ColumnOf(TProperty::RangepO2)),
+    if (fLinks.RowCompleted)
+        fLinks.RowCompleted(r);
+
+    // A step advances only on a row measured under the running step whose rows reach back the
+    // whole relative-change window, so the fit that judged it saw nothing of the step before.
+    if (measuredIn == ProgramState && p.Step == CurrentStep && evidence &&
+        StepAdvances(ProgramState, fGrid.Cell(r, ColumnOf(TProperty::RangepO2)),
                      fGrid.Cell(r, ColumnOf(TProperty::StablepO2)),
                      fGrid.Cell(r, ColumnOf(TProperty::StableI)), Ask(fLinks.RCAppliesToCurrent))) {
         CurrentStep += 1;

@@ -27,6 +27,7 @@ struct TRowBuilderLinks {
     std::function<void()> ScrollToLastRow;              // makes the grid's last row current
     std::function<void(const QString&)> SetFlushStatus; // caption of RzStatusPaneFlushpO2
     std::function<void()> Save;                         // the data-file save of a step advance
+    std::function<void(int)> RowCompleted;              // a row has all its cells (the journal)
 };
 
 class TRowBuilder {
@@ -34,7 +35,8 @@ public:
     // Follows `grid` from now on (rows it already holds included).
     TRowBuilder(TDataGridModel& grid, TRowBuilderLinks links);
 
-    // Builds the row of a completed data point; does nothing while DataPoint.Ready is false.
+    // Builds one row per completed data point waiting in DataPointQueue, oldest first; does
+    // nothing while none waits.
     void AddDataUpdates();
 
     // "Delete first 100 points of data": the first 101 points of every plot series; the grid stays.
@@ -50,10 +52,17 @@ public:
     const TDataGridIndex& Index() const { return fIndex; }
 
 private:
-    void Build();
+    void Build(const TDataPoint& p);
+    // Whether the rows measured under the point's step, in the current run of rows, reach back
+    // far enough for the fit to see nothing but that step.
+    bool StepHasEvidence(const TDataPoint& p, int row);
 
     TDataGridModel& fGrid;
     TRowBuilderLinks fLinks;
     TDataGridIndex fIndex;
     bool fBuilding = false;
+    // The step whose rows are being followed: mode, step and the Duration of its first row.
+    std::int32_t fStepMode = -1;
+    std::int32_t fStepIndex = -1;
+    double fStepFirstTime = 0;
 };

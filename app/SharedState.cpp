@@ -10,10 +10,18 @@ TDateTime LastSaveTime = 0;
 std::int32_t CurrentStep = 0;
 double GSCurrentMicroA = 0.0;
 double LastCellTemp = 0.0;
+TDateTime LastCellTempTime = 0;
 QString SMUComPort;
 std::int32_t SaveFileNumber = 1;
 TDateTime DataPointDate = 0;
 TDataPoint DataPoint;
+std::deque<TDataPoint> DataPointQueue;
+
+void HandOverDataPoint(const TDataPoint& point) {
+    DataPoint = point;
+    DataPoint.Ready = true;
+    DataPointQueue.push_back(DataPoint);
+}
 
 TfrmOndrix* frmOndrix = nullptr;
 TThread2000* Thread2000 = nullptr;
@@ -59,8 +67,10 @@ void ResetSharedState() {
     CurrentStep = 0;
     GSCurrentMicroA = 0.0;
     LastCellTemp = 0.0;
+    LastCellTempTime = 0;
     SMUComPort.clear();
     SaveFileNumber = 1;
     DataPointDate = 0;
     DataPoint = TDataPoint();
+    DataPointQueue.clear();
 }

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <deque>
 
 enum class TProgramState : std::uint8_t {
     Uninitialized = 0,
@@ -34,7 +35,7 @@ QString ProgramStateName(TProgramState s);
 // The thread mode of a program state, by ordinal; ToExit has none and gives Uninitialized.
 TMode ModeOfState(TProgramState s);
 
-// The last completed data point, handed from the SourceMeter thread's update to the row builder.
+// A completed data point, handed from the SourceMeter thread's update to the row builder.
 struct TDataPoint {
     double PumpV = 0;      // average pump voltage, V
     double PumpI = 0;      // average pump current, A
@@ -45,6 +46,11 @@ struct TDataPoint {
     double Time = 0;     // s from the start of the integration mode to completion
     double Interval = 0; // s spanned by the averaged current and temperature readings
     bool Ready = false;  // set last by the writer, cleared by the row builder
+    // What the point was measured under, so its row tells the truth even when the row is built
+    // after the next step or setting has begun.
+    TDateTime Date = 0;    // completion time (DataPointDate of this point)
+    std::int32_t Step = 0; // CurrentStep while the point was integrated (PIDStep, PPS)
+    double SetPoint = 0;   // PID setpoint while the point was integrated (log pO2, or V in PPS)
 };
 
 class TfrmOndrix;
@@ -63,10 +69,16 @@ extern TDateTime LastSaveTime;
 extern std::int32_t CurrentStep;
 extern double GSCurrentMicroA;
 extern double LastCellTemp;
+extern TDateTime LastCellTempTime; // when the multimeter last delivered a cell temperature
 extern QString SMUComPort;
 extern std::int32_t SaveFileNumber;
 extern TDateTime DataPointDate;
-extern TDataPoint DataPoint;
+extern TDataPoint DataPoint; // the newest completed point
+// Completed points not yet turned into rows, oldest first: however long the main thread was busy,
+// every point becomes exactly one row, in order.
+extern std::deque<TDataPoint> DataPointQueue;
+// Completes the hand-over of a point: it becomes DataPoint (Ready set) and joins the queue.
+void HandOverDataPoint(const TDataPoint& point);
 
 extern TfrmOndrix* frmOndrix;
 extern TThread2000* Thread2000;

@@ -27,6 +27,7 @@ bool TSupervisoryTick::StepPastEnd() const {
 void TSupervisoryTick::Timer1Timer() {
     if (ProgramState == TProgramState::Uninitialized)
         return;
+    fForm.SyncJournal();
     if (ProgramState == TProgramState::ToExit) {
         if (Thread2000) {
             Thread2000->SetToPauseEx(false);
@@ -142,6 +143,7 @@ void TSupervisoryTick::AppendMarkerRow(TProgramState state) {
     const int r = grid->AddRow();
     grid->SetCell(r, ColumnOf(TProperty::Time), FormatDateTime(QStringLiteral("yyyy-mm-dd hh:mm:ss"), Now()));
     grid->SetCell(r, ColumnOf(TProperty::Mode), FormatFloat(Col(TProperty::Mode).Format, int(state)));
+    fForm.RowEntered(r);
 }
 
 void TSupervisoryTick::ChangeModeConfirm(QObject*) {

@@ -18,6 +18,7 @@
 #include "app/StepProgramEditor.h"
 #include "app/SupervisoryTick.h"
 #include "app/TRtDoubleEdit.h"
+#include "common/Clock.h"
 #include "common/Dialogs.h"
 #include "common/FreeAndNil.h"
 #include "common/NumberFormat.h"
@@ -27,7 +28,10 @@
 #include "control/TThread2401.h"
 #include "diagnostics/LogChannel.h"
 #include "diagnostics/LogFileDestination.h"
+#include "instruments/TLinkMonitor.h"
 #include "recording/ColumnTable.h"
+#include "recording/ExperimentJournal.h"
+#include "recording/JournalRecovery.h"
 #include "recording/TDataGridModel.h"
 #include "recording/TDataSynchronizer.h"
 
@@ -45,6 +49,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 std::optional<QStringList> SystemPorts() {
@@ -129,9 +134,13 @@ void TfrmOndrix::BuildStatusBar() {
     RzStatusPaneFlushpO2 = new TStatusPane(QStringLiteral("RzStatusPaneFlushpO2"), 182, false, bar);
     RzStatusPaneRC = new TStatusPane(QStringLiteral("RzStatusPaneRC"), 250, false, bar);
     RzStatusPaneStep = new TStatusPane(QStringLiteral("RzStatusPaneStep"), 0, false, bar);
+    RzStatusPaneNotice = new TStatusPane(QStringLiteral("RzStatusPaneNotice"), 0, false, bar);
+    RzStatusPaneNotice->setStyleSheet(QStringLiteral("color: #c00000;"));
+    RzStatusPaneNotice->hide();
     for (TStatusPane* p : {RzGlyphStatus1, RzGlyphStatus2, RzStatusPaneFlushpO2, RzStatusPaneRC})
         bar->addWidget(p);
     bar->addWidget(RzStatusPaneStep, 1);
+    bar->addWidget(RzStatusPaneNotice, 1);
     setStatusBar(bar);
 }
 
@@ -146,6 +155,7 @@ void TfrmOndrix::WireDataAndStepButtons() {
     l.ScrollToLastRow = [this] { RawData->ScrollToLastRow(); };
     l.SetFlushStatus = [this](const QString& text) { RzStatusPaneFlushpO2->SetCaption(text); };
     l.Save = [this] { Save(); };
+    l.RowCompleted = [this](int row) { RowEntered(row); };
     fRowBuilder = std::make_unique<TRowBuilder>(*DataGrid, l);
     TExperimentControlPage* c = ExperimentControl;
     fStepEditor = std::make_unique<TStepProgramEditor>(*c->ListBoxStepProgram, *c->RtDoubleEditEditpO2,
@@ -202,6 +212,10 @@ void TfrmOndrix::FormCreate() {
                                                     QStringLiteral("Log.csl"), 1024, 20);
     LogFileDestination::Install(fLogFile);
 
+    // A run that ended without closing left its journal: its rows become a data file now, before
+    // this run can write anything.
+    const TJournalRecovery recovery = RecoverJournal(root.filePath(QStringLiteral("Userdata")));
+
     Statusbar();
     PageControlMain->setCurrentIndex(0);
     GetAvailableComPorts();
@@ -221,6 +235,12 @@ void TfrmOndrix::FormCreate() {
 
     ButtonSMUTestClick();
     Button2000TestClick();
+
+    if (recovery.Found) {
+        ConfigurationPage->AppendLog(QString());
+        ConfigurationPage->AppendLog(recovery.Message());
+        Dialogs().Message(recovery.Message());
+    }
 }
 
 void TfrmOndrix::FormatGrid() {
@@ -284,17 +304,33 @@ void TfrmOndrix::Button2000TestClick() {
 }
 
 void TfrmOndrix::Statusbar() {
-    if (ProgramState != TProgramState::Uninitialized) {
+    // A link fault is named, in red, for as long as it lasts.
+    QStringList faults;
+    if (ProgramState != TProgramState::Uninitialized)
+        for (const TLinkMonitor* link : {&LinkSMU(), &LinkDMM()})
+            if (!link->IsOK())
+                faults << link->StatusText();
+    if (!faults.isEmpty()) {
+        RzGlyphStatus1->SetCaption(faults.join(QStringLiteral("; ")));
+        RzGlyphStatus1->SetImageIndex(0);
+    } else if (ProgramState != TProgramState::Uninitialized) {
         RzGlyphStatus1->SetCaption(QStringLiteral("Valid instruments"));
         RzGlyphStatus1->SetImageIndex(2);
     } else {
         RzGlyphStatus1->SetCaption(QStringLiteral("Invalid instruments"));
         RzGlyphStatus1->SetImageIndex(0);
     }
+    RzGlyphStatus1->setStyleSheet(faults.isEmpty() ? QString() : QStringLiteral("color: #c00000;"));
+    RzGlyphStatus1->setFixedWidth(std::max(
+        148, faults.isEmpty() ? 0 : RzGlyphStatus1->fontMetrics().horizontalAdvance(faults.join(u';')) + 40));
 
     RzGlyphStatus2->SetCaption(QStringLiteral("T, ºC: 500 < ") +
                                FormatFloat(QStringLiteral("0.0"), LastCellTemp) + QStringLiteral(" < 1055"));
-    RzGlyphStatus2->SetImageIndex(LastCellTemp > 500 && LastCellTemp < 1055 ? 2 : 0);
+    // A temperature the multimeter has not renewed for two data point lengths is no valid value.
+    const bool fresh = ProgramState == TProgramState::Paused ||
+                       ProgramState == TProgramState::Uninitialized ||
+                       (Now() - LastCellTempTime) * SecondsPerDay <= 2 * DataPointLength();
+    RzGlyphStatus2->SetImageIndex(fresh && LastCellTemp > 500 && LastCellTemp < 1055 ? 2 : 0);
 
     const QString rc = DataGrid->Cell(DataGrid->RowCount() - 1, ColumnOf(TProperty::RCpO2));
     if (!rc.isEmpty())
@@ -316,8 +352,66 @@ void TfrmOndrix::AddDataUpdates() {
 }
 
 void TfrmOndrix::Save() {
-    SaveExperiment(ExperimentRecordOf(*ExperimentData, DataGrid->Grid()),
-                   [this](const QString& caption) { setWindowTitle(caption); });
+    const int rows = fRowsSinceSave;
+    const TSaveResult result = SaveExperiment(ExperimentRecordOf(*ExperimentData, DataGrid->Grid()),
+                                              [this](const QString& caption) { setWindowTitle(caption); });
+    if (result.Ok())
+        fRowsSinceSave -= rows; // rows built during the save's message box are not in this file
+    if (fJournal && fJournal->IsOpen())
+        fJournal->Sync();
+}
+
+void TfrmOndrix::ShowNotice(const QString& text) {
+    RzStatusPaneNotice->SetCaption(text);
+    RzStatusPaneNotice->setToolTip(text);
+    RzStatusPaneNotice->setVisible(!text.isEmpty());
+}
+
+void TfrmOndrix::RowEntered(int row) {
+    ++fRowsSinceSave;
+    if (fJournalFailed)
+        return;
+    if (!fJournal) {
+        // The journal starts with the run's first row, the head as the page holds it now.
+        fJournal = std::make_unique<TExperimentJournal>();
+        const TDateTime now = Now();
+        TExperimentFileRecord record = ExperimentRecordOf(*ExperimentData, DataGrid->Grid());
+        record.Grid = nullptr;
+        const QString userdata = ProgramPath(QStringLiteral("Userdata"));
+        const QString path = QDir(QDir(userdata).filePath(TExperimentFile::DayFolderName(now)))
+                                 .filePath(TExperimentJournal::FileName(record.ExperimentName, now));
+        if (!fJournal->Start(userdata, path, record.ExperimentName, TExperimentFile::Head(record, now),
+                             DataGrid->Grid().RawRow(0))) {
+            fJournalFailed = true;
+        }
+    }
+    if (!fJournalFailed && !fJournal->Append(DataGrid->Grid().RawRow(row)))
+        fJournalFailed = true;
+    if (fJournalFailed) {
+        // Once: the rows go on into the grid and the data files.
+        const QString text = QStringLiteral("Journal failed, rows are only saved with the data file: ") +
+                             fJournal->LastError();
+        ShowNotice(text);
+        LogForm.Send(text);
+        qWarning("%s", qPrintable(text));
+    }
+}
+
+void TfrmOndrix::SyncJournal() {
+    if (fJournal && fJournal->IsOpen() && !fJournal->SyncIfDue() && !fJournalFailed) {
+        fJournalFailed = true;
+        ShowNotice(QStringLiteral("Journal failed, rows are only saved with the data file: ") +
+                   fJournal->LastError());
+    }
+}
+
+QString TfrmOndrix::JournalPath() const {
+    return fJournal ? fJournal->Path() : QString();
+}
+
+void TfrmOndrix::CloseWithoutQuestion() {
+    fAskOnClose = false;
+    close();
 }
 
 QCheckBox* TfrmOndrix::CheckBoxSMUValidated() const {
@@ -351,11 +445,21 @@ bool TfrmOndrix::FormCloseQuery() {
 }
 
 void TfrmOndrix::FormClose() {
+    // Rows not in a data file yet are saved before the workers stop.
+    AddDataUpdates();
+    if (fRowsSinceSave > 0)
+        Save();
     ProgramState = TProgramState::ToExit;
     setWindowTitle(QStringLiteral("Waiting for communication threads to close"));
     // The tick keeps running while we wait: in ToExit it stops both workers and frees them.
     while (Thread2000 || Thread2401)
         SleepProcessingEvents(150);
+    // A point completed while the workers stopped still becomes a row, and is saved.
+    AddDataUpdates();
+    if (fRowsSinceSave > 0)
+        Save();
+    if (fJournal)
+        fJournal->Finish();
 }
 
 void TfrmOndrix::FormDestroy() {
@@ -387,6 +491,8 @@ void TfrmOndrix::FormDestroy() {
     FreeAndNil(SynchronizerT);
     FreeAndNil(SynchronizerpO2);
     FreeAndNil(PID);
+    if (fJournal)
+        fJournal->Close(); // without an orderly close the next start recovers it
     LogFileDestination::Install(nullptr);
     fLogFile.reset();
 }
@@ -396,7 +502,7 @@ void TfrmOndrix::closeEvent(QCloseEvent* event) {
         event->ignore(); // already waiting for the workers
         return;
     }
-    if (!FormCloseQuery()) {
+    if (fAskOnClose && !FormCloseQuery()) {
         event->ignore();
         return;
     }

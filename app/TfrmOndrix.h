@@ -28,6 +28,7 @@ class TPIDTuningPage;
 class TRowBuilder;
 class TStepProgramEditor;
 class TInstrumentValidator;
+class TExperimentJournal;
 
 class TfrmOndrix : public QMainWindow, public IThread2000Host, public IThread2401Host {
     Q_OBJECT
@@ -65,6 +66,14 @@ public:
     // The data-row builder and the data-file save, run by the tick.
     void AddDataUpdates();
     void Save();
+    // A row has entered the data grid with all its cells: it goes to the run's journal.
+    void RowEntered(int row);
+    // Syncs the journal to the disk when a second has passed (the tick).
+    void SyncJournal();
+    // The journal of this run, once its first row was written.
+    QString JournalPath() const;
+    // Closes as the close button does, without the close question (a termination signal).
+    void CloseWithoutQuestion();
 
     QCheckBox* CheckBoxSMUValidated() const;
     QCheckBox* CheckBox2000Validated() const;
@@ -95,6 +104,7 @@ public:
     TStatusPane* RzStatusPaneFlushpO2;
     TStatusPane* RzStatusPaneRC;
     TStatusPane* RzStatusPaneStep;
+    TStatusPane* RzStatusPaneNotice; // faults the operator must know of; hidden while empty
 
     static QString Caption() { return QStringLiteral("Ondrix 2021-07-09"); }
 
@@ -107,12 +117,17 @@ private:
     void WireModeButtons();
 
     void WireDataAndStepButtons();
+    void ShowNotice(const QString& text);
 
     std::unique_ptr<TRowBuilder> fRowBuilder;
     std::unique_ptr<TStepProgramEditor> fStepEditor;
     TPortLister fPortLister;
     TSimulatedPorts fSimulated;
     std::shared_ptr<LogFileDestination> fLogFile;
+    std::unique_ptr<TExperimentJournal> fJournal;
+    bool fJournalFailed = false; // reported once; recording goes on
+    int fRowsSinceSave = 0;      // rows not in a data file yet
+    bool fAskOnClose = true;
     bool fClosing = false;
     bool fDestroyed = false;
 };

@@ -3,12 +3,14 @@
 //   ondrix              the program with the instruments on the ports of its settings file
 //   ondrix --simulate   the same with the bundled cell simulator on two pseudo-terminals
 #include "app/QtDialogs.h"
+#include "app/SignalCloser.h"
 #include "app/SimulatedCell.h"
 #include "app/TfrmOndrix.h"
 #include "diagnostics/LogChannel.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <memory>
 
 int main(int argc, char** argv) {
@@ -35,6 +37,12 @@ int main(int argc, char** argv) {
     auto* window = new TfrmOndrix({}, simulated);
     window->setAttribute(Qt::WA_DeleteOnClose);
     dialogs->SetParent(window);
+    // A termination signal closes like the close button, without asking: data saved, pump at 0 A.
+    QPointer<TfrmOndrix> closing(window);
+    TSignalCloser signalCloser([closing] {
+        if (closing)
+            closing->CloseWithoutQuestion();
+    });
     window->showMaximized();
     const int rc = QApplication::exec();
     SetDialogs(nullptr);

@@ -3,10 +3,10 @@
 #include "common/Clock.h"
 #include "common/FreeAndNil.h"
 #include "common/NumberFormat.h"
-#include "common/Synchronize.h"
 #include "control/TPID.h"
 #include "diagnostics/LogChannel.h"
 #include "instruments/InstrumentNumber.h"
+#include "instruments/TLinkMonitor.h"
 #include "instruments/TSerialPort.h"
 #include "recording/TDataSynchronizer.h"
 
@@ -48,7 +48,23 @@ QList<QByteArray> ReplyFields(const QByteArray& reply) {
     return fields;
 }
 
+// The operator's words for a failed exchange.
+QString FailureReason(const QByteArray& status) {
+    if (status == TSerialPort::StatusPortInUse)
+        return QStringLiteral("port missing");
+    if (status == TSerialPort::StatusNoResponse)
+        return QStringLiteral("no reply");
+    return QStringLiteral("link failed");
+}
+
 } // namespace
+
+void DropOpenPoint() {
+    FreeAndNil(SynchronizerI);
+    FreeAndNil(SynchronizerV);
+    FreeAndNil(SynchronizerT);
+    FreeAndNil(SynchronizerpO2);
+}
 
 const QStringList& SetUpSequence2401() {
     static const QStringList commands = {"*RST",
@@ -91,6 +107,7 @@ TThread2401::~TThread2401() {
 }
 
 QByteArray TThread2401::Response() const {
+    std::lock_guard<std::mutex> lock(fDriveLock);
     return fResponse;
 }
 
@@ -106,23 +123,35 @@ void TThread2401::Execute() {
     COM->SetPort(Port);
     COM->SetAbortFlag(&fToStopEx);
     fIsStopped.store(false);
+    TLinkMonitor& link = LinkSMU();
+    link.Reset();
     COM->Send2(QByteArray(":INIT\r"), true);
+    // A cycle's outcome for the link: a fault drops the open point at its start, so no data point
+    // spans an outage, and after a few seconds the set-up sequence goes out again.
+    const auto failed = [&](const QString& reason) {
+        if (link.Failure(Now(), reason))
+            fHandOver.Post([] { DropOpenPoint(); }, 0);
+    };
 
     // A stop request is also honoured outside the update step, so a silent or vanished
     // instrument (no good reading, hence no update) cannot keep the thread alive.
     const auto stopping = [this] { return fToStop.load() || fToStopEx.load(); };
     while (!stopping()) {
-        fMeasurementsOK = false;
         bool stop = false;
         while (fModeIntegrator.load() == TMode::Paused) {
             LogThread2401.Send(QStringLiteral("Mode: Paused"));
             for (int i = 0; i < 50 && !fToStopEx.load(); ++i)
                 QThread::msleep(20);
-            Synchronize([this] {
-                FreeAndNil(SynchronizerI);
-                FreeAndNil(SynchronizerV);
-                UpdateResults();
-            });
+            TSMUReading none;
+            none.HandedAt = Now();
+            // Paused, the thread may wait for the main thread as long as it likes: nothing is lost.
+            fHandOver.Post(
+                [this, none] {
+                    FreeAndNil(SynchronizerI);
+                    FreeAndNil(SynchronizerV);
+                    UpdateResults(none);
+                },
+                1000, &fToStopEx);
             if (stopping()) {
                 stop = true;
                 break;
@@ -132,28 +161,50 @@ void TThread2401::Execute() {
             break;
         LogThread2401.EnterMethod(QStringLiteral("Execute main loop starts (ToStop = false)"));
 
-        QString voltageProtection;
-        if (fVoltageLimitDesired != fVoltageLimitApplied) {
-            if (!(fVoltageLimitDesired <= 1.1))
-                fVoltageLimitDesired = 1.1; // also for a value that is not a number
-            if (fVoltageLimitDesired < -1.1)
-                fVoltageLimitDesired = -1.1;
-            voltageProtection = QStringLiteral(";:SENS:VOLT:PROT:LEV ") + Fixed6(fVoltageLimitDesired);
-            fVoltageLimitApplied = fVoltageLimitDesired;
+        // An instrument that came back from a power cut has its power-on settings (all five
+        // reading elements, front terminals): its set-up sequence goes out again until readings
+        // come back, with a growing pause between tries.
+        if (link.ReinitDue(Now())) {
+            LogThread2401.Send(QStringLiteral("Re-initialising the instrument"));
+            Initialize2401(Port);
+            COM->Send2(QByteArray(":INIT\r"), true);
+            std::lock_guard<std::mutex> lock(fDriveLock);
+            fVoltageLimitApplied = 0; // the protection level goes out again with the next command
         }
 
-        const TMode mode = fModeIntegrator.load();
+        // The settings of this cycle, as the last update left them.
+        QString voltageProtection;
+        TMode mode;
+        QString gsCurrentS;
+        float sourceVoltage;
+        double limitCurrentPID;
+        {
+            std::lock_guard<std::mutex> lock(fDriveLock);
+            if (fVoltageLimitDesired != fVoltageLimitApplied) {
+                if (!(fVoltageLimitDesired <= 1.1))
+                    fVoltageLimitDesired = 1.1; // also for a value that is not a number
+                if (fVoltageLimitDesired < -1.1)
+                    fVoltageLimitDesired = -1.1;
+                voltageProtection = QStringLiteral(";:SENS:VOLT:PROT:LEV ") + Fixed6(fVoltageLimitDesired);
+                fVoltageLimitApplied = fVoltageLimitDesired;
+            }
+            mode = fModeIntegrator.load();
+            gsCurrentS = fGSCurrentS;
+            sourceVoltage = fSourceVoltageDesired;
+            limitCurrentPID = fLimitCurrentPID;
+        }
+
         if (mode == TMode::SetCurrent) {
             LogThread2401.Send(QStringLiteral("Mode: GS"));
-            const QString command = QStringLiteral(":SENS:CURR:PROT:LEV ") + Fixed6(fLimitCurrentPID) +
+            const QString command = QStringLiteral(":SENS:CURR:PROT:LEV ") + Fixed6(limitCurrentPID) +
                                     voltageProtection + QStringLiteral(";:SOUR:FUNC CURR;:SOUR:CURR:LEV ") +
-                                    fGSCurrentS + QStringLiteral(";:OUTPUT:STATE 1\r");
+                                    gsCurrentS + QStringLiteral(";:OUTPUT:STATE 1\r");
             LogThread2401.Send(command);
             COM->Send2(command.toLatin1(), false);
         } else if (mode != TMode::Uninitialized) {
             LogThread2401.Send(QStringLiteral("Mode: PS"));
-            const QString volts = Fixed6(fSourceVoltageDesired);
-            const QString command = QStringLiteral(":SENS:CURR:PROT:LEV ") + Fixed6(fLimitCurrentPID) +
+            const QString volts = Fixed6(sourceVoltage);
+            const QString command = QStringLiteral(":SENS:CURR:PROT:LEV ") + Fixed6(limitCurrentPID) +
                                     voltageProtection + QStringLiteral(";:SOUR:FUNC VOLT;:SOUR:VOLT:LEV ") +
                                     volts + QStringLiteral(";:OUTPUT:STATE 1\r");
             LogThread2401.Send(command);
@@ -170,34 +221,44 @@ void TThread2401::Execute() {
             const TSerialResponse r = COM->Send2(QByteArray(":READ?\r"), true);
             if (!r.Status.isEmpty()) {
                 LogThread2401.Send(QStringLiteral("Reading SMU failed"));
+                failed(FailureReason(r.Status));
                 if (r.Status == TSerialPort::StatusPortInUse)
                     PauseAfterUnopenablePort(*COM);
             } else {
-                fResponse = r.Response;
-                fResponseTime = Now();
+                TSMUReading reading;
+                reading.ResponseTime = Now();
+                {
+                    std::lock_guard<std::mutex> lock(fDriveLock);
+                    fResponse = r.Response;
+                }
                 const QList<QByteArray> fields = ReplyFields(r.Response);
                 if (fields.size() == 2) {
                     const TInstrumentNumber v = ParseInstrumentNumber(fields[0]);
                     const TInstrumentNumber c = ParseInstrumentNumber(fields[1]);
-                    fVoltageMeasured = v.Value;
-                    fCurrentMeasured = c.Value;
-                    LogThread2401.Send(QStringLiteral("Pump voltage: ") + General(fVoltageMeasured) +
-                                       QStringLiteral(" Current: ") + General(fCurrentMeasured));
+                    reading.VoltageMeasured = v.Value;
+                    reading.CurrentMeasured = c.Value;
+                    LogThread2401.Send(QStringLiteral("Pump voltage: ") + General(v.Value) +
+                                       QStringLiteral(" Current: ") + General(c.Value));
                     if (!v.Ok() || !c.Ok()) {
                         LogThread2401.Send(QStringLiteral("Val failure eV:") + QString::number(v.ErrorPos) +
                                            QStringLiteral(" eC:") + QString::number(c.ErrorPos));
-                    } else if (IsOverflow(fVoltageMeasured) || IsOverflow(fCurrentMeasured)) {
+                        failed(QStringLiteral("unreadable reply"));
+                    } else if (IsOverflow(v.Value) || IsOverflow(c.Value)) {
                         // The instrument's mark for "no reading" is a number too; averaged in, it
                         // would make the point's current or voltage 1E37.
                         LogThread2401.Send(QStringLiteral("Overflow reading from instrument"));
+                        failed(QStringLiteral("overflow readings"));
                     } else {
-                        fMeasurementsOK = true;
+                        link.Success(Now());
+                        reading.MeasurementsOK = true;
+                        reading.HandedAt = Now();
                         LogThread2401.Send(QStringLiteral("Bef S"));
-                        Synchronize([this] { UpdateResults(); });
+                        fHandOver.Post([this, reading] { UpdateResults(reading); }, 100, &fToStopEx);
                         LogThread2401.Send(QStringLiteral("After S"));
                     }
                 } else {
                     LogThread2401.Send(QStringLiteral("Wrong amount of readings from instrument"));
+                    failed(QStringLiteral("wrong number of readings"));
                 }
             }
         }
@@ -229,8 +290,13 @@ void TThread2401::PauseAfterUnopenablePort(const TSerialPort& COM) {
         QThread::msleep(20);
 }
 
-void TThread2401::UpdateResults() {
+void TThread2401::UpdateResults(const TSMUReading& reading) {
+    // Runs on the main thread; the worker reads what this writes between updates, under the lock.
+    std::lock_guard<std::mutex> lock(fDriveLock);
     const double L = fHost ? fHost->DataPointLength() : 10.0;
+    // The time of the reading, not of this call: the call may come late when the main thread was
+    // busy, and the point's times must be those of its readings.
+    const TDateTime now = reading.HandedAt > 0 ? reading.HandedAt : Now();
     fToStop.store(fToStopEx.load());
     if (fModeEx.load() != fMode.load())
         fMode.store(fModeEx.load());
@@ -251,7 +317,6 @@ void TThread2401::UpdateResults() {
                                General(SynchronizerT->DurationS()) + QStringLiteral(" < ") + General(L));
     } else {
         if (fModeIntegrator.load() != fMode.load()) {
-            const TDateTime now = Now();
             fDataStartTime = now;
             DataPointDate = now;
             fModeIntegrator.store(fMode.load());
@@ -268,12 +333,17 @@ void TThread2401::UpdateResults() {
         fGSCurrentMicroA = GSCurrentMicroA;
         fGSCurrentA = fGSCurrentMicroA / 1000000.0;
         fGSCurrentS = std::isfinite(fGSCurrentA) ? Fixed6(fGSCurrentA) : QStringLiteral("0.0");
+        // The step and setpoint the next point is measured under.
+        fPointStep = CurrentStep;
+        fPointSetPoint = PID ? PID->Setpoint() : 0.0;
         LogThread2401.Send(QStringLiteral("Between integrations"));
     }
 
     const double A = PID ? PID->A() : 1.0;
     fLimitCurrentPID = A / 1000000.0;
     const TMode integrating = fModeIntegrator.load();
+    if (reading.MeasurementsOK)
+        fCurrentMeasured = reading.CurrentMeasured;
     if ((integrating == TMode::PIDSet || integrating == TMode::PIDStep) && PID) {
         fSourceVoltageDesired = float(PID->FeedBack() / 1000.0);
         LogThread2401.Send(QStringLiteral("PID or PPID mode fSourceVoltageDesired = ") +
@@ -298,18 +368,22 @@ void TThread2401::UpdateResults() {
         fGSCurrentS = Fixed6(fGSCurrentA);
     }
 
-    if (integrating == TMode::Paused || !fMeasurementsOK) {
+    if (integrating == TMode::Paused || !reading.MeasurementsOK) {
         LogThread2401.Send(QStringLiteral("Thread was paused or bad data"));
         return;
     }
+    if (!LinksOK()) {
+        // An instrument is out: the point starts afresh once both deliver again.
+        DropOpenPoint();
+        return;
+    }
 
-    const TDateTime now = Now();
     if (!SynchronizerI)
         SynchronizerI = new TDataSynchronizer(QStringLiteral("I"));
-    SynchronizerI->Add(fResponseTime, now, fCurrentMeasured);
+    SynchronizerI->Add(reading.ResponseTime, now, reading.CurrentMeasured);
     if (!SynchronizerV)
         SynchronizerV = new TDataSynchronizer(QStringLiteral("V"));
-    SynchronizerV->Add(fResponseTime, now, fVoltageMeasured);
+    SynchronizerV->Add(reading.ResponseTime, now, reading.VoltageMeasured);
 
     const bool complete = SynchronizerI && L < SynchronizerI->DurationS() && SynchronizerT &&
                           L < SynchronizerT->DurationS() && SynchronizerpO2 && SynchronizerV->Count() > 0 &&
@@ -322,27 +396,31 @@ void TThread2401::UpdateResults() {
                            QStringLiteral(" > ") + General(L));
         LogThread2401.Send(QStringLiteral("IntegrateT.DurationS: ") + General(SynchronizerT->DurationS()) +
                            QStringLiteral(" > ") + General(L));
-        const TDateTime t = Now();
-        DataPoint.PumpV = SynchronizerV->Average();
-        DataPoint.PumpI = SynchronizerI->Average();
-        DataPoint.Temp = SynchronizerT->Average();
-        DataPoint.Time = (t - fDataStartTime) * SecondsPerDay;
-        DataPoint.Interval = (std::max(SynchronizerI->TimeMax(), SynchronizerT->TimeMax()) -
-                              std::min(SynchronizerI->TimeMin(), SynchronizerT->TimeMin())) *
-                             SecondsPerDay;
-        DataPoint.Mode = std::int32_t(integrating) + 10;
+        const TDateTime t = now;
+        TDataPoint p = DataPoint; // CellpO2 carries over when this point has no fresh pO2 average
+        p.PumpV = SynchronizerV->Average();
+        p.PumpI = SynchronizerI->Average();
+        p.Temp = SynchronizerT->Average();
+        p.Time = (t - fDataStartTime) * SecondsPerDay;
+        p.Interval = (std::max(SynchronizerI->TimeMax(), SynchronizerT->TimeMax()) -
+                      std::min(SynchronizerI->TimeMin(), SynchronizerT->TimeMin())) *
+                     SecondsPerDay;
+        p.Mode = std::int32_t(integrating) + 10;
         const double pO2Duration = SynchronizerpO2->DurationS();
         if (pO2Duration > 0 || std::isnan(pO2Duration)) {
-            DataPoint.CellpO2 = SynchronizerpO2->Average();
-            DataPoint.CellpO2Valid = true;
+            p.CellpO2 = SynchronizerpO2->Average();
+            p.CellpO2Valid = true;
             FreeAndNil(SynchronizerpO2);
         }
         FreeAndNil(SynchronizerI);
         FreeAndNil(SynchronizerV);
         FreeAndNil(SynchronizerT);
+        p.Step = fPointStep;
+        p.SetPoint = fPointSetPoint;
+        p.Date = t;
+        DataPointDate = t;
         if (fMode.load() != TMode::Paused)
-            DataPoint.Ready = true;
-        DataPointDate = Now();
+            HandOverDataPoint(p);
     }
     LogThread2401.Send(QStringLiteral("5"));
 }

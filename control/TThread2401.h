@@ -4,6 +4,7 @@
 // (UpdateResults), which takes over the operator's settings and the PID output, feeds the pump
 // averages and completes data points.
 #include "app/SharedState.h"
+#include "common/HandOver.h"
 #include "control/IThread2401Host.h"
 
 #include <QByteArray>
@@ -11,6 +12,7 @@
 #include <QStringList>
 #include <QThread>
 #include <atomic>
+#include <mutex>
 
 class TSerialPort;
 
@@ -18,6 +20,19 @@ class TSerialPort;
 const QStringList& SetUpSequence2401();
 // Sends the SourceMeter's set-up sequence on `port`; outcomes are ignored.
 void Initialize2401(const QString& port);
+// Drops the four accumulators of the open data point (main thread): an instrument went out, and a
+// point must not span the outage.
+void DropOpenPoint();
+
+// One cycle's reading as the worker took it, handed to the update by value: the update may run
+// later than the cycle (main thread busy), so it never reads the worker's changing fields.
+struct TSMUReading {
+    bool MeasurementsOK = false; // both values parsed
+    double ResponseTime = 0;     // when the reply was taken
+    double HandedAt = 0;         // when the cycle handed over (the end of the reading)
+    double VoltageMeasured = 0;  // V
+    double CurrentMeasured = 0;  // A
+};
 
 class TThread2401 : public QThread {
     Q_OBJECT
@@ -33,7 +48,7 @@ public:
     QByteArray Response() const;
 
     // Runs on the main thread through the hand-over; never from the worker itself.
-    void UpdateResults();
+    void UpdateResults(const TSMUReading& reading);
 
     // What the worker loop reads (public for tests).
     TMode Mode() const { return fMode.load(); }
@@ -49,14 +64,14 @@ private:
     void PauseAfterUnopenablePort(const TSerialPort& COM);
 
     IThread2401Host* fHost;
+    THandOver fHandOver{this};
+    // Guards the settings the update writes and the worker's loop reads between updates.
+    mutable std::mutex fDriveLock;
     std::atomic<bool> fToStopEx{false};
     std::atomic<bool> fToStop{false};
     std::atomic<bool> fIsStopped{false};
     QByteArray fResponse;
-    double fResponseTime = 0;
-    double fVoltageMeasured = 0;
-    double fCurrentMeasured = 0;
-    bool fMeasurementsOK = false;
+    double fCurrentMeasured = 0; // of the reading the last update took
     std::atomic<TMode> fModeEx{TMode::Uninitialized};
     std::atomic<TMode> fMode{TMode::Paused};
     std::atomic<TMode> fModeIntegrator{TMode::Paused};
@@ -69,6 +84,7 @@ private:
     float fSourceVoltageDesired = 0;
     double fVoltageLimitDesired = 1.1;
     double fVoltageLimitApplied = 0;
-    // Lets a stop request cut short an exchange with a silent instrument.
-    std::atomic<bool> fAbortExchange{false};
+    // What the point being integrated is measured under (taken between points).
+    std::int32_t fPointStep = 0;
+    double fPointSetPoint = 0;
 };

@@ -46,7 +46,7 @@ void AppendLine(QByteArray& out, const QString& text) {
 // quotes doubled, then every blank of the line removed. The grid keeps a row as its cells' Latin-1
 // bytes separated by tabs, which are already the Windows code page's bytes for every character
 // the cells hold.
-void AppendDataLine(QByteArray& out, const std::string& row) {
+void DataLine(QByteArray& out, const std::string& row) {
     std::size_t begin = 0;
     bool firstCell = true;
     while (true) {
@@ -93,7 +93,7 @@ void AppendVariable(QByteArray& out, double value, const char* suffix) {
 }
 
 // Everything before the rows of the DATA section.
-QByteArray Head(const TExperimentFileRecord& r, TDateTime t0) {
+QByteArray HeadOf(const TExperimentFileRecord& r, TDateTime t0) {
     QByteArray out;
     AppendLine(out, Stars("** HEADER  ", 57));
     AppendLine(out, QString());
@@ -165,6 +165,22 @@ TSaveResult Failed(TSaveStatus status, const QString& path, const QString& messa
 
 } // namespace
 
+QByteArray TExperimentFile::Head(const TExperimentFileRecord& record, TDateTime t0) {
+    return HeadOf(record, t0);
+}
+
+void TExperimentFile::AppendDataLine(QByteArray& out, const std::string& rawRow) {
+    DataLine(out, rawRow);
+}
+
+int TExperimentFile::FirstFreeNumber(const QString& userdataFolder, TDateTime t0,
+                                     const QString& experimentName, int number) {
+    const QDir day(QDir(userdataFolder).filePath(DayFolderName(t0)));
+    while (QFileInfo(day.filePath(FileName(experimentName, number))).isFile())
+        ++number;
+    return number;
+}
+
 QString TExperimentFile::FailureCaption() {
     return QStringLiteral(
         "Autosave has failed, Check available space etc. and save data manually before closing the program");
@@ -226,12 +242,12 @@ TSaveResult TExperimentFile::Save(const TExperimentFileRecord& record, const QSt
         return writeFailed();
 
     constexpr qsizetype kChunk = 1 << 20;
-    QByteArray buffer = Head(record, t0);
+    QByteArray buffer = HeadOf(record, t0);
     buffer.reserve(kChunk + 4096);
     if (record.Grid) {
         const int rows = record.Grid->RowCount();
         for (int r = 0; r < rows; ++r) {
-            AppendDataLine(buffer, record.Grid->RawRow(r));
+            DataLine(buffer, record.Grid->RawRow(r));
             if (buffer.size() >= kChunk) {
                 if (out.write(buffer) != buffer.size())
                     return writeFailed();

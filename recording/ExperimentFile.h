@@ -8,7 +8,9 @@
 // mark, every line ending in CR LF. It is written through QSaveFile: complete or not at all.
 #include "common/DateTime.h"
 
+#include <QByteArray>
 #include <QString>
+#include <string>
 
 class TDataGrid;
 
@@ -53,6 +55,15 @@ public:
     static QString FileName(const QString& experimentName, int number);
     // False for a name with a path separator (or another way out of the day folder).
     static bool NameAllowed(const QString& experimentName);
+
+    // Everything of a file before its rows: header, variables, notes and the DATA marker.
+    static QByteArray Head(const TExperimentFileRecord& record, TDateTime t0);
+    // One grid row (as TDataGrid::RawRow keeps it) as a data line, CR LF included.
+    static void AppendDataLine(QByteArray& out, const std::string& rawRow);
+    // The smallest running number from `number` on whose file does not exist yet in the day folder
+    // of t0, so a save never replaces a file of an earlier run (or a recovered journal).
+    static int FirstFreeNumber(const QString& userdataFolder, TDateTime t0, const QString& experimentName,
+                               int number);
 
     // Saves into userdataFolder, which becomes the process's current folder. t0 is the save's
     // start time (day folder and "Saved" line), number the file's running number.

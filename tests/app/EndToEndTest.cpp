@@ -16,6 +16,7 @@
 #include "simulator/CellSimulator.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/SimulatedWindow.h"
 #include "tests/support/SimulatorRun.h"
 #include "tests/support/TempFolder.h"
 
@@ -28,6 +29,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -45,43 +47,23 @@ protected:
         ASSERT_TRUE(sim);
     }
     void OpenWindow() {
-        ResetSharedState();
-        InitializeLogChannels();
         dialogs = std::make_shared<TScriptedDialogs>();
         SetDialogs(dialogs);
-        w = std::make_unique<TfrmOndrix>(
-            [] { return QStringList(); },
-            TfrmOndrix::TSimulatedPorts{QString::fromStdString(sim->PortPath(TInstrumentId::Smu)),
-                                        QString::fromStdString(sim->PortPath(TInstrumentId::Dmm))});
+        w = OpenSimulatedWindow(*sim, 2);
         ASSERT_EQ(ProgramState, TProgramState::Paused) << "both simulated instruments validate at start";
         TExperimentDataPage* d = w->ExperimentData;
         d->EditSampleName->setText(QStringLiteral("Run"));
-        d->RtDoubleEditSensorAx->SetValue(20); // the simulated sensor's calibration
-        d->RtDoubleEditSensorBx->SetValue(0.01);
-        d->RtDoubleEditDataPointLength->SetValue(2);
         d->RtDoubleEditRCDuration->SetValue(20);
     }
     void TearDown() override {
-        if (w) {
-            dialogs->answers = {true};
-            w->close(); // stops both workers, waiting with the window's events flowing
-            w.reset();
-        }
+        CloseWindow(w, *dialogs); // stops both workers, waiting with the window's events flowing
         if (sim)
             sim->Stop();
         SetDialogs(nullptr);
         ResetSharedState();
     }
     // Waits, with the window's events (tick, hand-overs) running, until `done` or the deadline.
-    bool WaitFor(const std::function<bool()>& done, int seconds) {
-        QDeadlineTimer deadline(seconds * 1000);
-        while (!done()) {
-            if (deadline.hasExpired())
-                return false;
-            SleepProcessingEvents(50);
-        }
-        return true;
-    }
+    bool WaitFor(const std::function<bool()>& done, int seconds) { return WaitForEvents(done, seconds); }
     void ChooseMode(QRadioButton* button) {
         dialogs->answers = {true};
         QTest::mouseClick(button, Qt::LeftButton);
@@ -92,12 +74,35 @@ protected:
         double p = 0;
         return TryParseRegional(Cell(row, TProperty::CellpO2), p) && p > 0 ? std::log10(p) : NAN;
     }
+    // The data rows of a step program's run (rows of `mode`), step by step in the order they came.
+    struct TStepRows {
+        QString step;
+        QList<int> rows;
+        double firstTime = 0, lastTime = 0;
+    };
+    QList<TStepRows> StepsOf(const char* mode) const {
+        QList<TStepRows> steps;
+        for (int r = 1; r < Rows(); ++r) {
+            if (Cell(r, TProperty::Mode) != QLatin1String(mode))
+                continue;
+            double t = 0;
+            TryParseRegional(Cell(r, TProperty::Time), t);
+            if (steps.isEmpty() || steps.last().step != Cell(r, TProperty::Step)) {
+                steps.append({Cell(r, TProperty::Step), {}, t, t});
+                std::printf("step %s from %.1f s\n", qPrintable(Cell(r, TProperty::Step)), t);
+            }
+            steps.last().rows << r;
+            steps.last().lastTime = t;
+        }
+        return steps;
+    }
     QStringList DataFiles() const {
         QStringList files;
         QDir userdata(folder.file(QStringLiteral("Userdata")));
         for (const QString& day : userdata.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
             for (const QString& f : QDir(userdata.filePath(day)).entryList(QDir::Files))
-                files << day + u'/' + f;
+                if (!f.endsWith(QStringLiteral(".journal.csv")))
+                    files << day + u'/' + f;
         return files;
     }
 
@@ -130,6 +135,12 @@ TEST_F(EndToEnd, GalvanostaticRunMakesDataRowsAndSavesAtOnce) {
 TEST_F(EndToEnd, PPSStepProgramAdvancesOnItsOwn) {
     StartCell(1, 0.2095);
     OpenWindow();
+    // With a PID table the pump current may reach what the voltages ask for (without one it is
+    // held at 1 uA, and the pump voltage lags behind the step's).
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ONDRIX_SOURCE_DIR "/data/PID/Default.txt"),
+                            folder.file(QStringLiteral("PID/Default.txt"))));
+    ASSERT_TRUE(w->TabSheetPID->LoadList(folder.file(QStringLiteral("PID/Default.txt"))));
+    w->PageControlMain->setCurrentWidget(w->TabSheetPID);
     w->ExperimentData->RtDoubleEditRCThreshold->SetValue(0.5);
     QListWidget* steps = w->ExperimentControl->ListBoxStepProgram;
     while (steps->count() > 3)
@@ -140,11 +151,26 @@ TEST_F(EndToEnd, PPSStepProgramAdvancesOnItsOwn) {
     ASSERT_TRUE(WaitFor([&] { return ProgramState == TProgramState::SetCurrent; }, 240))
         << "step " << CurrentStep << ", rows " << Rows();
     EXPECT_EQ(CurrentStep, 3);
-    QStringList stepsSeen;
-    for (int r = 1; r < Rows(); ++r)
-        if (Cell(r, TProperty::Mode) == "16" && !stepsSeen.contains(Cell(r, TProperty::Step)))
-            stepsSeen << Cell(r, TProperty::Step);
-    EXPECT_EQ(stepsSeen, QStringList({"1", "2", "3"}));
+    EXPECT_EQ(w->ExperimentControl->RtIntegerEditCurrentmA->Value(), 0);
+    EXPECT_EQ(GSCurrentMicroA, 0);
+    const QList<TStepRows> seen = StepsOf("16");
+    ASSERT_EQ(seen.size(), 3);
+    const double mV[] = {45, 115, 227};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i + 1);
+        EXPECT_EQ(seen[i].step, QString::number(i + 1));
+        // Each step lasted until its own rows covered the relative-change window.
+        EXPECT_GE(seen[i].lastTime - seen[i].firstTime, 20.0);
+        // Every row says the voltage it was measured at.
+        for (int r : seen[i].rows) {
+            double sp = NAN, pumpV = NAN;
+            ASSERT_TRUE(TryParseRegional(Cell(r, TProperty::SetPoint), sp)) << r;
+            ASSERT_TRUE(TryParseRegional(Cell(r, TProperty::PumpV), pumpV)) << r;
+            EXPECT_NEAR(sp, mV[i] / 1000, 1e-9) << "row " << r;
+            // Steps lie 70 mV and more apart; the pump follows within its compliance.
+            EXPECT_NEAR(pumpV, sp, 0.01) << "row " << r;
+        }
+    }
     // A file for the first tick of the run and one per advance.
     EXPECT_GE(DataFiles().size(), 4) << DataFiles().join(u' ').toStdString();
 }
@@ -184,6 +210,20 @@ TEST_F(EndToEnd, ShippedPIDTableHoldsASetpointAndWalksAPPIDProgram) {
     ASSERT_TRUE(WaitFor([&] { return ProgramState == TProgramState::SetCurrent; }, 300))
         << "step " << CurrentStep << ", last log10(pO2) " << Log10pO2(Rows() - 1);
     EXPECT_EQ(CurrentStep, 3);
+    EXPECT_EQ(GSCurrentMicroA, 0);
+    const QList<TStepRows> seen = StepsOf("15");
+    ASSERT_EQ(seen.size(), 3);
+    const double setpoints[] = {-6.5, -7, -7.5};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i + 1);
+        EXPECT_EQ(seen[i].step, QString::number(i + 1));
+        EXPECT_GE(seen[i].lastTime - seen[i].firstTime, 20.0);
+        for (int r : seen[i].rows) {
+            double sp = NAN;
+            ASSERT_TRUE(TryParseRegional(Cell(r, TProperty::SetPoint), sp)) << r;
+            EXPECT_EQ(sp, setpoints[i]) << "row " << r;
+        }
+    }
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <gtest/gtest.h>
@@ -67,6 +68,23 @@ TEST_F(ExperimentSaveTest, NumberingAcrossDaysAndNames) {
     EXPECT_EQ(SaveFileNumber, 4);
     EXPECT_TRUE(captions.isEmpty());
     EXPECT_TRUE(dialogs->messages.isEmpty());
+}
+
+// A restart numbers from 0001 again; the files an earlier run wrote that day stay as they were.
+TEST_F(ExperimentSaveTest, ARestartNeverReplacesAnEarlierRunsFile) {
+    ASSERT_TRUE(QDir().mkpath(Userdata("2024-03-15")));
+    for (const char* name : {"2024-03-15/Exp_0001.csv", "2024-03-15/Exp_0002.csv"}) {
+        QFile earlier(Userdata(name));
+        ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+        earlier.write("earlier run");
+    }
+    const TSaveResult r = SaveAt(EncodeDateTime(2024, 3, 15, 10, 0));
+    ASSERT_TRUE(r.Ok());
+    EXPECT_EQ(QFileInfo(r.FilePath).fileName(), QStringLiteral("Exp_0003.csv"));
+    EXPECT_EQ(SaveFileNumber, 4);
+    QFile earlier(Userdata("2024-03-15/Exp_0001.csv"));
+    ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
+    EXPECT_EQ(earlier.readAll(), QByteArray("earlier run"));
 }
 
 TEST_F(ExperimentSaveTest, FailuresLeaveTheNumberAndTellTheOperator) {

@@ -65,10 +65,18 @@ protected:
         DataPoint.Time = seconds;
         DataPoint.Interval = 10;
         DataPointDate = Now();
-        DataPoint.Ready = true;
+    }
+    // Hands the point in DataPoint over as the SourceMeter thread does, measured under the current
+    // step and setpoint.
+    void Hand() {
+        DataPoint.Date = DataPointDate;
+        DataPoint.Step = CurrentStep;
+        DataPoint.SetPoint = PID->Setpoint();
+        HandOverDataPoint(DataPoint);
     }
     void Build(double seconds, double pO2 = 1e-4, double pumpI = -2e-4, bool pO2Valid = true) {
         Point(seconds, pO2, pumpI, pO2Valid);
+        Hand();
         builder->AddDataUpdates();
     }
     QString Cell(TProperty p, int row = -1) const {
@@ -105,6 +113,7 @@ TEST_F(RowBuilderTest, DataRowCellsAndPlotPoints) {
     DataPoint.Time = 12.5;
     DataPoint.Interval = 10.004;
     DataPointDate = EncodeDateTime(2024, 3, 15, 14, 5, 9, 42);
+    Hand();
     builder->AddDataUpdates();
 
     ASSERT_EQ(grid.RowCount(), 2);
@@ -132,7 +141,9 @@ TEST_F(RowBuilderTest, DataRowCellsAndPlotPoints) {
     for (QCPGraph* s : {plot.RtLineSeriesPumpVoltage, plot.RtLineSeriesPumpCurrent, plot.RtLineSeriesCellpO2,
                         plot.RtLineSeriesCellTemp}) {
         ASSERT_EQ(Points(s), 1);
-        EXPECT_NEAR(s->data()->constBegin()->key, 1.5, 1e-6); // minutes since the experiment start
+        // Minutes from the experiment's start to the point's completion (14:05:09.042), so a row
+        // built late still sits at its own time.
+        EXPECT_NEAR(s->data()->constBegin()->key, 5 + 9.042 / 60, 1e-6);
     }
     EXPECT_EQ(scrolls, 1);
 
@@ -262,6 +273,35 @@ TEST_F(RowBuilderTest, AdvanceInARunningProgram) {
     }
 }
 
+// A point in progress when a step advances was measured under the old step: its row says so, and
+// the new step advances only once its own rows cover the relative-change window.
+TEST_F(RowBuilderTest, AStepAdvancesOnlyOnRowsMeasuredUnderIt) {
+    ProgramState = TProgramState::PPS;
+    RCDuration = 30;
+    RCThreshold = 0.05;
+    QList<int> advances;
+    for (int t = 0; t <= 150 && advances.size() < 2; t += 10) {
+        // The point of t = 50 was integrated before the advance at t = 40 took effect.
+        const int measuredUnder = t == 50 ? 0 : CurrentStep;
+        PID->SetSetpoint(measuredUnder == 0 ? 0.045 : 0.115);
+        const int stepBefore = CurrentStep;
+        const int saved = CurrentStep;
+        CurrentStep = measuredUnder;
+        Point(t, t % 20 ? 1.00001e-4 : 1.0e-4, t % 20 ? -2.001e-4 : -2e-4);
+        Hand();
+        CurrentStep = saved;
+        builder->AddDataUpdates();
+        EXPECT_EQ(Cell(TProperty::Step), QString::number(measuredUnder + 1)) << t;
+        EXPECT_EQ(Cell(TProperty::SetPoint),
+                  measuredUnder == 0 ? QStringLiteral("0.045") : QStringLiteral("0.115"))
+            << t;
+        if (CurrentStep != stepBefore)
+            advances << t;
+    }
+    // Step 1 at 40 s (its rows from 0 s); step 2's own rows begin at 60 s, so not before 90 s.
+    EXPECT_EQ(advances, QList<int>({40, 90}));
+}
+
 // The save of a step advance may show a message box, whose event loop runs the tick again and lets
 // the SourceMeter thread hand over the next point meanwhile.
 TEST_F(RowBuilderTest, NestedTickDuringTheSaveOfAnAdvance) {
@@ -271,19 +311,21 @@ TEST_F(RowBuilderTest, NestedTickDuringTheSaveOfAnAdvance) {
     onSave = [this] {
         builder->AddDataUpdates(); // the same point again: nothing
         Point(50, 1.00001e-4, -2e-4);
+        Hand();
         builder->AddDataUpdates(); // the next point, while the first is still being built
     };
     for (int t = 0; t <= 40; t += 10)
         Build(t, t % 20 ? 1.00001e-4 : 1.0e-4, t % 20 ? -2.001e-4 : -2e-4);
     ASSERT_EQ(saves, 1);
-    EXPECT_EQ(grid.RowCount(), 6); // captions and one row per point
-    EXPECT_EQ(Cell(TProperty::Time), QStringLiteral("40.00"));
-    EXPECT_TRUE(DataPoint.Ready); // the point handed over meanwhile waits for the next tick
+    // Captions and one row per point: the point handed over meanwhile follows the advancing row
+    // in the same call, once.
+    EXPECT_EQ(grid.RowCount(), 7);
+    EXPECT_EQ(Cell(TProperty::Time, 5), QStringLiteral("40.00"));
+    EXPECT_EQ(Cell(TProperty::Time), QStringLiteral("50.00"));
+    EXPECT_FALSE(DataPoint.Ready);
     onSave = nullptr;
     builder->AddDataUpdates();
     EXPECT_EQ(grid.RowCount(), 7);
-    EXPECT_EQ(Cell(TProperty::Time), QStringLiteral("50.00"));
-    EXPECT_FALSE(DataPoint.Ready);
 }
 
 TEST_F(RowBuilderTest, DeleteButtons) {

@@ -1,0 +1,145 @@
+#include "recording/ExperimentJournal.h"
+
+#include "recording/ExperimentFile.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+qint64 MonotonicMs() {
+    static const QDateTime origin = QDateTime::currentDateTimeUtc();
+    return origin.msecsTo(QDateTime::currentDateTimeUtc());
+}
+
+bool SyncHandle(int handle) {
+    if (handle < 0)
+        return false;
+#ifdef Q_OS_WIN
+    return _commit(handle) == 0;
+#elif defined(Q_OS_MACOS)
+    return fsync(handle) == 0;
+#else
+    return fdatasync(handle) == 0;
+#endif
+}
+} // namespace
+
+TExperimentJournal::~TExperimentJournal() {
+    Close();
+}
+
+QString TExperimentJournal::FileName(const QString& experimentName, TDateTime start) {
+    QString name = experimentName;
+    for (QChar& c : name)
+        if (c == u'/' || c == u'\\' || c == u':' || c.isNull())
+            c = u'_';
+    return name + QStringLiteral("_run-") + FormatDateTime(QStringLiteral("yyyymmdd-hhmmss"), start) +
+           QStringLiteral(".journal.csv");
+}
+
+QString TExperimentJournal::MarkerPath(const QString& userdataFolder) {
+    return QDir(userdataFolder).filePath(QStringLiteral("journal.open"));
+}
+
+bool TExperimentJournal::Fail(const QString& what) {
+    fError = QStringLiteral("%1 %2: %3")
+                 .arg(what, QDir::toNativeSeparators(fFile.fileName()), fFile.errorString());
+    return false;
+}
+
+bool TExperimentJournal::Start(const QString& userdataFolder, const QString& path,
+                               const QString& experimentName, const QByteArray& head,
+                               const std::string& captionRow) {
+    Close();
+    fRows = 0;
+    fError.clear();
+    fFile.setFileName(path);
+    const QFileInfo info(path);
+    if (!QDir().mkpath(info.absolutePath())) {
+        fError =
+            QStringLiteral("The folder %1 can't be made").arg(QDir::toNativeSeparators(info.absolutePath()));
+        return false;
+    }
+    // Unbuffered: every write is a system call, so a row is with the operating system at once.
+    if (!fFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return Fail(QStringLiteral("The journal can't be opened:"));
+    QByteArray start = head;
+    TExperimentFile::AppendDataLine(start, captionRow);
+    if (!Write(start) || !Sync())
+        return false;
+
+    // The marker names the journal (relative to Userdata) and the experiment it belongs to.
+    QSaveFile marker(MarkerPath(userdataFolder));
+    const QString relative = QDir(userdataFolder).relativeFilePath(info.absoluteFilePath());
+    if (!marker.open(QIODevice::WriteOnly) ||
+        marker.write((relative + u'\n' + experimentName + u'\n').toUtf8()) < 0 || !marker.commit()) {
+        fError = QStringLiteral("The journal marker %1 can't be written: %2")
+                     .arg(QDir::toNativeSeparators(MarkerPath(userdataFolder)), marker.errorString());
+        return false;
+    }
+    fMarker = MarkerPath(userdataFolder);
+    return true;
+}
+
+bool TExperimentJournal::Write(const QByteArray& bytes) {
+    if (!fFile.isOpen()) {
+        fError = QStringLiteral("The journal is not open");
+        return false;
+    }
+    if (fFile.write(bytes) != bytes.size())
+        return Fail(QStringLiteral("The journal can't be written:"));
+    fDirty = true;
+    return true;
+}
+
+bool TExperimentJournal::Append(const std::string& rawRow) {
+    fLine.resize(0);
+    TExperimentFile::AppendDataLine(fLine, rawRow);
+    if (!Write(fLine))
+        return false;
+    ++fRows;
+    return SyncIfDue();
+}
+
+bool TExperimentJournal::SyncIfDue() {
+    if (!fDirty || MonotonicMs() - fLastSyncMs < 1000)
+        return true;
+    return Sync();
+}
+
+bool TExperimentJournal::Sync() {
+    if (!fFile.isOpen())
+        return false;
+    fLastSyncMs = MonotonicMs();
+    fDirty = false;
+    if (!SyncHandle(fFile.handle())) {
+        fError = QStringLiteral("The journal %1 can't be synced to the disk")
+                     .arg(QDir::toNativeSeparators(fFile.fileName()));
+        return false;
+    }
+    return true;
+}
+
+void TExperimentJournal::Finish() {
+    if (fFile.isOpen())
+        Sync();
+    fFile.close();
+    if (!fMarker.isEmpty())
+        QFile::remove(fMarker);
+    fMarker.clear();
+}
+
+void TExperimentJournal::Close() {
+    if (fFile.isOpen()) {
+        Sync();
+        fFile.close();
+    }
+}

@@ -1,0 +1,309 @@
+// Nothing lost: rows reach the journal as they are built, a close saves them, a killed program's
+// rows come back at the next start, a termination signal closes in order with the pump at 0 A,
+// and a main thread held for seconds costs no point.
+#include "app/ExperimentControlPage.h"
+#include "app/ExperimentDataPage.h"
+#include "app/SharedState.h"
+#include "app/SignalCloser.h"
+#include "app/TRtDoubleEdit.h"
+#include "app/TfrmOndrix.h"
+#include "common/NumberFormat.h"
+#include "common/ProgramFolder.h"
+#include "common/Synchronize.h"
+#include "diagnostics/LogChannel.h"
+#include "recording/ColumnTable.h"
+#include "recording/ExperimentFile.h"
+#include "recording/ExperimentJournal.h"
+#include "recording/TDataGridModel.h"
+#include "simulator/CellSimulator.h"
+#include "simulator/SimCell.h"
+#include "tests/support/ChildProgram.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/SimulatedWindow.h"
+#include "tests/support/SimulatorRun.h"
+#include "tests/support/TempFolder.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <memory>
+#include <thread>
+
+namespace {
+
+// A data line as the files hold it, without its CR LF.
+QByteArray DataLineOf(const TDataGrid& grid, int row) {
+    QByteArray line;
+    TExperimentFile::AppendDataLine(line, grid.RawRow(row));
+    line.chop(2);
+    return line;
+}
+
+// The lines of a data file's DATA section after its caption line.
+QList<QByteArray> RowsOfFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> lines = f.readAll().split('\n');
+    for (QByteArray& l : lines)
+        if (l.endsWith('\r'))
+            l.chop(1);
+    const qsizetype data =
+        lines.indexOf(QByteArray("** DATA *************************************************"));
+    if (data < 0 || lines.size() < data + 3)
+        return {};
+    lines = lines.mid(data + 3);
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+QStringList FilesUnder(const QString& folder, const QString& pattern) {
+    QStringList files;
+    QDirIterator it(folder, {pattern}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    return files;
+}
+
+bool WaitFor(const std::function<bool()>& done, int seconds) {
+    return WaitForEvents(done, seconds);
+}
+
+std::unique_ptr<TfrmOndrix> OpenWindow(const QString& smu, const QString& dmm) {
+    auto w = OpenSimulatedWindow(smu, dmm, 1);
+    w->ExperimentData->EditSampleName->setText(QStringLiteral("Run"));
+    return w;
+}
+
+void StartGalvanostatic(TfrmOndrix& w, int microA) {
+    w.ExperimentControl->RtIntegerEditCurrentmA->SetValue(microA);
+    QTest::mouseClick(w.ExperimentControl->RadioButtonModePassive, Qt::LeftButton);
+}
+
+// The program as a child process: a window on the given program folder and simulated ports, a
+// galvanostatic run at 2 uA with 1 s points, the termination signals handled as in the program,
+// and every row that is complete printed to stdout as its data line.
+int RunProgramChild(const QStringList& args) {
+    if (args.size() < 3)
+        return 2;
+    SetProgramFolder(args[0]);
+    auto dialogs = std::make_shared<TScriptedDialogs>();
+    SetDialogs(dialogs);
+    std::unique_ptr<TfrmOndrix> owned = OpenWindow(args[1], args[2]);
+    if (ProgramState != TProgramState::Paused)
+        return 3;
+    TfrmOndrix* w = owned.release();
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    TSignalCloser closer([w] { w->CloseWithoutQuestion(); });
+    w->show(); // the last window closing ends the event loop, as in the program
+    StartGalvanostatic(*w, 2);
+    // Rows are built whole inside one tick, so between events every row of the grid is complete
+    // and already in the journal.
+    int printed = 1;
+    QTimer printer;
+    QObject::connect(&printer, &QTimer::timeout, [&] {
+        for (; printed < w->DataGrid->RowCount(); ++printed) {
+            std::fputs(DataLineOf(w->DataGrid->Grid(), printed).constData(), stdout);
+            std::fputc('\n', stdout);
+        }
+        std::fflush(stdout);
+    });
+    printer.start(20);
+    return QApplication::exec();
+}
+const TChildProgram kProgramChild("program", RunProgramChild);
+
+class Durability : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim = StartSimulator();
+        ASSERT_TRUE(sim);
+        smu = QString::fromStdString(sim->PortPath(TInstrumentId::Smu));
+        dmm = QString::fromStdString(sim->PortPath(TInstrumentId::Dmm));
+        dialogs = std::make_shared<TScriptedDialogs>();
+        SetDialogs(dialogs);
+    }
+    void TearDown() override {
+        if (child.state() != QProcess::NotRunning) {
+            child.kill();
+            child.waitForFinished(10000);
+        }
+        CloseWindow(w, *dialogs);
+        if (sim)
+            sim->Stop();
+        SetDialogs(nullptr);
+        ResetSharedState();
+    }
+    double PumpCurrent() {
+        double a = NAN;
+        sim->WithCell([&](TSimCell& c) { a = c.Pump().currentA; });
+        return a;
+    }
+    void StartChild() {
+        child.setProcessChannelMode(QProcess::SeparateChannels);
+        // An earlier test's program folder may have been the current folder, and is gone now.
+        child.setWorkingDirectory(folder.path());
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--child"), QStringLiteral("program"), folder.path(), smu, dmm});
+        ASSERT_TRUE(child.waitForStarted(20000));
+    }
+    // Rows the child printed so far: data lines of complete rows, the mode-change row first.
+    QList<QByteArray> ChildRows() {
+        childOut += child.readAllStandardOutput();
+        QList<QByteArray> rows = childOut.split('\n');
+        rows.removeLast(); // the line in progress, or the empty rest
+        return rows;
+    }
+    int DataRows(const QList<QByteArray>& rows) const {
+        int n = 0;
+        for (const QByteArray& r : rows)
+            n += r.contains(";12;") ? 1 : 0; // Mode 12: a galvanostatic data row
+        return n;
+    }
+    bool WaitForChildRows(int dataRows, int seconds) {
+        QDeadlineTimer deadline(seconds * 1000);
+        while (DataRows(ChildRows()) < dataRows) {
+            if (deadline.hasExpired() || child.state() == QProcess::NotRunning)
+                return false;
+            child.waitForReadyRead(200);
+        }
+        return true;
+    }
+
+    TTempProgramFolder folder;
+    std::unique_ptr<TCellSimulator> sim;
+    QString smu, dmm;
+    std::shared_ptr<TScriptedDialogs> dialogs;
+    std::unique_ptr<TfrmOndrix> w;
+    QProcess child;
+    QByteArray childOut;
+};
+
+TEST_F(Durability, KilledProgramLeavesEveryRowInItsJournalAndTheNextStartRecoversThem) {
+    StartChild();
+    ASSERT_TRUE(WaitForChildRows(20, 120))
+        << childOut.toStdString() << child.readAllStandardError().toStdString();
+    const QList<QByteArray> built = ChildRows();
+    ::kill(pid_t(child.processId()), SIGKILL);
+    ASSERT_TRUE(child.waitForFinished(20000));
+    EXPECT_GT(std::abs(PumpCurrent()), 1e-6) << "a killed program leaves the pump driven";
+
+    const QStringList journals =
+        FilesUnder(folder.file(QStringLiteral("Userdata")), QStringLiteral("*.journal.csv"));
+    ASSERT_EQ(journals.size(), 1);
+    const QList<QByteArray> journal = RowsOfFile(journals[0]);
+    ASSERT_GE(journal.size(), built.size());
+    for (int i = 0; i < built.size(); ++i)
+        ASSERT_EQ(journal[i], built[i]) << "row " << i + 1;
+    EXPECT_TRUE(QFileInfo::exists(TExperimentJournal::MarkerPath(folder.file(QStringLiteral("Userdata")))));
+
+    // The next start writes the journal out as a data file, says so, and stops the pump.
+    const QStringList before =
+        FilesUnder(folder.file(QStringLiteral("Userdata")), QStringLiteral("Run_*.csv"));
+    SetProgramFolder(folder.path());
+    w = OpenWindow(smu, dmm);
+    ASSERT_EQ(dialogs->messages.size(), 1);
+    const QString message = dialogs->messages[0];
+    EXPECT_TRUE(message.startsWith(QStringLiteral("The last run ended without closing")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("%1 rows recovered into").arg(journal.size())))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("The pump may have been driven from")));
+    QStringList after = FilesUnder(folder.file(QStringLiteral("Userdata")), QStringLiteral("Run_*.csv"));
+    for (const QString& f : before)
+        after.removeAll(f);
+    after.removeIf([](const QString& f) { return f.endsWith(QStringLiteral(".journal.csv")); });
+    ASSERT_EQ(after.size(), 1);
+    EXPECT_TRUE(message.contains(QDir::toNativeSeparators(after[0])));
+    EXPECT_EQ(RowsOfFile(after[0]), journal);
+    EXPECT_FALSE(QFileInfo::exists(TExperimentJournal::MarkerPath(folder.file(QStringLiteral("Userdata")))));
+    EXPECT_TRUE(WaitFor([&] { return std::abs(PumpCurrent()) < 1e-12; }, 20)) << "the set-up ends at 0 A";
+}
+
+TEST_F(Durability, TerminationSignalClosesInOrderWithThePumpAtZeroAndEveryRowSaved) {
+    StartChild();
+    ASSERT_TRUE(WaitForChildRows(5, 120))
+        << childOut.toStdString() << child.readAllStandardError().toStdString();
+    EXPECT_GT(std::abs(PumpCurrent()), 1e-6);
+    ::kill(pid_t(child.processId()), SIGTERM);
+    ASSERT_TRUE(child.waitForFinished(60000));
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child.exitCode(), 0);
+    const QList<QByteArray> built = ChildRows();
+
+    EXPECT_LT(std::abs(PumpCurrent()), 1e-12) << "the pump is left at 0 A";
+    QStringList files = FilesUnder(folder.file(QStringLiteral("Userdata")), QStringLiteral("Run_0*.csv"));
+    ASSERT_FALSE(files.isEmpty());
+    const QList<QByteArray> saved = RowsOfFile(files.last());
+    ASSERT_GE(saved.size(), built.size());
+    for (int i = 0; i < built.size(); ++i)
+        ASSERT_EQ(saved[i], built[i]) << "row " << i + 1;
+    EXPECT_FALSE(QFileInfo::exists(TExperimentJournal::MarkerPath(folder.file(QStringLiteral("Userdata")))))
+        << "an orderly close ends the journal";
+}
+
+TEST_F(Durability, OrderlyCloseSavesTheRowsNotInADataFileYet) {
+    w = OpenWindow(smu, dmm);
+    ASSERT_EQ(ProgramState, TProgramState::Paused);
+    StartGalvanostatic(*w, 2);
+    ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= 6; }, 60));
+    dialogs->answers = {true};
+    w->close();
+    QList<QByteArray> built;
+    for (int r = 1; r < w->DataGrid->RowCount(); ++r)
+        built << DataLineOf(w->DataGrid->Grid(), r);
+    w.reset();
+
+    const QStringList files =
+        FilesUnder(folder.file(QStringLiteral("Userdata")), QStringLiteral("Run_0*.csv"));
+    ASSERT_GE(files.size(), 2) << "the autosave at the start, and the close";
+    EXPECT_EQ(RowsOfFile(files.last()), built);
+    EXPECT_FALSE(QFileInfo::exists(TExperimentJournal::MarkerPath(folder.file(QStringLiteral("Userdata")))));
+}
+
+TEST_F(Durability, MainThreadHeldForSecondsLosesAndDoublesNoPoint) {
+    w = OpenWindow(smu, dmm);
+    ASSERT_EQ(ProgramState, TProgramState::Paused);
+    StartGalvanostatic(*w, 2);
+    ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= 4; }, 60));
+    const int before = w->DataGrid->RowCount();
+
+    // Held as by a long save: no events, no tick, no hand-over for five seconds.
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= before + 5; }, 30));
+
+    // Every point of those seconds is a row of its own, in order, one point length apart.
+    double previousTime = -1, previousDate = 0;
+    for (int r = 2; r < w->DataGrid->RowCount(); ++r) {
+        SCOPED_TRACE(r);
+        double t = 0;
+        ASSERT_TRUE(TryParseRegional(w->DataGrid->Cell(r, ColumnOf(TProperty::Time)), t));
+        EXPECT_GT(t, previousTime);
+        const QDateTime date = QDateTime::fromString(w->DataGrid->Cell(r, ColumnOf(TProperty::Date)),
+                                                     QStringLiteral("yyyy-MM-dd_HH:mm:ss:zzz"));
+        ASSERT_TRUE(date.isValid());
+        const double seconds = date.toMSecsSinceEpoch() / 1000.0;
+        if (previousDate > 0)
+            EXPECT_LT(seconds - previousDate, 2.5) << "a gap: points were lost or merged";
+        double interval = 0;
+        ASSERT_TRUE(TryParseRegional(w->DataGrid->Cell(r, ColumnOf(TProperty::Interval)), interval));
+        EXPECT_LT(interval, 2.5) << "a point spanning the held seconds";
+        previousTime = t;
+        previousDate = seconds;
+    }
+}
+
+} // namespace

@@ -1,0 +1,148 @@
+// The run's journal and its recovery after a run that ended without closing.
+#include "recording/ExperimentJournal.h"
+#include "recording/JournalRecovery.h"
+
+#include "common/DateTime.h"
+#include "recording/ColumnTable.h"
+#include "recording/ExperimentFile.h"
+#include "recording/TDataGridModel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray Read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+class JournalTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        grid.FormatGrid();
+        for (int i = 0; i < 3; ++i) {
+            const int r = grid.AddRow();
+            grid.SetCell(r, ColumnOf(TProperty::Time), QString::number(10 * i) + QStringLiteral(".00"));
+            grid.SetCell(r, ColumnOf(TProperty::Mode), QStringLiteral("12"));
+            grid.SetCell(r, ColumnOf(TProperty::Date), QStringLiteral("2024-03-15_14:00:0%1:000").arg(i));
+        }
+        record.ExperimentName = QStringLiteral("LSC 64");
+        record.Notes = QStringLiteral("one\ntwo");
+    }
+    QString Userdata() const { return dir.filePath(QStringLiteral("Userdata")); }
+    QString DayPath(const QString& file) const { return Userdata() + QStringLiteral("/2024-03-15/") + file; }
+    // The journal of the three rows, as a run writes it.
+    QString WriteJournal() {
+        const QString path = DayPath(TExperimentJournal::FileName(record.ExperimentName, T0()));
+        EXPECT_TRUE(journal.Start(Userdata(), path, record.ExperimentName,
+                                  TExperimentFile::Head(record, T0()), grid.Grid().RawRow(0)))
+            << journal.LastError().toStdString();
+        for (int r = 1; r < grid.RowCount(); ++r)
+            EXPECT_TRUE(journal.Append(grid.Grid().RawRow(r)));
+        return path;
+    }
+    static TDateTime T0() { return EncodeDateTime(2024, 3, 15, 14, 0, 5); }
+
+    QTemporaryDir dir;
+    TDataGridModel grid;
+    TExperimentFileRecord record;
+    TExperimentJournal journal;
+};
+
+TEST_F(JournalTest, AJournalIsTheDataFileOfItsRowsAndAnOrderlyEndRemovesItsMarker) {
+    const QString path = WriteJournal();
+    EXPECT_EQ(QFileInfo(path).fileName(), QStringLiteral("LSC 64_run-20240315-140005.journal.csv"));
+    // Written through: the bytes are in the file before any close, equal to a save of the grid.
+    record.Grid = &grid.Grid();
+    ASSERT_TRUE(TExperimentFile::Save(record, Userdata(), T0(), 1).Ok());
+    EXPECT_EQ(Read(path), Read(DayPath(QStringLiteral("LSC 64_0001.csv"))));
+    EXPECT_EQ(journal.Rows(), 3);
+    EXPECT_EQ(Read(TExperimentJournal::MarkerPath(Userdata())),
+              QByteArray("2024-03-15/LSC 64_run-20240315-140005.journal.csv\nLSC 64\n"));
+    journal.Finish();
+    EXPECT_FALSE(QFileInfo::exists(TExperimentJournal::MarkerPath(Userdata())));
+    EXPECT_TRUE(QFileInfo::exists(path)) << "the journal itself stays as the run's record";
+    EXPECT_FALSE(RecoverJournal(Userdata()).Found);
+}
+
+TEST_F(JournalTest, AJournalThatCannotBeWrittenSaysWhy) {
+    const QString path = DayPath(QStringLiteral("blocked.journal.csv"));
+    ASSERT_TRUE(QDir().mkpath(path)); // a folder where the file should go
+    EXPECT_FALSE(journal.Start(Userdata(), path, record.ExperimentName, QByteArray("head\r\n"),
+                               grid.Grid().RawRow(0)));
+    EXPECT_TRUE(journal.LastError().contains(QStringLiteral("blocked.journal.csv")));
+    EXPECT_FALSE(journal.Append(grid.Grid().RawRow(1)));
+    EXPECT_FALSE(QFileInfo::exists(TExperimentJournal::MarkerPath(Userdata())));
+}
+
+TEST_F(JournalTest, RecoveryWritesTheCompleteRowsIntoTheNextFreeNumberedFile) {
+    struct Case {
+        const char* what;
+        QByteArray tail;      // bytes a crash left after the three rows
+        QStringList existing; // data files already in the day folder
+        QString name;         // the experiment name the marker holds
+        QString expectedFile;
+    } cases[] = {
+        {"rows only", {}, {}, QStringLiteral("LSC 64"), QStringLiteral("LSC 64_0001.csv")},
+        {"a row cut by the crash",
+         "30.00;12;;;;;",
+         {},
+         QStringLiteral("LSC 64"),
+         QStringLiteral("LSC 64_0001.csv")},
+        {"numbers taken by the run",
+         {},
+         {QStringLiteral("LSC 64_0001.csv"), QStringLiteral("LSC 64_0002.csv")},
+         QStringLiteral("LSC 64"),
+         QStringLiteral("LSC 64_0003.csv")},
+        {"a name no file can carry", {}, {}, QStringLiteral("a/b"), QStringLiteral("recovered_0001.csv")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(Userdata()).removeRecursively();
+        record.ExperimentName = c.name;
+        const QString path = WriteJournal();
+        const QByteArray complete = Read(path);
+        journal.Close(); // the crash: the marker stays
+        if (!c.tail.isEmpty()) {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::Append));
+            f.write(c.tail);
+        }
+        for (const QString& e : c.existing)
+            Write(DayPath(e), "earlier");
+
+        const TJournalRecovery r = RecoverJournal(Userdata());
+        ASSERT_TRUE(r.Found);
+        ASSERT_TRUE(r.Recovered) << r.Error.toStdString();
+        EXPECT_EQ(r.Rows, 3);
+        EXPECT_EQ(r.DataFilePath, DayPath(c.expectedFile));
+        EXPECT_EQ(Read(r.DataFilePath), complete);
+        for (const QString& e : c.existing)
+            EXPECT_EQ(Read(DayPath(e)), QByteArray("earlier"));
+        EXPECT_TRUE(r.Message().contains(QStringLiteral(": 3 rows recovered into ")));
+        EXPECT_FALSE(QFileInfo::exists(TExperimentJournal::MarkerPath(Userdata())));
+        EXPECT_FALSE(RecoverJournal(Userdata()).Found) << "recovered once";
+    }
+}
+
+TEST_F(JournalTest, AMarkerWithoutItsJournalIsReportedOnce) {
+    Write(TExperimentJournal::MarkerPath(Userdata()), "2024-03-15/gone.journal.csv\nLSC 64\n");
+    const TJournalRecovery r = RecoverJournal(Userdata());
+    EXPECT_TRUE(r.Found);
+    EXPECT_FALSE(r.Recovered);
+    EXPECT_TRUE(r.Message().contains(QStringLiteral("could not be recovered")));
+    EXPECT_FALSE(RecoverJournal(Userdata()).Found);
+}
+
+} // namespace
