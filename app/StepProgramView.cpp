@@ -11,16 +11,12 @@ QString TStepProgramView::Refresh(TProgramState state, int currentStep) {
     for (int i = 0; i < count; ++i) {
         QListWidgetItem* item = fList.item(i);
         const bool marked = item->data(Qt::BackgroundRole).isValid();
-        if (i == running && !marked)
+        if (i == running && !marked) {
             item->setData(Qt::BackgroundRole, QBrush(MarkColor()));
-        else if (i != running && marked)
+            fList.scrollToItem(item);
+        } else if (i != running && marked) {
             item->setData(Qt::BackgroundRole, QVariant());
-    }
-    if (running != fShownRow || count != fShownCount) {
-        if (running >= 0)
-            fList.scrollToItem(fList.item(running));
-        fShownRow = running;
-        fShownCount = count;
+        }
     }
 
     if (running < 0)

@@ -2,7 +2,9 @@
 // Shows the running step of a step program: while PIDStep or PPS runs, the current row of the list
 // gets a background of its own (the selection stays free for editing rows) and is scrolled into
 // view when the program moves to it, and the mode pane of the status bar says which step of how
-// many is running. Outside a step program, or past its last row, no row is marked.
+// many is running. Outside a step program, or past its last row, no row is marked. The list is
+// scrolled only when a row gets the mark (an advance, a new list), so between advances the
+// operator can look elsewhere in it.
 #include "app/SharedState.h"
 
 #include <QColor>
@@ -23,8 +25,4 @@ public:
 
 private:
     QListWidget& fList;
-    // The row last scrolled to and the list's length then: the list is scrolled only when the
-    // program moves on, so the operator can look elsewhere in the list between advances.
-    int fShownRow = -1;
-    int fShownCount = -1;
 };

@@ -78,6 +78,14 @@ TEST_F(StepProgramViewTest, TheRunningStepIsScrolledIntoViewWhenTheProgramMovesO
     EXPECT_FALSE(visible(25));
     view.Refresh(TProgramState::PIDStep, 26);
     EXPECT_TRUE(visible(26));
+    // A list loaded in mid-run shows the running step again.
+    const QStringList rows = StepProgram::DefaultRows() + StepProgram::OverrideRows(false);
+    list.clear();
+    list.addItems(rows);
+    list.scrollToTop();
+    ASSERT_FALSE(visible(26));
+    view.Refresh(TProgramState::PIDStep, 26);
+    EXPECT_TRUE(visible(26));
 }
 
 } // namespace
