@@ -118,6 +118,13 @@ TExperimentControlPage::TExperimentControlPage(QWidget* parent) : QWidget(parent
         Named(new QPushButton(QStringLiteral("Delete last step"), GroupBox12), "ButtonProgramDeleteStep");
     steps->addWidget(ButtonProgramPumpVoltage, 5, 0, 1, 4);
     steps->addWidget(ButtonProgramDeleteStep, 6, 0, 1, 4);
+    // Program files: the list kept on disk and brought back.
+    ButtonProgramLoad =
+        Named(new QPushButton(QStringLiteral("Load program…"), GroupBox12), "ButtonProgramLoad");
+    ButtonProgramSave =
+        Named(new QPushButton(QStringLiteral("Save program…"), GroupBox12), "ButtonProgramSave");
+    steps->addWidget(ButtonProgramLoad, 7, 0, 1, 2);
+    steps->addWidget(ButtonProgramSave, 7, 2, 1, 2);
 
     auto* left = new QVBoxLayout(LeftPanel);
     left->addWidget(CheckBoxShowTemperature);

@@ -37,6 +37,8 @@ public:
     TRtDoubleEdit* RtDoubleEditPPSmV;
     QPushButton* ButtonProgramPumpVoltage;
     QPushButton* ButtonProgramDeleteStep;
+    QPushButton* ButtonProgramLoad;
+    QPushButton* ButtonProgramSave;
 
     QSplitter* Splitter;
     QWidget* LeftPanel;

@@ -1,5 +1,6 @@
 #include "app/InstrumentSettings.h"
 
+#include "app/DetailsIni.h"
 #include "common/ProgramFolder.h"
 
 #include <QDir>
@@ -7,6 +8,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <SimpleIni.h>
+#include <functional>
 #include <string>
 
 namespace {
@@ -15,6 +17,8 @@ const char* const kDmmSection = "2000_MultiMeter";
 const char* const kLoggingSection = "Logging";
 const char* const kPortKey = "ComPort";
 const char* const kEnabledKey = "Enabled";
+const char* const kStepProgramSection = "StepProgram";
+const char* const kLastFileKey = "LastFile";
 
 bool LoadIni(CSimpleIniA& ini, const QString& path) {
     QFile f(path);
@@ -28,6 +32,23 @@ QString Value(const CSimpleIniA& ini, const char* section, const char* key) {
     const char* v = ini.GetValue(section, key, "");
     // Port names are plain ASCII; anything else is taken byte for byte as Latin-1.
     return QString::fromLatin1(v).trimmed();
+}
+
+// Loads the file, applies the change and writes the whole file back.
+bool Update(const QString& path, const std::function<void(CSimpleIniA&)>& change) {
+    CSimpleIniA ini;
+    ini.SetUnicode(true);
+    LoadIni(ini, path); // a missing or unreadable file starts empty
+    change(ini);
+    std::string text;
+    if (ini.Save(text) < 0)
+        return false;
+    // The whole file or nothing: a crash while writing keeps the previous file.
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    out.write(text.data(), qint64(text.size()));
+    return out.commit();
 }
 } // namespace
 
@@ -49,21 +70,32 @@ TInstrumentPorts TInstrumentSettings::Read() const {
 
 bool TInstrumentSettings::Write(const std::optional<QString>& smuPort, const std::optional<QString>& dmmPort,
                                 bool loggingEnabled) const {
+    return Update(fPath, [&](CSimpleIniA& ini) {
+        if (smuPort)
+            ini.SetValue(kSmuSection, kPortKey, smuPort->toLatin1().constData());
+        if (dmmPort)
+            ini.SetValue(kDmmSection, kPortKey, dmmPort->toLatin1().constData());
+        ini.SetValue(kLoggingSection, kEnabledKey, loggingEnabled ? "1" : "0");
+    });
+}
+
+QString TInstrumentSettings::LastStepProgram() const {
     CSimpleIniA ini;
     ini.SetUnicode(true);
-    LoadIni(ini, fPath); // a missing or unreadable file starts empty
-    if (smuPort)
-        ini.SetValue(kSmuSection, kPortKey, smuPort->toLatin1().constData());
-    if (dmmPort)
-        ini.SetValue(kDmmSection, kPortKey, dmmPort->toLatin1().constData());
-    ini.SetValue(kLoggingSection, kEnabledKey, loggingEnabled ? "1" : "0");
-    std::string text;
-    if (ini.Save(text) < 0)
-        return false;
-    // The whole file or nothing: a crash while writing keeps the previous file.
-    QSaveFile out(fPath);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    out.write(text.data(), qint64(text.size()));
-    return out.commit();
+    if (!LoadIni(ini, fPath))
+        return {};
+    // Paths are written in UTF-8; one typed into the file on a lab PC may be in its code page.
+    const QString file =
+        TDetailsIni::DecodeText(ini.GetValue(kStepProgramSection, kLastFileKey, "")).trimmed();
+    return file.isEmpty() ? file : QDir(ProgramFolder()).absoluteFilePath(file);
+}
+
+bool TInstrumentSettings::SetLastStepProgram(const QString& path) const {
+    const QString relative = QDir(ProgramFolder()).relativeFilePath(path);
+    const QString kept = relative.startsWith(QStringLiteral("..")) || QDir::isAbsolutePath(relative)
+                             ? QFileInfo(path).absoluteFilePath()
+                             : relative;
+    return Update(fPath, [&](CSimpleIniA& ini) {
+        ini.SetValue(kStepProgramSection, kLastFileKey, kept.toUtf8().constData());
+    });
 }

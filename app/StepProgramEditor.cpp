@@ -1,9 +1,21 @@
 #include "app/StepProgramEditor.h"
 
+#include "app/InstrumentSettings.h"
 #include "app/StepProgram.h"
+#include "app/StepProgramFile.h"
 #include "app/TRtDoubleEdit.h"
+#include "common/Dialogs.h"
+#include "common/ProgramFolder.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QListWidget>
+
+namespace {
+QString ProgramsFolder() {
+    return ProgramPath(QStringLiteral("Programs"));
+}
+} // namespace
 
 TStepProgramEditor::TStepProgramEditor(QListWidget& list, TRtDoubleEdit& editpO2, TRtDoubleEdit& editmV)
     : fList(list), fEditpO2(editpO2), fEditmV(editmV) {}
@@ -60,4 +72,62 @@ void TStepProgramEditor::ButtonPPSUpClick() {
 
 void TStepProgramEditor::ButtonPPSDownClick() {
     Replace(StepProgram::OverrideRows(false));
+}
+
+void TStepProgramEditor::ButtonProgramSaveClick() {
+    const QString proposed = fFile.isEmpty() ? ProgramsFolder() : fFile;
+    QString file =
+        Dialogs().SaveFileName(QStringLiteral("Save step program"), proposed, TStepProgramFile::Filter());
+    if (file.isEmpty())
+        return;
+    if (QFileInfo(file).suffix().isEmpty())
+        file += u'.' + TStepProgramFile::Suffix();
+    QString error;
+    if (!TStepProgramFile::Write(file, Rows(), error)) {
+        Dialogs().Message(QStringLiteral("The step program was not saved to '%1': %2")
+                              .arg(QDir::toNativeSeparators(file), error));
+        return;
+    }
+    Remember(file);
+}
+
+void TStepProgramEditor::ButtonProgramLoadClick() {
+    const QString folder = fFile.isEmpty() ? ProgramsFolder() : QFileInfo(fFile).absolutePath();
+    const QString file =
+        Dialogs().OpenFileName(QStringLiteral("Load step program"), folder, TStepProgramFile::Filter());
+    if (file.isEmpty())
+        return;
+    QStringList rows;
+    QString error;
+    if (!TStepProgramFile::Read(file, rows, error)) {
+        Dialogs().Message(QStringLiteral("The step program '%1' was not loaded; the list is unchanged. %2")
+                              .arg(QDir::toNativeSeparators(file), error));
+        return;
+    }
+    Replace(rows);
+    Remember(file);
+}
+
+void TStepProgramEditor::LoadRememberedProgram() {
+    const QString file = TInstrumentSettings(TInstrumentSettings::DefaultPath()).LastStepProgram();
+    if (file.isEmpty())
+        return;
+    QStringList rows;
+    QString error;
+    if (!TStepProgramFile::Read(file, rows, error)) {
+        Dialogs().Message(QStringLiteral("The step program '%1' of the last run was not loaded; the list "
+                                         "keeps the default steps. %2")
+                              .arg(QDir::toNativeSeparators(file), error));
+        return;
+    }
+    Replace(rows);
+    fFile = file;
+}
+
+void TStepProgramEditor::Remember(const QString& file) {
+    fFile = file;
+    if (!TInstrumentSettings(TInstrumentSettings::DefaultPath()).SetLastStepProgram(file))
+        Dialogs().Message(QStringLiteral("The step program could not be remembered for the next start: "
+                                         "'%1' could not be written.")
+                              .arg(QDir::toNativeSeparators(TInstrumentSettings::DefaultPath())));
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The editing of the step-program list: apply the two setpoint boxes to a new or the selected row,
-// delete the last row, take a clicked row back into the boxes, and replace the whole list with the
-// PPS ramps of the Debug page. The running program is untouched: CurrentStep is not changed.
+// delete the last row, take a clicked row back into the boxes, replace the whole list with the
+// PPS ramps of the Debug page, and save the list to or load it from a program file. The running
+// program is untouched: CurrentStep is not changed.
+#include <QString>
 #include <QStringList>
 
 class QListWidget;
@@ -22,6 +24,15 @@ public:
     // "Override PPS with Up" / "... Down": 21 rows, 0 to 1000 mV or back, setpoint 0.
     void ButtonPPSUpClick();
     void ButtonPPSDownClick();
+    // "Save program…": writes the list to a file the operator chooses (Programs/ unless told
+    // otherwise) and remembers it, so the next start loads it again.
+    void ButtonProgramSaveClick();
+    // "Load program…": replaces the list with a program file and remembers it. A file that is not
+    // a step program is refused with the reason, and the list stays as it was.
+    void ButtonProgramLoadClick();
+    // At start: loads the program remembered from the last run. When it is missing or not valid
+    // the list keeps its rows and the operator is told why.
+    void LoadRememberedProgram();
 
     // The row selected in the list, or -1.
     int SelectedRow() const;
@@ -29,8 +40,10 @@ public:
 
 private:
     void Replace(const QStringList& rows);
+    void Remember(const QString& file);
 
     QListWidget& fList;
     TRtDoubleEdit& fEditpO2;
     TRtDoubleEdit& fEditmV;
+    QString fFile; // the program last loaded or saved, proposed by the next save
 };

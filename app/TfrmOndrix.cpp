@@ -16,6 +16,7 @@
 #include "app/StatusPane.h"
 #include "app/StepProgram.h"
 #include "app/StepProgramEditor.h"
+#include "app/StepProgramView.h"
 #include "app/SupervisoryTick.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/Clock.h"
@@ -160,6 +161,7 @@ void TfrmOndrix::WireDataAndStepButtons() {
     TExperimentControlPage* c = ExperimentControl;
     fStepEditor = std::make_unique<TStepProgramEditor>(*c->ListBoxStepProgram, *c->RtDoubleEditEditpO2,
                                                        *c->RtDoubleEditPPSmV);
+    fStepView = std::make_unique<TStepProgramView>(*c->ListBoxStepProgram);
 
     connect(Debug->ButtonSaveTest, &QPushButton::clicked, this, [this] { Save(); });
     connect(Debug->ButtonDeleteData, &QPushButton::clicked, this,
@@ -173,6 +175,10 @@ void TfrmOndrix::WireDataAndStepButtons() {
             [this] { fStepEditor->ButtonProgramDeleteStepClick(); });
     connect(c->ListBoxStepProgram, &QListWidget::itemClicked, this,
             [this] { fStepEditor->ListBoxStepProgramClick(); });
+    connect(c->ButtonProgramSave, &QPushButton::clicked, this,
+            [this] { fStepEditor->ButtonProgramSaveClick(); });
+    connect(c->ButtonProgramLoad, &QPushButton::clicked, this,
+            [this] { fStepEditor->ButtonProgramLoadClick(); });
 }
 
 void TfrmOndrix::WireModeButtons() {
@@ -199,11 +205,12 @@ void TfrmOndrix::FormCreate() {
         ConfigurationPage->Edit2000COMPort->setText(fSimulated.DMM);
     PID = new TPID();
 
-    // The program works in its own folder: data, logs, PID tables, cell and sample files.
+    // The program works in its own folder: data, logs, PID tables, cell, sample and program files.
     QDir::setCurrent(ProgramFolder());
     const QDir root(ProgramFolder());
-    for (const QString folder : {QStringLiteral("Userdata"), QStringLiteral("Logs"), QStringLiteral("PID"),
-                                 QStringLiteral("Cell"), QStringLiteral("Sample")}) {
+    for (const QString folder :
+         {QStringLiteral("Userdata"), QStringLiteral("Logs"), QStringLiteral("PID"), QStringLiteral("Cell"),
+          QStringLiteral("Sample"), QStringLiteral("Programs")}) {
         if (!QFileInfo(root.filePath(folder)).isDir() && !root.mkdir(folder))
             Dialogs().Message(QStringLiteral("Could not create '%1' folder").arg(folder));
     }
@@ -232,6 +239,7 @@ void TfrmOndrix::FormCreate() {
         ExperimentData->LoadSampleDetails(sample);
         ExperimentData->SampleCalculations();
     }
+    fStepEditor->LoadRememberedProgram();
 
     ButtonSMUTestClick();
     Button2000TestClick();
@@ -339,12 +347,7 @@ void TfrmOndrix::Statusbar() {
     else
         RzStatusPaneRC->SetCaption(QString());
 
-    QListWidget* steps = ExperimentControl->ListBoxStepProgram;
-    if (ProgramState == TProgramState::PIDStep && CurrentStep < steps->count() && CurrentStep >= 0)
-        RzStatusPaneStep->SetCaption(QStringLiteral("Mode: Step:") +
-                                     steps->item(CurrentStep)->text().left(4));
-    else
-        RzStatusPaneStep->SetCaption(QStringLiteral("Mode: ") + ProgramStateName(ProgramState));
+    RzStatusPaneStep->SetCaption(fStepView->Refresh(ProgramState, CurrentStep));
 }
 
 void TfrmOndrix::AddDataUpdates() {

@@ -27,6 +27,7 @@ class TSupervisoryTick;
 class TPIDTuningPage;
 class TRowBuilder;
 class TStepProgramEditor;
+class TStepProgramView;
 class TInstrumentValidator;
 class TExperimentJournal;
 
@@ -121,6 +122,7 @@ private:
 
     std::unique_ptr<TRowBuilder> fRowBuilder;
     std::unique_ptr<TStepProgramEditor> fStepEditor;
+    std::unique_ptr<TStepProgramView> fStepView;
     TPortLister fPortLister;
     TSimulatedPorts fSimulated;
     std::shared_ptr<LogFileDestination> fLogFile;

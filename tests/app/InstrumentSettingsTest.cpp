@@ -1,6 +1,7 @@
 #include "app/InstrumentSettings.h"
 
 #include "tests/support/QtPrint.h"
+#include "tests/support/TempFolder.h"
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -94,6 +95,38 @@ TEST(InstrumentSettings, AnUnwritableFileIsReportedAndLeftAlone) {
     ASSERT_TRUE(QDir().mkdir(path));
     EXPECT_FALSE(TInstrumentSettings(path).Write(QStringLiteral("COM1"), std::nullopt, false));
     EXPECT_TRUE(TInstrumentSettings(path).Read().SMU.isEmpty());
+}
+
+TEST(InstrumentSettings, TheLastStepProgramIsKeptBesideThePorts) {
+    TTempProgramFolder folder;
+    const QString path =
+        WriteFile(folder.dir, "\xEF\xBB\xBF; written on the lab PC\r\n"
+                              "[2401_SourceMeter]\r\nComPort=COM3\r\n"
+                              "[2000_MultiMeter]\r\nComPort=COM7\r\n"
+                              "[Logging]\r\nEnabled=1\r\n[Other]\r\nKey with blanks=\xB5V\r\n");
+    TInstrumentSettings s(path);
+    EXPECT_EQ(s.LastStepProgram(), QString());
+
+    // Inside the program folder the path is kept relative to it, so a copied folder finds its programs.
+    const QString inside = folder.file("Programs/week 1 µ.program");
+    ASSERT_TRUE(s.SetLastStepProgram(inside));
+    EXPECT_EQ(s.LastStepProgram(), inside);
+    const QByteArray text = ReadFile(path);
+    EXPECT_TRUE(text.contains("[StepProgram]")) << text.toStdString();
+    EXPECT_TRUE(text.contains("LastFile = Programs/week 1 \xC2\xB5.program")) << text.toStdString();
+    EXPECT_TRUE(text.contains("; written on the lab PC")) << text.toStdString();
+    EXPECT_EQ(s.Read().SMU, "COM3");
+    EXPECT_EQ(s.Read().DMM, "COM7");
+    EXPECT_TRUE(text.contains("[Logging]") && text.contains("Enabled = 1")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Key with blanks = \xB5V")) << text.toStdString();
+
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath(QStringLiteral("shared.program"));
+    ASSERT_TRUE(s.SetLastStepProgram(outside));
+    EXPECT_EQ(s.LastStepProgram(), outside);
+    // A port save afterwards keeps the program.
+    ASSERT_TRUE(s.Write(QStringLiteral("COM4"), std::nullopt, false));
+    EXPECT_EQ(s.LastStepProgram(), outside);
 }
 
 } // namespace

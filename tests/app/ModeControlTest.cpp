@@ -103,14 +103,14 @@ TEST_F(ModeControl, StatusBarTexts) {
     ProgramState = TProgramState::PIDStep;
     CurrentStep = 2;
     w->Statusbar();
-    EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: Step:0003");
+    EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: Step:0003  Step 3 of 8");
     CurrentStep = 8;
     w->Statusbar();
     EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: PIDStep") << "past the last row";
     ProgramState = TProgramState::PPS;
     CurrentStep = 0;
     w->Statusbar();
-    EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: PPS");
+    EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: PPS  Step 1 of 8");
 }
 
 TEST_F(ModeControl, AMarkerRowEmptiesTheRelativeChangePane) {

@@ -1,6 +1,9 @@
 #include "app/ConfigurationPage.h"
+#include "app/ExperimentControlPage.h"
 #include "app/InstrumentSettings.h"
 #include "app/SharedState.h"
+#include "app/StepProgram.h"
+#include "app/TRtDoubleEdit.h"
 #include "app/TfrmOndrix.h"
 #include "diagnostics/LogChannel.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -11,7 +14,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTabWidget>
 
 #include <gtest/gtest.h>
@@ -19,7 +24,7 @@
 
 namespace {
 
-const QStringList kFolders = {"Userdata", "Logs", "PID", "Cell", "Sample"};
+const QStringList kFolders = {"Userdata", "Logs", "PID", "Cell", "Sample", "Programs"};
 
 class Startup : public ::testing::Test {
 protected:
@@ -134,6 +139,54 @@ TEST_F(Startup, CancelKeepsTheWindowAndOkClosesIt) {
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(ProgramState, TProgramState::ToExit);
     EXPECT_EQ(w->windowTitle(), "Waiting for communication threads to close");
+}
+
+TEST_F(Startup, TheLastStepProgramComesBackAtTheNextStart) {
+    QStringList saved;
+    {
+        auto w = Create();
+        TExperimentControlPage* c = w->ExperimentControl;
+        EXPECT_EQ(c->ButtonProgramSave->text(), "Save program…");
+        EXPECT_EQ(c->ButtonProgramLoad->text(), "Load program…");
+        c->RtDoubleEditEditpO2->SetValue(9.5);
+        c->RtDoubleEditPPSmV->SetValue(-300);
+        c->ButtonProgramPumpVoltage->click();
+        for (int i = 0; i < c->ListBoxStepProgram->count(); ++i)
+            saved << c->ListBoxStepProgram->item(i)->text();
+        ASSERT_EQ(saved.size(), 9);
+        dialogs->fileNames = {folder.file("Programs/week")};
+        c->ButtonProgramSave->click();
+    }
+    const auto rowsAtStart = [&] {
+        auto w = Create();
+        QStringList rows;
+        for (int i = 0; i < w->ExperimentControl->ListBoxStepProgram->count(); ++i)
+            rows << w->ExperimentControl->ListBoxStepProgram->item(i)->text();
+        return rows;
+    };
+    EXPECT_EQ(rowsAtStart(), saved);
+    EXPECT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(u'\n').toStdString();
+
+    // A remembered program that has gone, or has been spoilt, leaves the default rows and says so once.
+    const struct {
+        const char* bytes; // nullptr: the file is gone
+        const char* why;
+    } cases[] = {
+        {"Ondrix step program\r\n0001   -4          45\r\nnot a row\r\n", "Line 3 is not a step-program row"},
+        {nullptr, "The file does not exist."}};
+    for (const auto& c : cases) {
+        dialogs->messages.clear();
+        QFile::remove(folder.file("Programs/week.program"));
+        if (c.bytes) {
+            QFile f(folder.file("Programs/week.program"));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(c.bytes);
+        }
+        EXPECT_EQ(rowsAtStart(), StepProgram::DefaultRows());
+        ASSERT_EQ(dialogs->messages.size(), 1) << c.why;
+        EXPECT_TRUE(dialogs->messages[0].contains("of the last run was not loaded")) << c.why;
+        EXPECT_TRUE(dialogs->messages[0].contains(c.why)) << dialogs->messages[0].toStdString();
+    }
 }
 
 TEST_F(Startup, TheSixPagesInTabOrder) {

@@ -1,10 +1,15 @@
 #include "app/StepProgramEditor.h"
 
+#include "app/InstrumentSettings.h"
 #include "app/StepProgram.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/Locale.h"
 #include "tests/support/QtPrint.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TempFolder.h"
 
+#include <QDir>
+#include <QFile>
 #include <QListWidget>
 #include <gtest/gtest.h>
 
@@ -102,6 +107,87 @@ TEST_F(StepProgramEditorTest, OverrideRamps) {
         ASSERT_TRUE(StepProgram::Setpoint(list.item(i)->text(), sp));
         EXPECT_EQ(sp, 0);
     }
+}
+
+} // namespace
+
+namespace {
+
+// Saving and loading program files through the scripted file dialogs, in a program folder of
+// its own.
+class StepProgramFilesTest : public StepProgramEditorTest {
+protected:
+    void SetUp() override {
+        StepProgramEditorTest::SetUp();
+        SetDialogs(dialogs);
+        QDir(folder.path()).mkdir(QStringLiteral("Programs"));
+    }
+    void TearDown() override { SetDialogs(nullptr); }
+    QString Remembered() const {
+        return TInstrumentSettings(TInstrumentSettings::DefaultPath()).LastStepProgram();
+    }
+    void WriteFile(const QString& path, const QByteArray& bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+
+    TTempProgramFolder folder;
+    std::shared_ptr<TScriptedDialogs> dialogs = std::make_shared<TScriptedDialogs>();
+};
+
+TEST_F(StepProgramFilesTest, SaveThenLoadBringsTheListBack) {
+    editor.ButtonPPSUpClick(); // a list unlike the default one
+    const QStringList saved = editor.Rows();
+    dialogs->fileNames = {folder.file("Programs/ramp")};
+    editor.ButtonProgramSaveClick();
+    EXPECT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(u'\n').toStdString();
+    const QString file = folder.file("Programs/ramp.program");
+    ASSERT_TRUE(QFile::exists(file)) << "the file name gets the program suffix";
+    EXPECT_EQ(Remembered(), file);
+
+    editor.ButtonPPSDownClick();
+    dialogs->fileNames = {file};
+    editor.ButtonProgramLoadClick();
+    EXPECT_EQ(editor.Rows(), saved);
+    EXPECT_TRUE(dialogs->messages.isEmpty());
+}
+
+TEST_F(StepProgramFilesTest, CancelledDialogsChangeNothing) {
+    editor.ButtonProgramSaveClick();
+    editor.ButtonProgramLoadClick();
+    EXPECT_EQ(editor.Rows(), StepProgram::DefaultRows());
+    EXPECT_TRUE(QDir(folder.file("Programs")).isEmpty());
+    EXPECT_EQ(Remembered(), QString());
+    EXPECT_TRUE(dialogs->messages.isEmpty());
+}
+
+TEST_F(StepProgramFilesTest, ABadFileLeavesListAndMemoryAsTheyWere) {
+    const QString good = folder.file("Programs/good.program");
+    WriteFile(good, "Ondrix step program\r\n0001   -4          45\r\n");
+    dialogs->fileNames = {good};
+    editor.ButtonProgramLoadClick();
+    ASSERT_EQ(editor.Rows(), QStringList{"0001   -4          45"});
+
+    const QString bad = folder.file("Programs/bad.program");
+    WriteFile(bad, "Ondrix step program\r\n0001   -4          45\r\n0002   -5          2000\r\n");
+    dialogs->fileNames = {bad};
+    editor.ButtonProgramLoadClick();
+    ASSERT_EQ(dialogs->messages.size(), 1);
+    EXPECT_TRUE(dialogs->messages[0].contains(
+        "Line 3 is not a step-program row: \"0002   -5          2000\" (mV is outside -1100 to 1100)."))
+        << dialogs->messages[0].toStdString();
+    EXPECT_EQ(editor.Rows(), QStringList{"0001   -4          45"});
+    EXPECT_EQ(Remembered(), good);
+}
+
+TEST_F(StepProgramFilesTest, AFailedSaveIsReported) {
+    dialogs->fileNames = {folder.file("No such folder/week.program")};
+    editor.ButtonProgramSaveClick();
+    ASSERT_EQ(dialogs->messages.size(), 1);
+    EXPECT_TRUE(dialogs->messages[0].startsWith("The step program was not saved to"))
+        << dialogs->messages[0].toStdString();
+    EXPECT_EQ(Remembered(), QString());
 }
 
 } // namespace

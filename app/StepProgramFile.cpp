@@ -1,0 +1,85 @@
+#include "app/StepProgramFile.h"
+
+#include "app/DetailsIni.h"
+#include "app/StepProgram.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+// A line quoted in a message: long garbage is cut so the message stays readable.
+QString Quoted(const QString& line) {
+    constexpr int kShown = 40;
+    return u'"' + (line.size() > kShown ? line.left(kShown) + u'…' : line) + u'"';
+}
+} // namespace
+
+bool TStepProgramFile::Read(const QString& path, QStringList& rows, QString& error) {
+    QFile f(path);
+    if (!QFileInfo(path).isFile()) {
+        error = QStringLiteral("The file does not exist.");
+        return false;
+    }
+    if (f.size() > MaxBytes) {
+        error = QStringLiteral("The file is too large to be a step program.");
+        return false;
+    }
+    if (!f.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("The file could not be read: %1.").arg(f.errorString());
+        return false;
+    }
+    return Decode(f.readAll(), rows, error);
+}
+
+bool TStepProgramFile::Decode(const QByteArray& bytes, QStringList& rows, QString& error) {
+    QStringList lines = TDetailsIni::DecodeText(bytes).split(u'\n');
+    for (QString& line : lines) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        // Blanks an editor left at the end of a line are not part of the row.
+        while (!line.isEmpty() && (line.back() == u' ' || line.back() == u'\t'))
+            line.chop(1);
+    }
+    while (!lines.isEmpty() && lines.back().isEmpty())
+        lines.removeLast();
+    if (lines.isEmpty() || lines.front().trimmed() != Title()) {
+        error = QStringLiteral("Line 1 is not the title \"%1\": this is not a step program.").arg(Title());
+        return false;
+    }
+    if (lines.size() == 1) {
+        error = QStringLiteral("The file holds no steps.");
+        return false;
+    }
+    QStringList read;
+    for (int i = 1; i < lines.size(); ++i) {
+        QString problem;
+        const std::optional<QString> row = StepProgram::ReadRow(lines[i], problem);
+        if (!row) {
+            error = QStringLiteral("Line %1 is not a step-program row: %2 (%3).")
+                        .arg(i + 1)
+                        .arg(Quoted(lines[i]), problem);
+            return false;
+        }
+        read << *row;
+    }
+    rows = read;
+    return true;
+}
+
+QByteArray TStepProgramFile::Encode(const QStringList& rows) {
+    QByteArray out = Title().toUtf8() + "\r\n";
+    for (const QString& row : rows)
+        out += row.toUtf8() + "\r\n";
+    return out;
+}
+
+bool TStepProgramFile::Write(const QString& path, const QStringList& rows, QString& error) {
+    const QByteArray bytes = Encode(rows);
+    QSaveFile out(path);
+    if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit())
+        return true;
+    error = out.errorString();
+    out.cancelWriting();
+    return false;
+}

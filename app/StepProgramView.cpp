@@ -1,0 +1,35 @@
+#include "app/StepProgramView.h"
+
+#include <QBrush>
+#include <QListWidget>
+
+QString TStepProgramView::Refresh(TProgramState state, int currentStep) {
+    const int count = fList.count();
+    const bool stepProgram = state == TProgramState::PIDStep || state == TProgramState::PPS;
+    const int running = stepProgram && currentStep >= 0 && currentStep < count ? currentStep : -1;
+
+    for (int i = 0; i < count; ++i) {
+        QListWidgetItem* item = fList.item(i);
+        const bool marked = item->data(Qt::BackgroundRole).isValid();
+        if (i == running && !marked) {
+            item->setData(Qt::BackgroundRole, QBrush(MarkColor()));
+            fList.scrollToItem(item);
+        } else if (i != running && marked) {
+            item->setData(Qt::BackgroundRole, QVariant());
+        }
+    }
+
+    if (running < 0)
+        return QStringLiteral("Mode: ") + ProgramStateName(state);
+    const QString mode = state == TProgramState::PIDStep
+                             ? QStringLiteral("Mode: Step:") + fList.item(running)->text().left(4)
+                             : QStringLiteral("Mode: ") + ProgramStateName(state);
+    return mode + QStringLiteral("  Step %1 of %2").arg(running + 1).arg(count);
+}
+
+int TStepProgramView::MarkedRow() const {
+    for (int i = 0; i < fList.count(); ++i)
+        if (fList.item(i)->data(Qt::BackgroundRole).isValid())
+            return i;
+    return -1;
+}

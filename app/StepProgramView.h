@@ -1,0 +1,28 @@
+#pragma once
+// Shows the running step of a step program: while PIDStep or PPS runs, the current row of the list
+// gets a background of its own (the selection stays free for editing rows) and is scrolled into
+// view when the program moves to it, and the mode pane of the status bar says which step of how
+// many is running. Outside a step program, or past its last row, no row is marked. The list is
+// scrolled only when a row gets the mark (an advance, a new list), so between advances the
+// operator can look elsewhere in it.
+#include "app/SharedState.h"
+
+#include <QColor>
+#include <QString>
+
+class QListWidget;
+
+class TStepProgramView {
+public:
+    explicit TStepProgramView(QListWidget& list) : fList(list) {}
+
+    // Marks the running row and gives the text of the mode pane: "Mode: Step:0003  Step 3 of 8" in
+    // PIDStep, "Mode: PPS  Step 3 of 8" in PPS, "Mode: " and the state's name otherwise.
+    QString Refresh(TProgramState state, int currentStep);
+    // The row marked as running, or -1.
+    int MarkedRow() const;
+    static QColor MarkColor() { return QColor(255, 226, 120); }
+
+private:
+    QListWidget& fList;
+};

@@ -1,0 +1,91 @@
+// The running step in the list and the mode pane: marked while PIDStep or PPS runs, following each
+// advance, cleared when the program ends; the selection stays the operator's.
+#include "app/StepProgramView.h"
+
+#include "app/StepProgram.h"
+#include "common/Locale.h"
+#include "tests/support/QtPrint.h"
+
+#include <QListWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+class StepProgramViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetRegionalLocale(QLocale::c());
+        list.addItems(StepProgram::DefaultRows());
+    }
+    QListWidget list;
+    TStepProgramView view{list};
+};
+
+TEST_F(StepProgramViewTest, MarksTheRunningStepAndNamesItInTheModePane) {
+    const struct {
+        TProgramState state;
+        int step;
+        const char* caption;
+        int marked;
+    } cases[] = {
+        {TProgramState::PIDStep, 0, "Mode: Step:0001  Step 1 of 8", 0},
+        {TProgramState::PIDStep, 2, "Mode: Step:0003  Step 3 of 8", 2}, // an advance moves the mark
+        {TProgramState::PIDStep, 7, "Mode: Step:0008  Step 8 of 8", 7},
+        {TProgramState::PIDStep, 8, "Mode: PIDStep", -1}, // past the last row: the program has ended
+        {TProgramState::PPS, 3, "Mode: PPS  Step 4 of 8", 3},
+        {TProgramState::PPS, 8, "Mode: PPS", -1},
+        {TProgramState::SetCurrent, 3, "Mode: SetCurrent", -1}, // the fall-back after the last step
+        {TProgramState::Paused, 0, "Mode: Paused", -1},
+        {TProgramState::PIDSet, 0, "Mode: PIDSet", -1},
+        {TProgramState::PPS, -1, "Mode: PPS", -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.caption);
+        EXPECT_EQ(view.Refresh(c.state, c.step), QString::fromUtf8(c.caption));
+        EXPECT_EQ(view.MarkedRow(), c.marked);
+    }
+}
+
+TEST_F(StepProgramViewTest, TheMarkIsNotTheSelectionAndSurvivesEditing) {
+    list.setCurrentRow(5, QItemSelectionModel::ClearAndSelect);
+    view.Refresh(TProgramState::PPS, 2);
+    EXPECT_EQ(list.item(2)->background().color(), TStepProgramView::MarkColor());
+    EXPECT_EQ(list.selectedItems(), QList<QListWidgetItem*>{list.item(5)}) << "the selection is untouched";
+    // "Apply to step program" rewrites the running row's text: it stays marked.
+    list.item(2)->setText(StepProgram::FormatRow(3, -6.5, 250));
+    view.Refresh(TProgramState::PPS, 2);
+    EXPECT_EQ(view.MarkedRow(), 2);
+    // A shorter list, loaded or ramped in mid-run, is counted afresh.
+    list.clear();
+    list.addItems({"0001   -4          45", "0002   -5          115", "0003   -6          227"});
+    EXPECT_EQ(view.Refresh(TProgramState::PPS, 2), "Mode: PPS  Step 3 of 3");
+    EXPECT_EQ(view.MarkedRow(), 2);
+}
+
+TEST_F(StepProgramViewTest, TheRunningStepIsScrolledIntoViewWhenTheProgramMovesOn) {
+    list.addItems(StepProgram::OverrideRows(true)); // 29 rows, more than the list shows
+    list.resize(200, 80);
+    list.show();
+    const auto visible = [&](int row) {
+        return list.viewport()->rect().intersects(list.visualItemRect(list.item(row)));
+    };
+    ASSERT_FALSE(visible(25));
+    view.Refresh(TProgramState::PIDStep, 25);
+    EXPECT_TRUE(visible(25));
+    // Between advances the operator may scroll elsewhere; the next tick leaves the list there.
+    list.scrollToTop();
+    view.Refresh(TProgramState::PIDStep, 25);
+    EXPECT_FALSE(visible(25));
+    view.Refresh(TProgramState::PIDStep, 26);
+    EXPECT_TRUE(visible(26));
+    // A list loaded in mid-run shows the running step again.
+    const QStringList rows = StepProgram::DefaultRows() + StepProgram::OverrideRows(false);
+    list.clear();
+    list.addItems(rows);
+    list.scrollToTop();
+    ASSERT_FALSE(visible(26));
+    view.Refresh(TProgramState::PIDStep, 26);
+    EXPECT_TRUE(visible(26));
+}
+
+} // namespace
