@@ -13,6 +13,7 @@
 #include "app/RawDataPage.h"
 #include "app/RowBuilder.h"
 #include "app/SharedState.h"
+#include "app/StatusHints.h"
 #include "app/StatusPane.h"
 #include "app/StepProgram.h"
 #include "app/StepProgramEditor.h"
@@ -309,6 +310,7 @@ void TfrmOndrix::Statusbar() {
                                      steps->item(CurrentStep)->text().left(4));
     else
         RzStatusPaneStep->SetCaption(QStringLiteral("Mode: ") + ProgramStateName(ProgramState));
+    TStatusHints::Apply(*this);
 }
 
 void TfrmOndrix::AddDataUpdates() {
