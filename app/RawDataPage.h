@@ -1,5 +1,7 @@
 #pragma once
-// The "Raw data" page: the data table with its captions held in view above it.
+// The "Raw data" page: the data table with its captions held in view above it, once. Columns are
+// wide enough for their captions and cells. While autoscroll is on the newest row stays in view,
+// unless the operator has scrolled away from the bottom to read older rows.
 #include <QWidget>
 
 class QCheckBox;
@@ -13,7 +15,8 @@ public:
 
     // Applies the column widths of the model to both tables.
     void ApplyColumnWidths();
-    // Makes the last row the current one, scrolling it into view.
+    // Makes the last row the current one, scrolling it into view (not while the operator reads
+    // older rows).
     void ScrollToLastRow();
 
     QCheckBox* CheckBoxScroll;
@@ -22,4 +25,5 @@ public:
 
 private:
     TDataGridModel* fModel;
+    bool fFollowing = true;
 };
