@@ -1,10 +1,16 @@
 #include "app/RawDataPage.h"
 
+#include "common/Dialogs.h"
+#include "common/ProgramFolder.h"
+#include "recording/AnalysisExport.h"
 #include "recording/ColumnTable.h"
 #include "recording/TDataGridModel.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -95,7 +101,18 @@ TRawDataPage::TRawDataPage(TDataGridModel* model, QWidget* parent) : QWidget(par
 
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(0);
-    layout->addWidget(CheckBoxScroll);
+    ButtonExportForAnalysis = new QPushButton(QStringLiteral("Export for analysis…"), this);
+    ButtonExportForAnalysis->setObjectName(QStringLiteral("ButtonExportForAnalysis"));
+    ButtonExportForAnalysis->setToolTip(
+        QStringLiteral("Writes a data file as a UTF-8 CSV file (one header line, numbers only, ISO 8601 "
+                       "times) and its header, variables and notes as a JSON file, for analysis tools."));
+    connect(ButtonExportForAnalysis, &QPushButton::clicked, this,
+            &TRawDataPage::ButtonExportForAnalysisClick);
+    auto* top = new QHBoxLayout;
+    top->addWidget(CheckBoxScroll);
+    top->addStretch(1);
+    top->addWidget(ButtonExportForAnalysis);
+    layout->addLayout(top);
     layout->addSpacing(4);
     layout->addWidget(StringGrid1);
     layout->addWidget(StringGridData, 1);
@@ -124,4 +141,31 @@ void TRawDataPage::ScrollToLastRow() {
         return;
     StringGridData->setCurrentIndex(fModel->index(last, 0));
     StringGridData->scrollToBottom();
+}
+
+void TRawDataPage::ButtonExportForAnalysisClick() {
+    const QString userdata = QDir(ProgramFolder()).filePath(QStringLiteral("Userdata"));
+    const QString input = Dialogs().OpenFileName(QStringLiteral("Data file to export for analysis"), userdata,
+                                                 QStringLiteral("Data files (*.csv);;All files (*)"));
+    if (input.isEmpty())
+        return;
+    const QString output =
+        Dialogs().SaveFileName(QStringLiteral("Export for analysis as"),
+                               TAnalysisExport::DefaultOutput(input), QStringLiteral("CSV files (*.csv)"));
+    if (output.isEmpty())
+        return;
+    const TAnalysisExportResult r = TAnalysisExport::Run(input, output);
+    if (!r.Ok) {
+        Dialogs().Message(r.Message);
+        return;
+    }
+    Dialogs().Message(
+        QStringLiteral("Exported %1 data rows and %2 mode changes to\n%3\nwith header, variables and "
+                       "notes in\n%4%5")
+            .arg(r.DataRows)
+            .arg(r.EventRows)
+            .arg(QDir::toNativeSeparators(r.CsvPath), QDir::toNativeSeparators(r.JsonPath),
+                 r.SkippedLines
+                     ? QStringLiteral("\n(%1 unfinished or broken lines skipped)").arg(r.SkippedLines)
+                     : QString()));
 }

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QPushButton;
 class QTableView;
 class TDataGridModel;
 
@@ -19,7 +20,11 @@ public:
     // older rows).
     void ScrollToLastRow();
 
+    // Asks for a data file (or journal) and where to write it, and exports it for analysis tools.
+    void ButtonExportForAnalysisClick();
+
     QCheckBox* CheckBoxScroll;
+    QPushButton* ButtonExportForAnalysis;
     QTableView* StringGridData;
     QTableView* StringGrid1; // header strip: the caption row, always in view
 

@@ -3,11 +3,15 @@
 #include "recording/ColumnTable.h"
 #include "recording/TDataGridModel.h"
 #include "tests/support/QtPrint.h"
+#include "tests/support/ScriptedDialogs.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QFontMetrics>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -73,6 +77,37 @@ TEST_F(RawDataPage, NewestRowIsFollowedUntilTheOperatorScrollsAway) {
     page->ScrollToLastRow();
     QTRY_VERIFY_WITH_TIMEOUT(Bar()->value() == Bar()->maximum(), 10000);
     EXPECT_EQ(page->StringGridData->currentIndex().row(), model.rowCount() - 1);
+}
+
+// The button asks for the data file and the output, exports, and says what it wrote or why not.
+TEST_F(RawDataPage, ExportForAnalysisAsksExportsAndReports) {
+    auto dialogs = std::make_shared<TScriptedDialogs>();
+    SetDialogs(dialogs);
+    QTemporaryDir dir;
+    const QString input = dir.filePath(QStringLiteral("run_0001.csv"));
+    QFile f(input);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("** HEADER  ***\r\n\r\nrun\r\nLaCoO3\r\nSaved 2024-03-15 14:05\r\n\r\n** VARIABLES ***\r\n\r\n"
+            "Value    ;Unit   ;Abbreviation   ;Field name\r\n\r\n** NOTES ***\r\n\r\n\r\n\r\n"
+            "** DATA ***\r\n\r\nDuration,s;Mode;Step;CellT,\xBA"
+            "C;PumpV,V;PumpI,A;CellpO2,atm;FlushpO2,atm;"
+            "RCpO2,%;StablepO2;RangepO2;RCI,%;StableI;SP;Time;CellpO2P,atm;Interval,s\r\n"
+            "1.00;12;;800.00;1.0E-1;-3.1E-6;1.0E-04;;;;;;;;2024-03-15_14:05:09:042;;1.00\r\n");
+    f.close();
+    const QString output = dir.filePath(QStringLiteral("out.csv"));
+    dialogs->fileNames = {input, output, dir.filePath(QStringLiteral("missing.csv")), output};
+    page->ButtonExportForAnalysis->click();
+    EXPECT_TRUE(QFile::exists(output));
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("out.json"))));
+    ASSERT_EQ(dialogs->messages.size(), 1);
+    EXPECT_TRUE(dialogs->messages[0].startsWith(QStringLiteral("Exported 1 data rows")))
+        << dialogs->messages[0].toStdString();
+
+    page->ButtonExportForAnalysis->click(); // a file that is not there
+    ASSERT_EQ(dialogs->messages.size(), 2);
+    EXPECT_TRUE(dialogs->messages[1].startsWith(QStringLiteral("Could not read")))
+        << dialogs->messages[1].toStdString();
+    SetDialogs(nullptr);
 }
 
 } // namespace
