@@ -124,16 +124,35 @@ QVector<QString> TPlotAxisTicker::DistinctLabels(const QVector<double>& ticks) {
         largest = std::max(largest, std::abs(t));
     // Plain decimals for everyday magnitudes, otherwise a short mantissa and exponent.
     const bool scientific = largest != 0 && (largest < 1e-3 || largest >= 1e5);
-    QVector<QString> labels(ticks.size());
-    for (int places = scientific ? 0 : 0; places <= 15; ++places) {
-        bool distinct = true;
+    // The fewest digits that tell the ticks apart; one more where that shows the ticks exactly
+    // (a step of 0.25 reads 0.25, 0.50, not 0.3, 0.5).
+    double step = 0;
+    for (int i = 1; i < ticks.size(); ++i)
+        step = std::max(step, std::abs(ticks[i] - ticks[i - 1]));
+    const auto labelsWith = [&](int places, bool& distinct, bool& exact) {
+        QVector<QString> labels(ticks.size());
+        distinct = exact = true;
         for (int i = 0; i < ticks.size(); ++i) {
             labels[i] = Label(ticks[i], scientific, places);
             if (i > 0 && labels[i] == labels[i - 1])
                 distinct = false;
+            if (std::abs(labels[i].toDouble() - ticks[i]) > 1e-6 * step)
+                exact = false;
         }
+        return labels;
+    };
+    QVector<QString> labels;
+    bool distinct = false, exact = false;
+    int places = 0;
+    for (; places <= 15; ++places) {
+        labels = labelsWith(places, distinct, exact);
         if (distinct)
             break;
+    }
+    if (!exact && places < 15) {
+        QVector<QString> finer = labelsWith(places + 1, distinct, exact);
+        if (exact)
+            labels = finer;
     }
     return labels;
 }

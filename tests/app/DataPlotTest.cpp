@@ -464,12 +464,15 @@ TEST_F(DataPlot, AFailedSaveIsReported) {
 
 namespace {
 
-// The labels an axis writes for a range.
-QVector<QString> TickLabels(QCPAxis* axis, double lower, double upper) {
+// The ticks an axis places over a range, and their labels.
+struct TTicks {
     QVector<double> ticks, subTicks;
     QVector<QString> labels;
-    axis->ticker()->generate(QCPRange(lower, upper), QLocale::c(), u'g', 6, ticks, &subTicks, &labels);
-    return labels;
+};
+TTicks Ticks(QCPAxis* axis, double lower, double upper) {
+    TTicks t;
+    axis->ticker()->generate(QCPRange(lower, upper), QLocale::c(), u'g', 6, t.ticks, &t.subTicks, &t.labels);
+    return t;
 }
 
 } // namespace
@@ -491,15 +494,24 @@ TEST_F(DataPlot, TickLabelsTellTicksApartAndLogAxesLabelEachDecadeOnce) {
         {"pO2 over two decades", plot.RtAxisCellpO2, 1e-6, 1e-4},
         {"pO2 over eighteen decades", plot.RtAxisCellpO2, 1e-20, 1e-2},
         {"time", plot.XAxisTime, 10000, 10000.5},
+        {"time in quarters", plot.XAxisTime, 0.2, 1.8},
     };
     for (const Case& c : cases) {
-        const QVector<QString> labels = TickLabels(c.axis, c.lower, c.upper);
+        const TTicks t = Ticks(c.axis, c.lower, c.upper);
+        const QVector<QString>& labels = t.labels;
         SCOPED_TRACE(c.what);
         ASSERT_GE(labels.size(), 2);
         EXPECT_EQ(QSet<QString>(labels.begin(), labels.end()).size(), labels.size())
             << QStringList(labels.begin(), labels.end()).join(u' ').toStdString();
-        for (const QString& label : labels)
-            EXPECT_LE(label.size(), 10) << "compact: " << label.toStdString();
+        const double step = t.ticks[1] - t.ticks[0];
+        for (int i = 0; i < labels.size(); ++i) {
+            EXPECT_LE(labels[i].size(), 10) << "compact: " << labels[i].toStdString();
+            bool number = false;
+            const double read = labels[i].toDouble(&number);
+            if (number) // a decade label such as 10⁻⁵ is not a plain number
+                EXPECT_NEAR(read, t.ticks[i], 1e-6 * step)
+                    << "the label shows its tick: " << labels[i].toStdString();
+        }
     }
     // Decades read as powers of ten, one label each, with the minor ticks between.
     QVector<double> ticks, subTicks;
