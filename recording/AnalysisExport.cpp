@@ -107,20 +107,13 @@ bool SplitFields(Bytes line, std::vector<std::string>& quoted, Bytes* fields, in
     return true;
 }
 
-// A number cell in the regional format as a plain number with a point, or false.
-bool NormalNumber(Bytes cell, std::string& out) {
-    out.assign(cell.data(), cell.size());
-    for (char& c : out)
-        if (c == ',')
-            c = '.';
-    if (out.empty())
-        return false;
-    const char* first = out.data();
-    if (*first == '+')
+// True when the whole text is a number (a leading '+' allowed).
+bool WholeNumber(const char* first, const char* last) {
+    if (first != last && *first == '+')
         ++first;
     double value = 0;
-    const auto [end, ec] = std::from_chars(first, out.data() + out.size(), value);
-    return ec == std::errc() && end == out.data() + out.size();
+    const auto [end, ec] = std::from_chars(first, last, value);
+    return first != last && ec == std::errc() && end == last;
 }
 
 bool Digits(Bytes s, std::size_t at, std::size_t n) {
@@ -228,8 +221,19 @@ const TColumn kColumns[] = {
     {"event", "", "", "\"mode <state>\" for a row that records a mode change; empty for data"},
 };
 
+// A number cell in the regional format, written as a plain number with a point; a cell that is
+// not a number stays empty.
 void AppendNumber(std::string& out, Bytes cell, std::string& scratch) {
-    if (NormalNumber(cell, scratch))
+    if (cell.find(',') == Bytes::npos) {
+        if (WholeNumber(cell.data(), cell.data() + cell.size()))
+            out.append(cell);
+        return;
+    }
+    scratch.assign(cell.data(), cell.size());
+    for (char& c : scratch)
+        if (c == ',')
+            c = '.';
+    if (WholeNumber(scratch.data(), scratch.data() + scratch.size()))
         out += scratch;
 }
 
