@@ -215,6 +215,15 @@ void TDataPlot::AppendPumppO2(double minutes, double pO2) {
 
 void TDataPlot::RemoveFirst(QCPGraph* series, int n) {
     QSharedPointer<QCPGraphDataContainer> data = series->data();
+    // Gap points (no value) are not data: n counts real points, and a gap point left in front
+    // goes with them.
+    int cut = 0;
+    for (int real = 0; cut < data->size() && real < n; ++cut)
+        if (!std::isnan(data->at(cut)->value))
+            ++real;
+    while (cut < data->size() && std::isnan(data->at(cut)->value))
+        ++cut;
+    n = cut;
     if (n >= data->size()) {
         data->clear();
     } else {

@@ -557,6 +557,10 @@ TEST_F(DataPlot, LinesBreakAtOutagesAndHoverShowsTheNearestPoint) {
     const QString text = plot.HoverText(QPointF(plot.XAxisTime->coordToPixel(20.2), y));
     EXPECT_TRUE(text.contains(QStringLiteral("Cell temp, \u00BAC: 720"))) << text.toStdString();
     EXPECT_TRUE(plot.HoverText(QPointF(2, 2)).isEmpty()) << "outside the data area";
+
+    // Deleting the first points counts data points only; the gap goes with the points before it.
+    plot.DeleteFirstPoints(5);
+    EXPECT_EQ(Points(plot.RtLineSeriesPumpVoltage), TPoints({{20.0, 0.25}, {21.0, 0.25}}));
 }
 
 TEST_F(DataPlot, ZoomedTimeAxisStaysUntilDoubleClick) {
