@@ -26,7 +26,11 @@ QGroupBox* InstrumentGroup(const QString& caption, const QString& prefix, QLineE
     grid->addWidget(edit, 0, 1);
     grid->addWidget(button, 1, 0, 1, 2);
     grid->addWidget(check, 2, 0, 1, 2);
-    group->setFixedWidth(200);
+    // Wide enough for a full device path such as /dev/serial/by-id/… or a simulator's port; the
+    // whole path is in the tooltip when it is longer still.
+    group->setFixedWidth(250);
+    QObject::connect(edit, &QLineEdit::textChanged, edit,
+                     [edit](const QString& text) { edit->setToolTip(text); });
     return group;
 }
 } // namespace

@@ -1,10 +1,12 @@
 #include "app/DataPlot.h"
 
+#include "app/PlotAxisTicker.h"
 #include "app/PlotSettingsDialog.h"
 
 #include <QMouseEvent>
 #include <QShowEvent>
 #include <QTimer>
+#include <QToolTip>
 #include <cmath>
 #include <limits>
 
@@ -13,6 +15,11 @@ constexpr int kReplotIntervalMs = 250;
 // Share of the data span left free above and below the curves of an automatic value axis.
 constexpr double kValueMargin = 0.05;
 constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// A pause in the data longer than this many data-point lengths breaks the lines.
+constexpr double kGapInPoints = 3.0;
+// Pixels from the pointer within which a point's values are shown.
+constexpr double kHoverReach = 30.0;
 } // namespace
 
 TDataPlot::TValueRange::TValueRange() : lo(kInf), hi(-kInf), posLo(kInf), posHi(-kInf) {}
@@ -36,6 +43,8 @@ TDataPlot::TDataPlot(QWidget* parent) : QCustomPlot(parent), fReplotTimer(new QT
     XAxisTime = xAxis;
     XAxisTime->setObjectName(QStringLiteral("XAxisTime"));
     XAxisTime->setLabel(QStringLiteral("Time, m"));
+    XAxisTime->setTicker(QSharedPointer<TPlotAxisTicker>::create(false));
+    XAxisTime->setNumberFormat(QStringLiteral("g"));
     for (QCPAxis* frame : {xAxis2, yAxis}) {
         frame->setVisible(true);
         frame->setTicks(false);
@@ -43,6 +52,9 @@ TDataPlot::TDataPlot(QWidget* parent) : QCustomPlot(parent), fReplotTimer(new QT
     }
 
     QCPAxisRect* rect = axisRect();
+    // The left edge carries no labels: a thin fixed margin instead of an axis' worth.
+    rect->setAutoMargins(QCP::msRight | QCP::msTop | QCP::msBottom);
+    rect->setMargins(QMargins(6, 0, 0, 0));
     YAxisPumpVoltage = SetUpValueAxis(yAxis2, QStringLiteral("YAxisPumpVoltage"),
                                       QStringLiteral("Pump voltage, V"), QColor(0, 192, 0));
     RtAxisPumpCurrent = SetUpValueAxis(rect->addAxis(QCPAxis::atRight), QStringLiteral("RtAxisPumpCurrent"),
@@ -87,6 +99,18 @@ TDataPlot::TDataPlot(QWidget* parent) : QCustomPlot(parent), fReplotTimer(new QT
     plotLayout()->setRowStretchFactor(0, 0.001);
     RebuildLegend();
 
+    // The wheel zooms and a drag pans the time axis; a double click follows the newest data again.
+    setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    rect->setRangeDrag(Qt::Horizontal);
+    rect->setRangeZoom(Qt::Horizontal);
+    rect->setRangeDragAxes(XAxisTime, nullptr);
+    rect->setRangeZoomAxes(XAxisTime, nullptr);
+    connect(XAxisTime, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] {
+        if (!fRescaling)
+            fFollowing = false;
+    });
+    setMouseTracking(true);
+
     fReplotTimer->setSingleShot(true);
     fReplotTimer->setInterval(kReplotIntervalMs);
     connect(fReplotTimer, &QTimer::timeout, this, &TDataPlot::TimedReplot);
@@ -104,6 +128,19 @@ QCPAxis* TDataPlot::SetUpValueAxis(QCPAxis* axis, const QString& name, const QSt
     axis->setSubTickPen(QPen(colour));
     axis->setTickLabelColor(colour);
     axis->setLabelColor(colour);
+    // Four value axes share the width with the data: short ticks and little padding.
+    axis->setPadding(1);
+    axis->setLabelPadding(1);
+    axis->setTickLabelPadding(2);
+    QFont font = axis->tickLabelFont();
+    font.setPointSizeF(std::min(font.pointSizeF(), 8.0));
+    axis->setTickLabelFont(font);
+    axis->setLabelFont(font);
+    axis->setTickLength(0, 4);
+    axis->setSubTickLength(0, 2);
+    axis->setOffset(0);
+    axis->setTicker(QSharedPointer<TPlotAxisTicker>::create(false));
+    axis->setNumberFormat(QStringLiteral("g"));
     return axis;
 }
 
@@ -140,6 +177,18 @@ int TDataPlot::PointCount(const QCPGraph* series) const {
 // ---- data ----
 
 void TDataPlot::Append(QCPGraph* series, double key, double value) {
+    // A line does not bridge an outage: a gap point (no value) goes between two points that lie
+    // more than a few data-point lengths apart. The data-point length is the spacing of the
+    // series' last two points before the gap.
+    const QCPGraphDataContainer& data = *series->data();
+    if (data.size() >= 2 && series->lineStyle() != QCPGraph::lsNone) {
+        const auto last = data.constEnd() - 1;
+        const auto before = last - 1;
+        const double step = last->key - before->key;
+        if (!std::isnan(last->value) && !std::isnan(before->value) && step > 0 &&
+            key - last->key > kGapInPoints * step)
+            series->addData((last->key + key) / 2, kNaN);
+    }
     series->addData(key, value);
     fRanges[IndexOf(series)].Add(value);
 }
@@ -166,6 +215,15 @@ void TDataPlot::AppendPumppO2(double minutes, double pO2) {
 
 void TDataPlot::RemoveFirst(QCPGraph* series, int n) {
     QSharedPointer<QCPGraphDataContainer> data = series->data();
+    // Gap points (no value) are not data: n counts real points, and a gap point left in front
+    // goes with them.
+    int cut = 0;
+    for (int real = 0; cut < data->size() && real < n; ++cut)
+        if (!std::isnan(data->at(cut)->value))
+            ++real;
+    while (cut < data->size() && std::isnan(data->at(cut)->value))
+        ++cut;
+    n = cut;
     if (n >= data->size()) {
         data->clear();
     } else {
@@ -264,24 +322,27 @@ bool TDataPlot::AxisLogarithmic(const QCPAxis* axis) {
 void TDataPlot::SetAxisLogarithmic(QCPAxis* axis, bool logarithmic) {
     if (logarithmic) {
         axis->setScaleType(QCPAxis::stLogarithmic);
-        axis->setTicker(QSharedPointer<QCPAxisTickerLog>::create());
-        axis->setNumberFormat(QStringLiteral("eb"));
-        axis->setNumberPrecision(0);
     } else {
         axis->setScaleType(QCPAxis::stLinear);
-        axis->setTicker(QSharedPointer<QCPAxisTicker>::create());
-        axis->setNumberFormat(QStringLiteral("gb"));
-        axis->setNumberPrecision(6);
     }
+    axis->setTicker(QSharedPointer<TPlotAxisTicker>::create(logarithmic));
+    axis->setNumberFormat(QStringLiteral("g"));
     MarkDirty();
 }
 
 void TDataPlot::RescaleAutoAxes() {
-    if (AxisAutoRange(XAxisTime))
+    fRescaling = true;
+    if (AxisAutoRange(XAxisTime) && fFollowing)
         RescaleTimeAxis();
     for (QCPAxis* axis : ValueAxes())
         if (AxisAutoRange(axis))
             RescaleValueAxis(axis);
+    fRescaling = false;
+}
+
+void TDataPlot::FollowNewestData() {
+    fFollowing = true;
+    ReplotNow();
 }
 
 void TDataPlot::RescaleTimeAxis() {
@@ -379,6 +440,56 @@ void TDataPlot::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     QCustomPlot::mouseReleaseEvent(event);
+}
+
+void TDataPlot::mouseDoubleClickEvent(QMouseEvent* event) {
+    QCustomPlot::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton)
+        FollowNewestData();
+}
+
+void TDataPlot::mouseMoveEvent(QMouseEvent* event) {
+    QCustomPlot::mouseMoveEvent(event);
+    if (event->buttons() != Qt::NoButton)
+        return;
+    const QString text = HoverText(event->position());
+    if (text.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPosition().toPoint(), text, this);
+}
+
+QString TDataPlot::HoverText(const QPointF& pos) const {
+    if (!axisRect()->rect().contains(pos.toPoint()))
+        return {};
+    // The nearest point in time of any series on show, then every series' value at that time.
+    const double minutes = XAxisTime->pixelToCoord(pos.x());
+    double bestKey = kNaN, bestDistance = kHoverReach;
+    for (QCPGraph* series : fSeries) {
+        if (!series->visible() || series->data()->isEmpty())
+            continue;
+        auto it = series->data()->findBegin(minutes, false);
+        for (auto c : {it, it == series->data()->constBegin() ? it : it - 1}) {
+            if (c == series->data()->constEnd() || std::isnan(c->value))
+                continue;
+            const double d = std::abs(XAxisTime->coordToPixel(c->key) - pos.x());
+            if (d < bestDistance) {
+                bestDistance = d;
+                bestKey = c->key;
+            }
+        }
+    }
+    if (std::isnan(bestKey))
+        return {};
+    QString text = QStringLiteral("%1: %2").arg(XAxisTime->label(), QString::number(bestKey, 'f', 2));
+    for (QCPGraph* series : fSeries) {
+        if (!series->visible())
+            continue;
+        auto it = series->data()->findBegin(bestKey, false);
+        if (it != series->data()->constEnd() && it->key == bestKey && !std::isnan(it->value))
+            text += QStringLiteral("\n%1: %2").arg(series->name(), QString::number(it->value, 'g', 6));
+    }
+    return text;
 }
 
 void TDataPlot::OpenSettings() {

@@ -6,7 +6,11 @@
 // The row builder appends one point per data row. Appends only mark the plot as changed; a timer
 // redraws it at most four times a second, so a run of a week at one-second points stays fluid.
 // Every series keeps its own keys next to its values: a row without a sensor pO2 adds no point to
-// that series, and its later values stay on their own times.
+// that series, and its later values stay on their own times. A line breaks where the data pause
+// for longer than three data-point lengths (an instrument outage).
+//
+// The mouse wheel zooms and a drag pans the time axis; a double click returns to following the
+// newest data. Hovering shows the values of the nearest point.
 #include <qcustomplot.h>
 
 #include <QList>
@@ -55,6 +59,13 @@ public:
     // Fits the automatic axes and redraws at once.
     void ReplotNow();
 
+    // Ends a zoom or pan of the time axis: the plot follows the newest data again (a double click
+    // does this).
+    void FollowNewestData();
+    bool FollowingNewestData() const { return fFollowing; }
+    // What hovering at this widget position shows: the values of the nearest point in time.
+    QString HoverText(const QPointF& pos) const;
+
     // Opens the settings dialog modally (the right mouse button does this).
     void OpenSettings();
 
@@ -73,6 +84,8 @@ public:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     // Runs the dialog; tests override it to drive the dialog without a modal loop.
     virtual void ExecSettingsDialog(TPlotSettingsDialog& dialog);
@@ -107,4 +120,6 @@ private:
     QSet<const QCPAxis*> fFixedAxes;
     QTimer* fReplotTimer;
     bool fDirty = false;
+    bool fFollowing = true; // the time axis follows the data (no zoom or pan by the operator)
+    bool fRescaling = false;
 };

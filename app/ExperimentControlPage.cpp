@@ -26,7 +26,8 @@ TExperimentControlPage::TExperimentControlPage(QWidget* parent) : QWidget(parent
     Splitter = new QSplitter(Qt::Horizontal, this);
     LeftPanel = new QWidget(Splitter);
     LeftPanel->setObjectName(QStringLiteral("PanelLeft"));
-    LeftPanel->setFixedWidth(265);
+    // 265 pixels to begin with; the splitter moves it (see SetPlot).
+    LeftPanel->resize(265, LeftPanel->height());
 
     CheckBoxShowTemperature =
         Named(new QCheckBox(QStringLiteral("Show Temperature"), LeftPanel), "CheckBoxShowTemperature");
@@ -139,5 +140,9 @@ TExperimentControlPage::TExperimentControlPage(QWidget* parent) : QWidget(parent
 
 void TExperimentControlPage::SetPlot(QWidget* plot) {
     Splitter->addWidget(plot);
+    Splitter->setStretchFactor(0, 0);
     Splitter->setStretchFactor(1, 1);
+    Splitter->setCollapsible(0, false);
+    Splitter->setCollapsible(1, false);
+    Splitter->setSizes({265, 100000}); // the panel at its usual width, the plot takes the rest
 }

@@ -1,5 +1,6 @@
 #include "app/ExperimentDataPage.h"
 
+#include "app/ExperimentNameValidator.h"
 #include "app/SampleDetailsFile.h"
 #include "app/SharedState.h"
 #include "app/TRtDoubleEdit.h"
@@ -116,6 +117,7 @@ QGroupBox* TExperimentDataPage::BuildSampleGroup() {
     auto* names = new QGridLayout;
     EditSampleName = new QLineEdit(group);
     EditSampleName->setObjectName(QStringLiteral("EditSampleName"));
+    TExperimentNameValidator::Install(EditSampleName);
     EditSampleFormula = new QLineEdit(group);
     EditSampleFormula->setObjectName(QStringLiteral("EditSampleFormula"));
     names->addWidget(new QLabel(QStringLiteral("Experiment name")), 0, 0);

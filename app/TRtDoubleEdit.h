@@ -2,8 +2,13 @@
 // A numeric edit box. It holds a value and an optional range: when the lower limit is below the
 // upper one, every value set into it, by the operator or by the program, is first limited to the
 // range; otherwise it takes any value. Setting a value, also from the program, emits valueChanged.
-// It shows and accepts the regional decimal separator (a point is accepted too); typed text that
-// is not a number is not taken and the box returns to its value when editing ends.
+// It shows and accepts the regional decimal separator (a point is accepted too).
+//
+// The box tells what it did not take: typed text that is not a number (or not a whole number in
+// the integer box), or a typed value outside the range, leaves the value as it was and marks the
+// box with a red frame and a tooltip that names the allowed range; a value the program set that
+// had to be limited is marked the same way. The mark goes with the next value taken as it is.
+// When editing ends the box shows its value again.
 #include <QLineEdit>
 
 class TRtDoubleEdit : public QLineEdit {
@@ -16,6 +21,10 @@ public:
     void SetLimits(double lower, double upper);
     double LowerLimit() const { return fLower; }
     double UpperLimit() const { return fUpper; }
+    // True while the box shows that it refused or limited a value; the tooltip says why.
+    bool Marked() const { return fMarked; }
+    // "allowed: -5 to 5", or "any number" for a box without a range.
+    QString RangeText() const;
 
 signals:
     void valueChanged(double value);
@@ -31,7 +40,10 @@ private:
     double Clamp(double v) const;
     void TakeTyped(const QString& text);
     void ShowValue();
+    void Mark(const QString& why);
+    void Unmark();
     double fValue = 0.0;
+    bool fMarked = false;
     double fLower = 0.0;
     double fUpper = 0.0;
 };

@@ -13,6 +13,7 @@
 #include "app/RawDataPage.h"
 #include "app/RowBuilder.h"
 #include "app/SharedState.h"
+#include "app/StatusHints.h"
 #include "app/StatusPane.h"
 #include "app/StepProgram.h"
 #include "app/StepProgramEditor.h"
@@ -348,6 +349,7 @@ void TfrmOndrix::Statusbar() {
         RzStatusPaneRC->SetCaption(QString());
 
     RzStatusPaneStep->SetCaption(fStepView->Refresh(ProgramState, CurrentStep));
+    TStatusHints::Apply(*this);
 }
 
 void TfrmOndrix::AddDataUpdates() {

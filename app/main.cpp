@@ -2,18 +2,86 @@
 //
 //   ondrix              the program with the instruments on the ports of its settings file
 //   ondrix --simulate   the same with the bundled cell simulator on two pseudo-terminals
+//   ondrix --export DATA_FILE [OUTPUT.csv] [--no-events]
+//                       writes a data file or journal as a CSV and JSON file for analysis tools,
+//                       without a window
 #include "app/QtDialogs.h"
 #include "app/SignalCloser.h"
 #include "app/SimulatedCell.h"
 #include "app/TfrmOndrix.h"
 #include "diagnostics/LogChannel.h"
+#include "recording/AnalysisExport.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScreen>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
+namespace {
+
+const char kUsage[] =
+    "Usage: ondrix [--simulate]\n"
+    "       ondrix --export DATA_FILE [OUTPUT.csv] [--no-events]\n"
+    "\n"
+    "  --simulate   run with the bundled cell simulator instead of the instruments\n"
+    "  --export     write an experiment data file or journal as a UTF-8 CSV file for analysis\n"
+    "               (default OUTPUT: DATA_FILE with .analysis.csv) and its header, variables\n"
+    "               and notes as a JSON file beside it (OUTPUT with .json)\n"
+    "  --no-events  leave the mode-change rows out of the CSV file\n";
+
+bool HasArgument(int argc, char** argv, const char* name) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0)
+            return true;
+    return false;
+}
+
+// `ondrix --export`: no window, no instruments; the exit code says whether it worked.
+int ExportForAnalysis(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QStringList files;
+    TAnalysisExportOptions options;
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    for (const QString& a : args) {
+        if (a == QStringLiteral("--export"))
+            continue;
+        if (a == QStringLiteral("--no-events"))
+            options.Events = false;
+        else if (a.startsWith(u'-') && a.size() > 1) {
+            std::fprintf(stderr, "Unknown option %s\n%s", qPrintable(a), kUsage);
+            return 2;
+        } else
+            files << a;
+    }
+    if (files.isEmpty() || files.size() > 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const QString output = files.size() == 2 ? files[1] : TAnalysisExport::DefaultOutput(files[0]);
+    const TAnalysisExportResult r = TAnalysisExport::Run(files[0], output, options);
+    if (!r.Ok) {
+        std::fprintf(stderr, "%s\n", qPrintable(r.Message));
+        return 1;
+    }
+    std::printf("%s: %lld data rows, %lld mode changes%s, %lld lines skipped\n%s\n", qPrintable(r.CsvPath),
+                r.DataRows, r.EventRows, options.Events ? "" : " left out", r.SkippedLines,
+                qPrintable(r.JsonPath));
+    return 0;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    if (HasArgument(argc, argv, "--help") || HasArgument(argc, argv, "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (HasArgument(argc, argv, "--export"))
+        return ExportForAnalysis(argc, argv);
+
     // The log channels exist before the window; the log file opens during its creation.
     InitializeLogChannels();
 
@@ -43,6 +111,10 @@ int main(int argc, char** argv) {
         if (closing)
             closing->CloseWithoutQuestion();
     });
+    // Without a window manager "maximised" means nothing, so the window first takes the screen's
+    // available area itself; with one, the maximised state keeps it there.
+    if (QScreen* screen = window->screen())
+        window->setGeometry(screen->availableGeometry());
     window->showMaximized();
     const int rc = QApplication::exec();
     SetDialogs(nullptr);

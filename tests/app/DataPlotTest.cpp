@@ -1,4 +1,5 @@
 #include "app/DataPlot.h"
+#include "app/PlotAxisTicker.h"
 #include "app/PlotSettingsDialog.h"
 #include "app/TRtDoubleEdit.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -28,6 +29,11 @@ TPoints Points(const QCPGraph* series) {
     for (auto it = series->data()->constBegin(); it != series->data()->constEnd(); ++it)
         points.emplace_back(it->key, it->value);
     return points;
+}
+
+bool LogTicks(const QCPAxis* axis) {
+    const auto* ticker = dynamic_cast<const TPlotAxisTicker*>(axis->ticker().data());
+    return ticker && ticker->Logarithmic();
 }
 
 // A plot whose settings dialog is driven by the test instead of a modal loop.
@@ -133,9 +139,8 @@ TEST_F(DataPlot, SeriesAndAxesAsTheWindowShowsThem) {
         EXPECT_TRUE(plot.AxisAutoRange(axis));
         const bool pO2 = axis == plot.RtAxisCellpO2;
         EXPECT_EQ(TDataPlot::AxisLogarithmic(axis), pO2);
-        EXPECT_EQ(dynamic_cast<QCPAxisTickerLog*>(axis->ticker().data()) != nullptr, pO2);
+        EXPECT_EQ(LogTicks(axis), pO2);
     }
-    EXPECT_TRUE(plot.RtAxisCellpO2->numberFormat().startsWith(u'e')) << "scientific labels";
     EXPECT_TRUE(plot.AxisAutoRange(plot.XAxisTime));
 
     for (QCPAxis* axis : plot.axisRect()->axes())
@@ -364,9 +369,9 @@ TEST_F(DataPlot, SettingsDialogSwitchesScalesAndHidesSeries) {
         d.VisibleBox(plot.RtLineSeriesPumpVoltage)->setChecked(false);
     });
     EXPECT_FALSE(TDataPlot::AxisLogarithmic(plot.RtAxisCellpO2));
-    EXPECT_EQ(dynamic_cast<QCPAxisTickerLog*>(plot.RtAxisCellpO2->ticker().data()), nullptr);
+    EXPECT_FALSE(LogTicks(plot.RtAxisCellpO2));
     EXPECT_TRUE(TDataPlot::AxisLogarithmic(plot.RtAxisPumpCurrent));
-    EXPECT_NE(dynamic_cast<QCPAxisTickerLog*>(plot.RtAxisPumpCurrent->ticker().data()), nullptr);
+    EXPECT_TRUE(LogTicks(plot.RtAxisPumpCurrent));
     EXPECT_GT(plot.RtAxisPumpCurrent->range().lower, 0.0);
 
     EXPECT_FALSE(plot.RtLineSeriesPumpVoltage->visible());
@@ -456,3 +461,124 @@ TEST_F(DataPlot, AFailedSaveIsReported) {
 }
 
 } // namespace
+
+namespace {
+
+// The ticks an axis places over a range, and their labels.
+struct TTicks {
+    QVector<double> ticks, subTicks;
+    QVector<QString> labels;
+};
+TTicks Ticks(QCPAxis* axis, double lower, double upper) {
+    TTicks t;
+    axis->ticker()->generate(QCPRange(lower, upper), QLocale::c(), u'g', 6, t.ticks, &t.subTicks, &t.labels);
+    return t;
+}
+
+} // namespace
+
+TEST_F(DataPlot, TickLabelsTellTicksApartAndLogAxesLabelEachDecadeOnce) {
+    struct Case {
+        const char* what;
+        QCPAxis* axis;
+        double lower, upper;
+    };
+    const Case cases[] = {
+        {"temperature within 0.01", plot.RtAxisCellTemp, 699.951, 699.959},
+        {"temperature over 300", plot.RtAxisCellTemp, 600, 900},
+        {"current over 1 nA", plot.RtAxisPumpCurrent, -3.1579e-6, -3.1571e-6},
+        {"current around zero", plot.RtAxisPumpCurrent, -2e-7, 3e-7},
+        {"voltage", plot.YAxisPumpVoltage, 0.2501, 0.2503},
+        {"pO2 within a decade", plot.RtAxisCellpO2, 0.19, 0.21},
+        {"pO2 over a decade boundary", plot.RtAxisCellpO2, 0.05, 0.3},
+        {"pO2 over two decades", plot.RtAxisCellpO2, 1e-6, 1e-4},
+        {"pO2 over eighteen decades", plot.RtAxisCellpO2, 1e-20, 1e-2},
+        {"time", plot.XAxisTime, 10000, 10000.5},
+        {"time in quarters", plot.XAxisTime, 0.2, 1.8},
+    };
+    for (const Case& c : cases) {
+        const TTicks t = Ticks(c.axis, c.lower, c.upper);
+        const QVector<QString>& labels = t.labels;
+        SCOPED_TRACE(c.what);
+        ASSERT_GE(labels.size(), 2);
+        EXPECT_EQ(QSet<QString>(labels.begin(), labels.end()).size(), labels.size())
+            << QStringList(labels.begin(), labels.end()).join(u' ').toStdString();
+        const double step = t.ticks[1] - t.ticks[0];
+        for (int i = 0; i < labels.size(); ++i) {
+            EXPECT_LE(labels[i].size(), 10) << "compact: " << labels[i].toStdString();
+            bool number = false;
+            const double read = labels[i].toDouble(&number);
+            if (number) // a decade label such as 10⁻⁵ is not a plain number
+                EXPECT_NEAR(read, t.ticks[i], 1e-6 * step)
+                    << "the label shows its tick: " << labels[i].toStdString();
+        }
+    }
+    // Decades read as powers of ten, one label each, with the minor ticks between.
+    QVector<double> ticks, subTicks;
+    QVector<QString> labels;
+    plot.RtAxisCellpO2->ticker()->generate(QCPRange(1e-7, 1e-3), QLocale::c(), u'g', 6, ticks, &subTicks,
+                                           &labels);
+    EXPECT_TRUE(labels.contains(TPlotAxisTicker::DecadeLabel(-5)));
+    EXPECT_EQ(TPlotAxisTicker::DecadeLabel(-5), QString::fromUtf8("10\u207B\u2075"));
+    EXPECT_TRUE(subTicks.contains(ticks[1] * 2) && subTicks.contains(ticks[1] * 9));
+}
+
+// At the operator window's smallest size the plot is about 750 pixels wide; the four value axes
+// with the labels a run gives them must leave most of it to the data.
+TEST_F(DataPlot, DataAreaKeepsMostOfTheWidthWithFourValueAxes) {
+    for (int i = 0; i < 200; ++i)
+        plot.AppendDataPoint(i / 6.0, 1.05 + 1e-5 * i, -3.1573e-6 - 1e-12 * i, 699.95 + 1e-4 * i,
+                             std::pow(10.0, -12.3 + 0.001 * i));
+    plot.show();
+    for (const int width : {753, 1098}) {
+        plot.resize(width, 700);
+        QTRY_COMPARE_WITH_TIMEOUT(plot.viewport().width(), width, 10000);
+        plot.ReplotNow();
+        SCOPED_TRACE(width);
+        EXPECT_GE(plot.axisRect()->width(), 0.6 * width);
+    }
+}
+
+TEST_F(DataPlot, LinesBreakAtOutagesAndHoverShowsTheNearestPoint) {
+    for (const double t : {0.0, 1.0, 2.0, 3.0, 5.5, 20.0, 21.0})
+        plot.AppendDataPoint(t, 0.25, -1e-6, 700.0 + t, 1e-5);
+    // 3 to 5.5 is 2.5 lengths: drawn through; 5.5 to 20 is an outage: a break.
+    const TPoints v = Points(plot.RtLineSeriesPumpVoltage);
+    int breaks = 0;
+    for (const auto& [key, value] : v)
+        breaks += std::isnan(value) ? 1 : 0;
+    EXPECT_EQ(breaks, 1);
+    EXPECT_TRUE(std::isnan(v[5].second) && v[5].first > 5.5 && v[5].first < 20.0);
+    EXPECT_EQ(v.size(), 8u);
+
+    plot.resize(800, 500);
+    plot.ReplotNow();
+    const double y = plot.axisRect()->center().y();
+    const QString text = plot.HoverText(QPointF(plot.XAxisTime->coordToPixel(20.2), y));
+    EXPECT_TRUE(text.contains(QStringLiteral("Cell temp, \u00BAC: 720"))) << text.toStdString();
+    EXPECT_TRUE(plot.HoverText(QPointF(2, 2)).isEmpty()) << "outside the data area";
+
+    // Deleting the first points counts data points only; the gap goes with the points before it.
+    plot.DeleteFirstPoints(5);
+    EXPECT_EQ(Points(plot.RtLineSeriesPumpVoltage), TPoints({{20.0, 0.25}, {21.0, 0.25}}));
+}
+
+TEST_F(DataPlot, ZoomedTimeAxisStaysUntilDoubleClick) {
+    for (int i = 0; i < 10; ++i)
+        plot.AppendDataPoint(i, 0.25, -1e-6, 700.0, 1e-5);
+    plot.resize(800, 500);
+    plot.show();
+    plot.ReplotNow();
+    EXPECT_TRUE(plot.FollowingNewestData());
+    // The operator zooms in (the wheel and a drag set the range the same way).
+    plot.XAxisTime->setRange(2, 4);
+    EXPECT_FALSE(plot.FollowingNewestData());
+    plot.AppendDataPoint(10, 0.25, -1e-6, 700.0, 1e-5);
+    plot.ReplotNow();
+    EXPECT_EQ(plot.XAxisTime->range(), QCPRange(2, 4));
+
+    const QPoint inside = plot.axisRect()->center();
+    QTest::mouseDClick(&plot, Qt::LeftButton, Qt::NoModifier, inside);
+    EXPECT_TRUE(plot.FollowingNewestData());
+    EXPECT_EQ(plot.XAxisTime->range().upper, 10.0);
+}

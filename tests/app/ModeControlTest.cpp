@@ -4,6 +4,7 @@
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
 #include "app/SharedState.h"
+#include "app/StatusHints.h"
 #include "app/StatusPane.h"
 #include "app/SupervisoryTick.h"
 #include "app/TRtDoubleEdit.h"
@@ -78,8 +79,28 @@ TEST_F(ModeControl, FirstTickTakesTheSettingsAndRefreshesTheStatusBar) {
     EXPECT_EQ(w->RzGlyphStatus1->Caption(), "Valid instruments");
     EXPECT_EQ(w->RzGlyphStatus1->ImageIndex(), 2);
     EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: Paused");
-    EXPECT_EQ(w->RzStatusPaneRC->Caption(), "pO2 relative change last 300s: RC pO2, % %")
-        << "with only the caption row the caption stands in the value's place";
+    EXPECT_EQ(w->RzStatusPaneRC->Caption(), "") << "no relative change before the first data row";
+    EXPECT_EQ(w->RzGlyphStatus2->Caption(), "T, ºC: paused") << "no stale or zero temperature while paused";
+    EXPECT_EQ(w->RzGlyphStatus2->ImageIndex(), -1);
+}
+
+// Until the PID tuning page has built the table, the buttons and the mode pane say what it means.
+TEST_F(ModeControl, HintsUntilThePIDTableIsBuilt) {
+    w->Statusbar();
+    EXPECT_EQ(c->RadioButtonPIDSet->toolTip(), TStatusHints::PIDButtonHint());
+    EXPECT_EQ(c->RadioButtonPIDStep->toolTip(), TStatusHints::PIDButtonHint());
+    EXPECT_EQ(c->RadioButtonSetVoltage->toolTip(), TStatusHints::CurrentLimitHint());
+    EXPECT_EQ(c->RadioButtonPPS->toolTip(), TStatusHints::CurrentLimitHint());
+    ProgramState = TProgramState::SetVoltage;
+    w->Statusbar();
+    EXPECT_TRUE(w->RzStatusPaneStep->Caption().startsWith("Mode: SetVoltage ("));
+    EXPECT_TRUE(w->RzStatusPaneStep->Caption().contains("1 µA"));
+
+    PID->Calibration.Valid = true;
+    w->Statusbar();
+    EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: SetVoltage");
+    EXPECT_EQ(c->RadioButtonPPS->toolTip(), "");
+    EXPECT_EQ(c->RadioButtonPIDSet->toolTip(), "");
 }
 
 TEST_F(ModeControl, StatusBarTexts) {
@@ -110,7 +131,8 @@ TEST_F(ModeControl, StatusBarTexts) {
     ProgramState = TProgramState::PPS;
     CurrentStep = 0;
     w->Statusbar();
-    EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: PPS  Step 1 of 8");
+    EXPECT_EQ(w->RzStatusPaneStep->Caption(),
+              QStringLiteral("Mode: PPS  Step 1 of 8") + TStatusHints::ModePaneHint(TProgramState::PPS, false));
 }
 
 TEST_F(ModeControl, AMarkerRowEmptiesTheRelativeChangePane) {

@@ -1,8 +1,11 @@
 // The numeric edit boxes: limits, the value-changed signal on every set, and the regional format.
+#include "app/ExperimentDataPage.h"
+#include "app/ExperimentNameValidator.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/Locale.h"
 #include "tests/support/QtPrint.h"
 
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -60,6 +63,81 @@ TEST_F(NumericEdit, ShowsAndAcceptsTheRegionalFormat) {
     EXPECT_DOUBLE_EQ(box.Value(), 12.5);
     emit box.editingFinished();
     EXPECT_EQ(box.text(), "12,5");
+}
+
+// What a box does not take it says: the value stays, the box is marked and its tooltip names
+// the allowed range; the next value taken as it is clears the mark.
+TEST_F(NumericEdit, RefusedInputLeavesTheValueAndMarksTheBox) {
+    struct {
+        const char* what;
+        bool integer;
+        const char* typed;
+        const char* tip; // part of the tooltip
+    } const cases[] = {
+        {"a letter", false, "x1", "not a number"},
+        {"a letter", true, "a", "not a number"},
+        {"above the range", true, "999", "outside the range"},
+        {"below the range", false, "-5", "outside the range"},
+        {"a fraction in an integer box", true, ".5", "not a whole number"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::unique_ptr<TRtDoubleEdit> box(c.integer ? new TRtIntegerEdit(nullptr, 1)
+                                                     : new TRtDoubleEdit(nullptr, 1));
+        box->SetLimits(-1, 5);
+        QSignalSpy spy(box.get(), &TRtDoubleEdit::valueChanged);
+        box->selectAll();
+        QTest::keyClicks(box.get(), QString::fromLatin1(c.typed));
+        EXPECT_DOUBLE_EQ(box->Value(), 1.0);
+        EXPECT_EQ(spy.count(), 0);
+        EXPECT_TRUE(box->Marked());
+        EXPECT_TRUE(box->toolTip().contains(QLatin1String(c.tip))) << box->toolTip().toStdString();
+        EXPECT_TRUE(box->toolTip().contains(QStringLiteral("allowed: -1 to 5")))
+            << box->toolTip().toStdString();
+        emit box->editingFinished();
+        EXPECT_EQ(box->text(), QStringLiteral("1")) << "leaving the box shows its value";
+
+        box->selectAll();
+        QTest::keyClicks(box.get(), QStringLiteral("3"));
+        EXPECT_DOUBLE_EQ(box->Value(), 3.0);
+        EXPECT_FALSE(box->Marked());
+        EXPECT_EQ(box->toolTip(), QStringLiteral("allowed: -1 to 5"));
+    }
+    // Halfway through typing a number nothing is wrong yet.
+    TRtDoubleEdit box(nullptr, 1);
+    box.clear();
+    QTest::keyClicks(&box, QStringLiteral("1e-"));
+    EXPECT_FALSE(box.Marked());
+}
+
+TEST_F(NumericEdit, AValueTheProgramSetIsMarkedWhenLimited) {
+    TRtIntegerEdit box(nullptr, 0);
+    box.SetLimits(-5, 5);
+    box.SetValue(999);
+    EXPECT_EQ(box.IntValue(), 5);
+    EXPECT_TRUE(box.Marked());
+    EXPECT_TRUE(box.toolTip().contains(QStringLiteral("999 was limited to 5")))
+        << box.toolTip().toStdString();
+    box.SetValue(4);
+    EXPECT_FALSE(box.Marked());
+}
+
+// The experiment name names every data file: characters a file name cannot hold are refused as
+// they are typed or pasted, with a word why.
+TEST(ExperimentName, RefusesFileNameCharactersAsTyped) {
+    TExperimentDataPage page;
+    QLineEdit* name = page.EditSampleName;
+    auto* validator = qobject_cast<const TExperimentNameValidator*>(name->validator());
+    ASSERT_NE(validator, nullptr);
+    QSignalSpy refused(validator, &TExperimentNameValidator::refused);
+    QTest::keyClicks(name, QStringLiteral("LSC/64"));
+    EXPECT_EQ(name->text(), QStringLiteral("LSC64"));
+    ASSERT_EQ(refused.count(), 1);
+    EXPECT_EQ(refused.at(0).at(0).toString(), TExperimentNameValidator::RefusalMessage());
+    name->clear();
+    name->insert(QStringLiteral("a\\b:c*d?e\"f<g>h|i\tj k_1.2"));
+    EXPECT_EQ(name->text(), QStringLiteral("abcdefghij k_1.2"));
+    EXPECT_EQ(refused.count(), 2);
 }
 
 } // namespace

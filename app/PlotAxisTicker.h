@@ -1,0 +1,34 @@
+#pragma once
+// Ticks and labels of the data plot's axes, made to be read at a glance over a long run:
+// - a logarithmic axis that spans two or more decades is ticked once per decade (or once per few
+//   decades), labelled "10⁻⁵", with minor ticks at 2..9 times the decade between;
+// - over less than that, and on a linear axis, ticks fall on round steps, and the labels get just
+//   the digits that tell neighbouring ticks apart, so no two labels of an axis read the same;
+// - labels are compact: plain decimals between 0.001 and 99 999, otherwise "2.5e-4".
+#include <qcustomplot.h>
+
+class TPlotAxisTicker : public QCPAxisTicker {
+public:
+    explicit TPlotAxisTicker(bool logarithmic);
+    bool Logarithmic() const { return fLogarithmic; }
+
+    // The labels of these ticks, the shortest that are all different (exposed for tests).
+    static QVector<QString> DistinctLabels(const QVector<double>& ticks);
+    // "10⁻⁵" for 1e-5.
+    static QString DecadeLabel(int exponent);
+
+protected:
+    double getTickStep(const QCPRange& range) override;
+    int getSubTickCount(double tickStep) override;
+    QVector<double> createTickVector(double tickStep, const QCPRange& range) override;
+    QVector<double> createSubTickVector(int subTickCount, const QVector<double>& ticks) override;
+    QVector<QString> createLabelVector(const QVector<double>& ticks, const QLocale& locale, QChar formatChar,
+                                       int precision) override;
+
+private:
+    // Decades per major tick on a logarithmic axis; 0 when the range is ticked linearly.
+    int DecadeStep(const QCPRange& range) const;
+
+    bool fLogarithmic;
+    int fDecadeStep = 0; // of the ticks being generated
+};
