@@ -11,6 +11,7 @@
 #include "common/NumberFormat.h"
 #include "control/TPID.h"
 #include "control/TThread2401.h"
+#include "diagnostics/EventLog.h"
 #include "recording/ColumnTable.h"
 #include "recording/TDataGridModel.h"
 
@@ -190,4 +191,5 @@ void TSupervisoryTick::ChangeModeConfirm(QObject*) {
         break;
     }
     AppendMarkerRow(ProgramState);
+    LogEvent(QStringLiteral("Mode"), QStringLiteral("set to ") + ProgramStateName(ProgramState));
 }

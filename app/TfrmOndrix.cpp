@@ -25,6 +25,7 @@
 #include "common/Synchronize.h"
 #include "control/TPID.h"
 #include "control/TThread2401.h"
+#include "diagnostics/EventLog.h"
 #include "diagnostics/LogChannel.h"
 #include "diagnostics/LogFileDestination.h"
 #include "recording/ColumnTable.h"
@@ -201,6 +202,9 @@ void TfrmOndrix::FormCreate() {
     fLogFile = std::make_shared<LogFileDestination>(root.filePath(QStringLiteral("Logs")),
                                                     QStringLiteral("Log.csl"), 1024, 20);
     LogFileDestination::Install(fLogFile);
+    InstallEventLog(std::make_shared<TEventLog>(root.filePath(QStringLiteral("Logs"))));
+    LogEvent(QStringLiteral("Program"),
+             QStringLiteral("started in ") + QDir::toNativeSeparators(ProgramFolder()));
 
     Statusbar();
     PageControlMain->setCurrentIndex(0);
@@ -389,6 +393,8 @@ void TfrmOndrix::FormDestroy() {
     FreeAndNil(PID);
     LogFileDestination::Install(nullptr);
     fLogFile.reset();
+    LogEvent(QStringLiteral("Program"), QStringLiteral("closed"));
+    InstallEventLog(nullptr);
 }
 
 void TfrmOndrix::closeEvent(QCloseEvent* event) {
