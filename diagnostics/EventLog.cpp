@@ -5,11 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <iostream>
+#include <string_view>
 
 namespace {
 std::shared_ptr<TEventLog> gEventLog;
@@ -22,9 +25,15 @@ constexpr auto kFlushInterval = std::chrono::milliseconds(200);
 
 // One event, one line: control characters (tabs and line breaks among them) become blanks.
 void AppendOneLine(std::string& out, const QString& text) {
-    const QByteArray utf8 = text.toUtf8();
-    for (const char c : utf8)
-        out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? ' ' : c;
+    const auto put = [&out](char c) { out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? ' ' : c; };
+    const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii) {
+        for (const QChar c : text)
+            put(char(c.unicode()));
+        return;
+    }
+    for (const char c : text.toUtf8())
+        put(c);
 }
 
 void Warn(const std::string& text) {
@@ -67,57 +76,53 @@ void TEventLog::DeleteOldFiles(int keepDays) {
     }
 }
 
-// "yyyy-MM-dd HH:mm:ss.zzz" of now into `out`, and the day into `day`. The text of the second is
-// made once per second; the clock of a test, when fixed, is taken instead of the wall clock.
-void TEventLog::Stamp(std::string& out, std::string& day) {
+// Writes "yyyy-MM-dd HH:mm:ss.zzz" of now (kStampLength characters) to `out`. The text of the
+// second is made once per second; the clock of a test, when fixed, is taken instead of the wall
+// clock.
+void TEventLog::Stamp(char* out) {
     if (Clock::IsFixed()) {
-        const QDateTime t = QtFromDateTime(Now());
-        out = t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toStdString();
-        day = out.substr(0, 10);
+        const QByteArray t =
+            QtFromDateTime(Now()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toLatin1();
+        std::memcpy(out, t.constData(), std::min<std::size_t>(kStampLength, std::size_t(t.size())));
         fStampSecond = -1;
         return;
     }
     using namespace std::chrono;
-    const auto now = system_clock::now();
-    const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count();
+    const auto ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
     const std::int64_t second = ms / 1000 - (ms % 1000 < 0 ? 1 : 0);
     const int milli = int(ms - second * 1000);
     if (second != fStampSecond) {
         const std::time_t tt = std::time_t(second);
         std::tm local{};
         localtime_r(&tt, &local);
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
+        std::snprintf(fStampText, sizeof fStampText, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
                       local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-        fStampText = buffer;
-        fStampDay = fStampText.substr(0, 10);
         fStampSecond = second;
     }
-    char msText[8];
-    std::snprintf(msText, sizeof msText, ".%03d", milli);
-    out = fStampText;
-    out += msText;
-    day = fStampDay;
+    std::memcpy(out, fStampText, kStampLength - 4);
+    out[kStampLength - 4] = '.';
+    out[kStampLength - 3] = char('0' + milli / 100);
+    out[kStampLength - 2] = char('0' + milli / 10 % 10);
+    out[kStampLength - 1] = char('0' + milli % 10);
 }
 
 void TEventLog::Write(const QString& source, const QString& text) noexcept {
     try {
-        std::string body;
-        body.reserve(24 + std::size_t(source.size() + text.size()));
-        AppendOneLine(body, source);
-        body += '\t';
-        AppendOneLine(body, text);
+        // The line is made outside the lock but for its time stamp, which is taken under it so
+        // that the stamps of the file run in the order of its lines.
+        std::string line;
+        line.reserve(kStampLength + 8 + std::size_t(source.size() + text.size()));
+        line.append(kStampLength + 1, '\t');
+        AppendOneLine(line, source);
+        line += '\t';
+        AppendOneLine(line, text);
 
         std::lock_guard<std::mutex> lock(fMutex);
-        std::string line;
-        std::string day;
-        Stamp(line, day);
-        line += '\t';
-        line += body;
+        Stamp(line.data());
+        const std::string_view day(line.data(), 10);
         if (fPending.empty() || fPending.back().day != day)
-            fPending.push_back({day, std::string()});
-        fPending.back().text += line;
-        fPending.back().text += '\n';
+            fPending.push_back({std::string(day), std::string()});
+        fPending.back().text.append(line).append(1, '\n');
         fPendingBytes += line.size() + 1;
         TrimPending();
         fLines.push_back(std::move(line));
@@ -130,12 +135,17 @@ void TEventLog::Write(const QString& source, const QString& text) noexcept {
     }
 }
 
-// While the folder cannot be written, the oldest waiting lines go once too much has gathered.
+// While the folder cannot be written, the oldest waiting lines go once too much has gathered:
+// down to three quarters of the limit at once, so a long outage costs one cut now and then.
+// While writes succeed nothing is dropped, however fast events come.
 void TEventLog::TrimPending() {
-    while (fPendingBytes > kMaxPendingBytes && !fPending.empty()) {
+    if (!fWriteFailing || fPendingBytes <= kMaxPendingBytes)
+        return;
+    std::size_t excess = fPendingBytes - kMaxPendingBytes / 4 * 3;
+    while (excess > 0 && !fPending.empty()) {
         std::string& oldest = fPending.front().text;
-        const std::size_t excess = fPendingBytes - kMaxPendingBytes;
-        if (fPending.size() > 1 && oldest.size() <= excess) {
+        if (oldest.size() <= excess) {
+            excess -= oldest.size();
             fPendingBytes -= oldest.size();
             fPending.erase(fPending.begin());
             continue;
@@ -144,6 +154,7 @@ void TEventLog::TrimPending() {
         const std::size_t drop = cut == std::string::npos ? oldest.size() : cut + 1;
         oldest.erase(0, drop);
         fPendingBytes -= drop;
+        excess = 0;
         if (oldest.empty())
             fPending.erase(fPending.begin());
     }
@@ -185,12 +196,17 @@ bool TEventLog::Flush() {
         chunks.insert(chunks.end(), std::make_move_iterator(fPending.begin()),
                       std::make_move_iterator(fPending.end()));
         fPending.swap(chunks);
+        fWriteFailing = true;
         TrimPending();
         if (!fFailureReported)
             Warn("cannot write the event log in " + QDir::toNativeSeparators(fFolder).toStdString() +
                  "; trying again");
         fFailureReported = true;
     } else if (fFailureReported) {
+        {
+            std::lock_guard<std::mutex> lock(fMutex);
+            fWriteFailing = false;
+        }
         Warn("the event log is written again");
         fFailureReported = false;
     }

@@ -54,7 +54,8 @@ private:
         std::string day; // yyyy-MM-dd
         std::string text;
     };
-    void Stamp(std::string& out, std::string& day);
+    static constexpr std::size_t kStampLength = 23; // "yyyy-MM-dd HH:mm:ss.zzz"
+    void Stamp(char* out);
     void DeleteOldFiles(int keepDays);
     void TrimPending();
     void FlushLoop();
@@ -65,11 +66,11 @@ private:
     mutable std::mutex fMutex; // guards everything below down to fLines
     std::vector<TChunk> fPending;
     std::size_t fPendingBytes = 0;
+    bool fWriteFailing = false; // the last flush failed: waiting text is limited
     std::deque<std::string> fLines;
     qsizetype fFirstLine = 0; // number of the line at the front of fLines
     std::int64_t fStampSecond = -1;
-    std::string fStampText; // "yyyy-MM-dd HH:mm:ss" of fStampSecond
-    std::string fStampDay;
+    char fStampText[20] = {}; // "yyyy-MM-dd HH:mm:ss" of fStampSecond
 
     std::mutex fFileMutex; // one flush at a time
     bool fFailureReported = false;

@@ -86,11 +86,15 @@ TEST_F(EventLog, ConcurrentWritersLoseNothingAndNeverInterleave) {
     InstallEventLog(log);
     constexpr int kThreads = 4;
     constexpr int kEach = 3000;
+    // Long lines, so that more gathers between two flushes than a blocked folder may keep waiting:
+    // while the file can be written nothing may be dropped.
+    const QString pad(400, u'.');
     std::vector<std::thread> writers;
     for (int t = 0; t < kThreads; ++t)
-        writers.emplace_back([t] {
+        writers.emplace_back([t, &pad] {
             for (int i = 0; i < kEach; ++i)
-                LogEvent(QStringLiteral("T%1").arg(t), QStringLiteral("event %1 of thread %2").arg(i).arg(t));
+                LogEvent(QStringLiteral("T%1").arg(t),
+                         QStringLiteral("event %1 of thread %2 ").arg(i).arg(t) + pad);
         });
     for (std::thread& w : writers)
         w.join();
@@ -109,7 +113,7 @@ TEST_F(EventLog, ConcurrentWritersLoseNothingAndNeverInterleave) {
         const QRegularExpressionMatch m = kLine.match(line);
         ASSERT_TRUE(m.hasMatch()) << line.toStdString();
         const int t = m.captured(2).mid(1).toInt();
-        ASSERT_EQ(m.captured(3), QStringLiteral("event %1 of thread %2").arg(next[t]).arg(t))
+        ASSERT_EQ(m.captured(3), QStringLiteral("event %1 of thread %2 ").arg(next[t]).arg(t) + pad)
             << "each thread's events keep their order";
         ++next[t];
         seen.insert(line);
@@ -169,6 +173,40 @@ TEST_F(EventLog, AFolderThatCannotBeWrittenIsReportedOnceAndRetried) {
     EXPECT_TRUE(all.contains(QStringLiteral("\tDMM\tfirst\n")) &&
                 all.contains(QStringLiteral("\tDMM\tsecond\n")))
         << all.toStdString();
+}
+
+TEST_F(EventLog, ALongOutageKeepsTheNewestLinesWithinAFewMebibytes) {
+    const QString blocker = dir.filePath(QStringLiteral("Logs"));
+    {
+        QFile f(blocker);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    std::ostringstream err;
+    std::streambuf* old = std::cerr.rdbuf(err.rdbuf());
+    {
+        TEventLog log(blocker);
+        log.Write(QStringLiteral("DMM"), QStringLiteral("oldest"));
+        EXPECT_FALSE(log.Flush());
+        const QString text(200, u'x'); // about 50 000 lines make 10 MiB
+        for (int i = 0; i < 50000; ++i)
+            log.Write(QStringLiteral("DMM"), QStringLiteral("%1 ").arg(i) + text);
+        log.Write(QStringLiteral("DMM"), QStringLiteral("newest"));
+        QFile::remove(blocker);
+        EXPECT_TRUE(log.Flush()); // makes the folder again
+    }
+    std::cerr.rdbuf(old);
+    QString all;
+    for (const QString& f : QDir(blocker).entryList({QStringLiteral("Events_*.log")}, QDir::Files))
+        all += ReadAll(QDir(blocker).filePath(f));
+    EXPECT_FALSE(all.contains(QStringLiteral("\tDMM\toldest\n")));
+    EXPECT_TRUE(all.endsWith(QStringLiteral("\tDMM\tnewest\n")));
+    EXPECT_LE(all.size(), 4 << 20);
+    EXPECT_GE(all.size(), 2 << 20);
+    QStringList lines = all.split(u'\n');
+    lines.removeLast();
+    for (const QString& line : lines)
+        ASSERT_TRUE(kLine.match(line).hasMatch())
+            << "only whole lines are dropped: " << line.left(80).toStdString();
 }
 
 TEST_F(EventLog, MemoryKeepsTheLastLinesOfTheRun) {
