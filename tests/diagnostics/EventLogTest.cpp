@@ -30,12 +30,37 @@ const QRegularExpression
 class EventLog : public ::testing::Test {
 protected:
     void TearDown() override {
+        if (fOldCerr)
+            std::cerr.rdbuf(fOldCerr);
         InstallEventLog(nullptr);
         Clock::Release();
     }
     QString Logs() const { return dir.filePath(QStringLiteral("Logs")); }
     QString FileOf(const QDate& day) const { return QDir(Logs()).filePath(TEventLog::FileNameOf(day)); }
+    // Every event file of the folder, one after the other.
+    QString AllEvents() const {
+        QString all;
+        for (const QString& f : QDir(Logs()).entryList({QStringLiteral("Events_*.log")}, QDir::Files))
+            all += ReadAll(QDir(Logs()).filePath(f));
+        return all;
+    }
+    // A regular file where the logs folder should be: writes fail, even for root. Standard error
+    // is caught meanwhile (the log reports the failure there).
+    void BlockLogsFolder() {
+        QFile f(Logs());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        fOldCerr = std::cerr.rdbuf(err.rdbuf());
+    }
+    void UnblockLogsFolder() {
+        QFile::remove(Logs());
+        std::cerr.rdbuf(fOldCerr);
+        fOldCerr = nullptr;
+    }
     QTemporaryDir dir;
+    std::ostringstream err;
+
+private:
+    std::streambuf* fOldCerr = nullptr;
 };
 
 TEST_F(EventLog, LinesLandInTheFileOfTheirDayWithTimeStamp) {
@@ -101,10 +126,7 @@ TEST_F(EventLog, ConcurrentWritersLoseNothingAndNeverInterleave) {
     InstallEventLog(nullptr);
     log.reset();
 
-    QString all;
-    for (const QString& f : QDir(Logs()).entryList({QStringLiteral("Events_*.log")}, QDir::Files))
-        all += ReadAll(QDir(Logs()).filePath(f));
-    QStringList lines = all.split(u'\n');
+    QStringList lines = AllEvents().split(u'\n');
     ASSERT_EQ(lines.takeLast(), QString()) << "the file ends with a complete line";
     ASSERT_EQ(lines.size(), kThreads * kEach);
     QSet<QString> seen;
@@ -141,63 +163,37 @@ TEST_F(EventLog, OnlyEventFilesOlderThanThirtyDaysAreDeleted) {
 }
 
 TEST_F(EventLog, AFolderThatCannotBeWrittenIsReportedOnceAndRetried) {
-    // A regular file where a folder is needed stops writes even for root.
-    const QString blocker = dir.filePath(QStringLiteral("Logs"));
-    {
-        QFile f(blocker);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    }
-    std::ostringstream err;
-    std::streambuf* old = std::cerr.rdbuf(err.rdbuf());
-    bool firstFlush = true;
-    bool secondFlush = true;
-    {
-        TEventLog log(blocker);
-        log.Write(QStringLiteral("DMM"), QStringLiteral("first"));
-        firstFlush = log.Flush();
-        log.Write(QStringLiteral("DMM"), QStringLiteral("second"));
-        secondFlush = log.Flush();
-        // The way clears: what waited is written after all.
-        QFile::remove(blocker);
-        EXPECT_TRUE(log.Flush());
-        EXPECT_EQ(log.LinesOfThisRun().size(), 2);
-    }
-    std::cerr.rdbuf(old);
-    EXPECT_FALSE(firstFlush);
-    EXPECT_FALSE(secondFlush);
+    BlockLogsFolder();
+    TEventLog log(Logs());
+    log.Write(QStringLiteral("DMM"), QStringLiteral("first"));
+    EXPECT_FALSE(log.Flush());
+    log.Write(QStringLiteral("DMM"), QStringLiteral("second"));
+    EXPECT_FALSE(log.Flush());
+    // The way clears: what waited is written after all.
+    UnblockLogsFolder();
+    EXPECT_TRUE(log.Flush());
+    EXPECT_EQ(log.LinesOfThisRun().size(), 2);
     EXPECT_EQ(QString::fromStdString(err.str()).count(QStringLiteral("cannot write the event log")), 1)
         << err.str();
-    QString all;
-    for (const QString& f : QDir(blocker).entryList({QStringLiteral("Events_*.log")}, QDir::Files))
-        all += ReadAll(QDir(blocker).filePath(f));
+    const QString all = AllEvents();
     EXPECT_TRUE(all.contains(QStringLiteral("\tDMM\tfirst\n")) &&
                 all.contains(QStringLiteral("\tDMM\tsecond\n")))
         << all.toStdString();
 }
 
 TEST_F(EventLog, ALongOutageKeepsTheNewestLinesWithinAFewMebibytes) {
-    const QString blocker = dir.filePath(QStringLiteral("Logs"));
-    {
-        QFile f(blocker);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    }
-    std::ostringstream err;
-    std::streambuf* old = std::cerr.rdbuf(err.rdbuf());
-    {
-        TEventLog log(blocker);
-        log.Write(QStringLiteral("DMM"), QStringLiteral("oldest"));
-        EXPECT_FALSE(log.Flush());
-        const QString text(200, u'x'); // about 50 000 lines make 10 MiB
-        for (int i = 0; i < 50000; ++i)
-            log.Write(QStringLiteral("DMM"), QStringLiteral("%1 ").arg(i) + text);
-        log.Write(QStringLiteral("DMM"), QStringLiteral("newest"));
-        QFile::remove(blocker);
-        EXPECT_TRUE(log.Flush()); // makes the folder again
-    }
-    std::cerr.rdbuf(old);
-    QString all;
-    for (const QString& f : QDir(blocker).entryList({QStringLiteral("Events_*.log")}, QDir::Files))
-        all += ReadAll(QDir(blocker).filePath(f));
+    BlockLogsFolder();
+    TEventLog log(Logs());
+    log.Write(QStringLiteral("DMM"), QStringLiteral("oldest"));
+    EXPECT_FALSE(log.Flush());
+    const QString text(200, u'x'); // about 50 000 lines make 10 MiB
+    for (int i = 0; i < 50000; ++i)
+        log.Write(QStringLiteral("DMM"), QStringLiteral("%1 ").arg(i) + text);
+    log.Write(QStringLiteral("DMM"), QStringLiteral("newest"));
+    UnblockLogsFolder();
+    EXPECT_TRUE(log.Flush()); // makes the folder again
+
+    const QString all = AllEvents();
     EXPECT_FALSE(all.contains(QStringLiteral("\tDMM\toldest\n")));
     EXPECT_TRUE(all.endsWith(QStringLiteral("\tDMM\tnewest\n")));
     EXPECT_LE(all.size(), 4 << 20);
