@@ -150,7 +150,7 @@ void TExperimentDataPage::SetPhysicalLimits() {
         {RtDoubleEditRCDuration, 1, 86400},        // s: at least a second, at most a day
         {RtDoubleEditRCThreshold, 1e-6, 1000},     // %: a criterion of zero is never met
         {RtDoubleEditDataPointLength, 0.1, 86400}, // s: 0.1 s to a day
-        {RtIntegerEditFastModeCount, 2, 10000},    // cycles; the sensor-only period needs 2
+        {RtIntegerEditFastModeCount, 2, 10000},    // cycles: the box has always started at 2
     };
     for (const auto& l : limits)
         l.box->SetLimits(l.lower, l.upper);
