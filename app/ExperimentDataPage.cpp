@@ -5,6 +5,7 @@
 #include "app/SharedState.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/Dialogs.h"
+#include "common/NumberFormat.h"
 #include "common/ProgramFolder.h"
 
 #include <QCheckBox>
@@ -17,6 +18,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 const int kBoxWidth = 90;
@@ -63,6 +66,24 @@ QString FileNamePart(const QString& text) {
 void ReportFailedSave(const QString& file) {
     Dialogs().Message(QStringLiteral("Could not save '%1'").arg(QDir::toNativeSeparators(file)));
 }
+
+// Sets a box to a value read from a file. A value outside the box's limits becomes the nearest
+// limit, and "<key> (<read> -> <loaded>)" is added to `corrected`.
+void SetFromFile(TRtDoubleEdit* box, double value, const char* key, QStringList& corrected) {
+    double loaded = value;
+    if (box->LowerLimit() < box->UpperLimit() && !std::isnan(value))
+        loaded = std::clamp(value, box->LowerLimit(), box->UpperLimit());
+    box->SetValue(loaded);
+    if (loaded != value)
+        corrected << QStringLiteral("%1 (%2 -> %3)")
+                         .arg(QLatin1String(key), FormatGeneral(value), FormatGeneral(loaded));
+}
+
+void ReportCorrections(const QString& file, const QStringList& corrected) {
+    if (!corrected.isEmpty())
+        Dialogs().Message(QStringLiteral("Corrected out-of-range values in '%1': %2")
+                              .arg(QDir::toNativeSeparators(file), corrected.join(QStringLiteral(", "))));
+}
 } // namespace
 
 TExperimentDataPage::TExperimentDataPage(QWidget* parent) : QWidget(parent) {
@@ -84,6 +105,7 @@ TExperimentDataPage::TExperimentDataPage(QWidget* parent) : QWidget(parent) {
     page->setColumnStretch(0, 1);
     page->setColumnStretch(1, 1);
 
+    SetPhysicalLimits();
     for (TRtDoubleEdit* box :
          {RtDoubleEditb0, RtDoubleEditM0, RtDoubleEditd, RtDoubleEditM, RtDoubleEditbs, RtDoubleEditmass0,
           RtDoubleEditSensorBx, RtDoubleEditSensorAx, RtDoubleEditVHPS, RtDoubleEditVgp, RtDoubleEditTl,
@@ -100,6 +122,39 @@ TExperimentDataPage::TExperimentDataPage(QWidget* parent) : QWidget(parent) {
 
     // The derived boxes show the values that belong to the fresh inputs.
     SampleCalculations();
+}
+
+void TExperimentDataPage::SetPhysicalLimits() {
+    // Every input holds a value that makes physical sense, so neither a typing slip nor a file
+    // from elsewhere can stall the measurement (a data point that never completes, a relative
+    // change over no time) or divide by zero. Zero stays allowed where it means "not given".
+    const double kAbsoluteZeroC = -273.15;
+    const struct {
+        TRtDoubleEdit* box;
+        double lower, upper;
+    } limits[] = {
+        {RtDoubleEditbs, 0, 1000},                 // mol O per mol of compound
+        {RtDoubleEditM, 0, 1e6},                   // g/mol
+        {RtDoubleEditb0, 0, 1000},                 // mol/mol
+        {RtDoubleEditM0, 0, 1e6},                  // g/mol
+        {RtDoubleEditd, 0, 100},                   // g/cm^3; the densest element is 22.6
+        {RtDoubleEditmass0, 0, 1000},              // g
+        {RtDoubleEditSensorAx, -1e5, 1e5},         // K
+        {RtDoubleEditSensorBx, -100, 100},         // exp(-Bx) stays a finite number
+        {RtDoubleEditVHPS, 0, 10},                 // L
+        {RtDoubleEditVgp, 0, 10},                  // L
+        {RtDoubleEditTl, kAbsoluteZeroC, 1800},    // degC
+        {RtDoubleEditPsO2, 0, 100},                // bar
+        {RtDoubleEditFGpO2, 1e-30, 100},           // the cell-side pO2 is a multiple of it
+        {RtDoubleEditCTO, kAbsoluteZeroC, 1800},   // degC; 0 (no override) stays possible
+        {RtDoubleEditFGfl, 0, 1e5},                // mln/min
+        {RtDoubleEditRCDuration, 1, 86400},        // s: at least a second, at most a day
+        {RtDoubleEditRCThreshold, 1e-6, 1000},     // %: a criterion of zero is never met
+        {RtDoubleEditDataPointLength, 0.1, 86400}, // s: 0.1 s to a day
+        {RtIntegerEditFastModeCount, 2, 10000},    // cycles: the box has always started at 2
+    };
+    for (const auto& l : limits)
+        l.box->SetLimits(l.lower, l.upper);
 }
 
 TRtDoubleEdit* TExperimentDataPage::NewBox(const char* name, double value) {
@@ -321,23 +376,26 @@ void TExperimentDataPage::LoadCellDetails(const QString& aFile) {
     const TCellDetails& c = *read;
     // In the order of the file; each box runs its value-changed handler as an edit would, so the
     // Vhp read here is replaced by the derived value as soon as the next box is set.
+    QStringList corrected;
     EditSensorID->setText(c.SensorID);
-    RtDoubleEditSensorAx->SetValue(c.SensorAx);
-    RtDoubleEditSensorBx->SetValue(c.SensorBx);
-    RtDoubleEditVHPS->SetValue(c.Vhpws);
+    SetFromFile(RtDoubleEditSensorAx, c.SensorAx, "[ZEVO] Ax", corrected);
+    SetFromFile(RtDoubleEditSensorBx, c.SensorBx, "[ZEVO] Bx", corrected);
+    SetFromFile(RtDoubleEditVHPS, c.Vhpws, "[Cell] Vhpws", corrected);
     RtDoubleEditVhp->SetValue(c.Vhp);
-    RtDoubleEditVgp->SetValue(c.Vgp);
-    RtDoubleEditTl->SetValue(c.Tl);
-    RtDoubleEditPsO2->SetValue(c.PsO2);
-    RtDoubleEditFGpO2->SetValue(c.FGpO2);
-    RtDoubleEditFGfl->SetValue(c.FGfl);
-    RtDoubleEditCTO->SetValue(c.CTO);
-    RtDoubleEditRCDuration->SetValue(c.RCDuration);
-    RtDoubleEditRCThreshold->SetValue(c.RCThreshold);
+    SetFromFile(RtDoubleEditVgp, c.Vgp, "[Cell] Vgp", corrected);
+    SetFromFile(RtDoubleEditTl, c.Tl, "[Cell] Tl", corrected);
+    SetFromFile(RtDoubleEditPsO2, c.PsO2, "[Cell] PsO2", corrected);
+    SetFromFile(RtDoubleEditFGpO2, c.FGpO2, "[Cell] FGpO2", corrected);
+    SetFromFile(RtDoubleEditFGfl, c.FGfl, "[Cell] FGfl", corrected);
+    SetFromFile(RtDoubleEditCTO, c.CTO, "[Cell] CTO", corrected);
+    SetFromFile(RtDoubleEditRCDuration, c.RCDuration, "[RelativeChange] Duration seconds", corrected);
+    SetFromFile(RtDoubleEditRCThreshold, c.RCThreshold, "[RelativeChange] Threshold percentage", corrected);
     CheckBoxRCI->setChecked(c.RCAppliesToCurrent);
-    RtDoubleEditDataPointLength->SetValue(c.DataPointLength);
+    SetFromFile(RtDoubleEditDataPointLength, c.DataPointLength, "[Datapoint integration] Duration seconds",
+                corrected);
     CheckBoxFastMode->setChecked(c.FastMode);
-    RtIntegerEditFastModeCount->SetValue(c.FastModeCount);
+    SetFromFile(RtIntegerEditFastModeCount, c.FastModeCount, "[FastMode] Count", corrected);
+    ReportCorrections(aFile, corrected);
 }
 
 void TExperimentDataPage::SaveCellDetails(const QString& aFile) {
@@ -349,12 +407,14 @@ void TExperimentDataPage::LoadSampleDetails(const QString& aFile) {
     const TSampleDetails s = TSampleDetailsFile::Read(aFile);
     EditSampleName->setText(s.Name);
     EditSampleFormula->setText(s.Formula);
-    RtDoubleEditbs->SetValue(s.bs);
-    RtDoubleEditM->SetValue(s.M);
-    RtDoubleEditb0->SetValue(s.b0);
-    RtDoubleEditM0->SetValue(s.M0);
-    RtDoubleEditd->SetValue(s.d);
-    RtDoubleEditmass0->SetValue(s.m0);
+    QStringList corrected;
+    SetFromFile(RtDoubleEditbs, s.bs, "bs__g_per_mol___", corrected);
+    SetFromFile(RtDoubleEditM, s.M, "M___g_per_mol___", corrected);
+    SetFromFile(RtDoubleEditb0, s.b0, "b0__mol_per_mol_", corrected);
+    SetFromFile(RtDoubleEditM0, s.M0, "M0__g_per_mol___", corrected);
+    SetFromFile(RtDoubleEditd, s.d, "d___g_per_cm3___", corrected);
+    SetFromFile(RtDoubleEditmass0, s.m0, "m0__g___________", corrected);
+    ReportCorrections(aFile, corrected);
 }
 
 void TExperimentDataPage::SaveSampleDetails(const QString& aFile) {

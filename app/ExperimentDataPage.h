@@ -22,7 +22,8 @@ public:
     explicit TExperimentDataPage(QWidget* parent = nullptr);
 
     // Cell and sample files, by full path. A missing cell file changes nothing; a missing sample
-    // file gives empty texts and zeros. A save that fails is reported to the operator.
+    // file gives empty texts and zeros. A value outside its box's limits loads as the nearest limit,
+    // and the operator is told which keys were corrected. A save that fails is reported.
     void LoadCellDetails(const QString& aFile);
     void SaveCellDetails(const QString& aFile);
     void LoadSampleDetails(const QString& aFile);
@@ -91,4 +92,5 @@ private:
     QGroupBox* BuildCellGroup();
     QGroupBox* BuildNotesGroup();
     TRtDoubleEdit* NewBox(const char* name, double value);
+    void SetPhysicalLimits();
 };

@@ -6,6 +6,9 @@
 #include "common/Clock.h"
 #include "common/Dialogs.h"
 #include "common/ProgramFolder.h"
+#include "diagnostics/EventLog.h"
+
+#include <QDir>
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -44,6 +47,17 @@ TExperimentFileRecord ExperimentRecordOf(const TExperimentDataPage& page, const 
     return r;
 }
 
+namespace {
+// Why a save failed, for the event log: the operator's message, or the day folder's notice.
+QString FailureReason(const TSaveResult& result) {
+    QString why =
+        result.Status == TSaveStatus::DayFolderFailed ? TExperimentFile::FailureCaption() : result.Message;
+    if (!result.FilePath.isEmpty())
+        why += QStringLiteral(" (") + QDir::toNativeSeparators(result.FilePath) + u')';
+    return why;
+}
+} // namespace
+
 TSaveResult SaveExperiment(const TExperimentFileRecord& record,
                            const std::function<void(const QString&)>& setCaption) {
     const TDateTime t0 = Now();
@@ -55,6 +69,9 @@ TSaveResult SaveExperiment(const TExperimentFileRecord& record,
         SaveFileNumber =
             TExperimentFile::FirstFreeNumber(userdata, t0, record.ExperimentName, SaveFileNumber);
     const TSaveResult result = TExperimentFile::Save(record, userdata, t0, SaveFileNumber);
+    LogEvent(QStringLiteral("Save"),
+             result.Ok() ? QStringLiteral("wrote ") + QDir::toNativeSeparators(result.FilePath)
+                         : QStringLiteral("failed: ") + FailureReason(result));
     switch (result.Status) {
     case TSaveStatus::Saved:
         SaveFileNumber += 1;

@@ -8,20 +8,43 @@
 #include "app/TfrmOndrix.h"
 #include "common/Synchronize.h"
 #include "control/TThread2401.h"
+#include "diagnostics/EventLog.h"
 #include "instruments/TSerialPort.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QRadioButton>
 
 namespace {
+const QString kSMU = QStringLiteral("SMU");
+const QString kDMM = QStringLiteral("DMM");
+
 // The identification succeeds when the port answered with something that is not an echo.
 bool Identified(const TSerialResponse& r) {
     return r.Status.isEmpty() && !r.Response.isEmpty() && r.Response != "*IDN?";
 }
 
+// The event-log line of an identification that failed.
+QString FailedText(const QString& port, const TSerialResponse& id) {
+    QString why = QString::fromLatin1(id.Status);
+    if (why.isEmpty())
+        why = id.Response.isEmpty() ? QStringLiteral("no answer")
+                                    : QStringLiteral("the query came back as its echo");
+    return QStringLiteral("validation on %1 failed: %2")
+        .arg(port.isEmpty() ? QStringLiteral("(no port)") : port, why);
+}
+
 void SetPausedWhenBothValidated(TfrmOndrix& form) {
-    if (form.CheckBoxSMUValidated()->isChecked() && form.CheckBox2000Validated()->isChecked())
-        ProgramState = TProgramState::Paused;
+    if (!form.CheckBoxSMUValidated()->isChecked() || !form.CheckBox2000Validated()->isChecked())
+        return;
+    const TProgramState before = ProgramState;
+    ProgramState = TProgramState::Paused;
+    // The mode buttons show the state the program is in. Checking a button from here runs none of
+    // its handlers (those react to the operator's click), so there is no question and no marker row.
+    form.ExperimentControl->RadioButtonModeOff->setChecked(true);
+    if (before != TProgramState::Paused)
+        LogEvent(QStringLiteral("Mode"),
+                 QStringLiteral("changed from %1 to Paused by the validation").arg(ProgramStateName(before)));
 }
 } // namespace
 
@@ -83,6 +106,7 @@ void TInstrumentValidator::Button2000TestClick() {
             const TSerialResponse inputs = com.Send2(QByteArray(":SYST:FRSW?\r"), true);
             if (!inputs.Status.isEmpty() || inputs.Response.trimmed() != "0") {
                 Log(QStringLiteral("Change inputs button position from front to back, then validate again."));
+                LogEvent(kDMM, QStringLiteral("validation on %1 failed: front inputs selected").arg(port));
             } else {
                 page->CheckBox2000Validated->setChecked(true);
                 // The old thread goes before the set-up sequence: a thread still cycling (with a
@@ -91,11 +115,13 @@ void TInstrumentValidator::Button2000TestClick() {
                 StopAndFreeThread2000();
                 Initialize2000(port);
                 Log(QStringLiteral("Multimeter instrument and communication validated."));
+                LogEvent(kDMM, QStringLiteral("validated on %1").arg(port));
             }
         } else {
             page->CheckBox2000Validated->setChecked(false);
             Log(QStringLiteral("Cannot communicate with Multimeter on this port. Port feedback: ") +
                 QString::fromLatin1(id.Status));
+            LogEvent(kDMM, FailedText(port, id));
         }
     }
     if (page->CheckBox2000Validated->isChecked()) {
@@ -125,10 +151,12 @@ void TInstrumentValidator::ButtonSMUTestClick() {
             fForm.ExperimentControl->RtIntegerEditSetVoltage->SetLimits(-1100, 1100);
             page->CheckBoxSMUValidated->setChecked(true);
             Log(QStringLiteral("SMU instrument and communication validated."));
+            LogEvent(kSMU, QStringLiteral("validated on %1").arg(SMUComPort));
         } else {
             page->CheckBoxSMUValidated->setChecked(false);
             Log(QStringLiteral("Cannot communicate with SMU on this port. Port feedback: ") +
                 QString::fromLatin1(id.Status));
+            LogEvent(kSMU, FailedText(port, id));
         }
     }
     if (page->CheckBoxSMUValidated->isChecked()) {

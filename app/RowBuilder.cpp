@@ -4,6 +4,7 @@
 #include "common/Clock.h"
 #include "common/NumberFormat.h"
 #include "control/TPID.h"
+#include "diagnostics/EventLog.h"
 #include "recording/ColumnTable.h"
 #include "recording/PumpOxygen.h"
 #include "recording/RelativeChange.h"
@@ -137,6 +138,10 @@ void TRowBuilder::Build(const TDataPoint& p) {
                      fGrid.Cell(r, ColumnOf(TProperty::StablepO2)),
                      fGrid.Cell(r, ColumnOf(TProperty::StableI)), Ask(fLinks.RCAppliesToCurrent))) {
         CurrentStep += 1;
+        LogEvent(QStringLiteral("Step"), QStringLiteral("step %1 settled at %2 s; step %3 begins")
+                                             .arg(CurrentStep)
+                                             .arg(FormatGeneral(p.Time))
+                                             .arg(CurrentStep + 1));
         if (fLinks.Save)
             fLinks.Save();
     }

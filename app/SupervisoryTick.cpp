@@ -11,6 +11,7 @@
 #include "common/NumberFormat.h"
 #include "control/TPID.h"
 #include "control/TThread2401.h"
+#include "diagnostics/EventLog.h"
 #include "recording/ColumnTable.h"
 #include "recording/TDataGridModel.h"
 
@@ -105,6 +106,8 @@ void TSupervisoryTick::FallBackToSetCurrent() {
     CheckRadio(c->RadioButtonModePassive);
     ProgramState = TProgramState::SetCurrent;
     fHandlersAttached = true;
+    LogEvent(QStringLiteral("Program"),
+             QStringLiteral("step program ended after %1 steps: galvanostatic at 0 µA").arg(CurrentStep));
 }
 
 QRadioButton* TSupervisoryTick::RadioOf(TProgramState s) const {
@@ -192,4 +195,5 @@ void TSupervisoryTick::ChangeModeConfirm(QObject*) {
         break;
     }
     AppendMarkerRow(ProgramState);
+    LogEvent(QStringLiteral("Mode"), QStringLiteral("set to ") + ProgramStateName(ProgramState));
 }

@@ -28,6 +28,7 @@
 #include "common/Synchronize.h"
 #include "control/TPID.h"
 #include "control/TThread2401.h"
+#include "diagnostics/EventLog.h"
 #include "diagnostics/LogChannel.h"
 #include "diagnostics/LogFileDestination.h"
 #include "instruments/TLinkMonitor.h"
@@ -219,10 +220,19 @@ void TfrmOndrix::FormCreate() {
     fLogFile = std::make_shared<LogFileDestination>(root.filePath(QStringLiteral("Logs")),
                                                     QStringLiteral("Log.csl"), 1024, 20);
     LogFileDestination::Install(fLogFile);
+    InstallEventLog(std::make_shared<TEventLog>(root.filePath(QStringLiteral("Logs"))));
+    LogEvent(QStringLiteral("Program"),
+             QStringLiteral("started in ") + QDir::toNativeSeparators(ProgramFolder()));
 
     // A run that ended without closing left its journal: its rows become a data file now, before
     // this run can write anything.
     const TJournalRecovery recovery = RecoverJournal(root.filePath(QStringLiteral("Userdata")));
+    if (recovery.Found)
+        LogEvent(QStringLiteral("Journal"), recovery.Message());
+    // Faults and recoveries of the instrument links go to the event log whatever the diagnostic
+    // channels' switches say.
+    for (TLinkMonitor* link : {&LinkSMU(), &LinkDMM()})
+        link->SetListener([](const QString& name, const QString& text) { LogEvent(name, text); });
 
     Statusbar();
     PageControlMain->setCurrentIndex(0);
@@ -385,10 +395,11 @@ void TfrmOndrix::RowEntered(int row) {
         const QString userdata = ProgramPath(QStringLiteral("Userdata"));
         const QString path = QDir(QDir(userdata).filePath(TExperimentFile::DayFolderName(now)))
                                  .filePath(TExperimentJournal::FileName(record.ExperimentName, now));
-        if (!fJournal->Start(userdata, path, record.ExperimentName, TExperimentFile::Head(record, now),
-                             DataGrid->Grid().RawRow(0))) {
+        if (fJournal->Start(userdata, path, record.ExperimentName, TExperimentFile::Head(record, now),
+                            DataGrid->Grid().RawRow(0)))
+            LogEvent(QStringLiteral("Journal"), QStringLiteral("started ") + QDir::toNativeSeparators(path));
+        else
             fJournalFailed = true;
-        }
     }
     if (!fJournalFailed && !fJournal->Append(DataGrid->Grid().RawRow(row)))
         fJournalFailed = true;
@@ -397,7 +408,7 @@ void TfrmOndrix::RowEntered(int row) {
         const QString text = QStringLiteral("Journal failed, rows are only saved with the data file: ") +
                              fJournal->LastError();
         ShowNotice(text);
-        LogForm.Send(text);
+        LogEvent(QStringLiteral("Journal"), text);
         qWarning("%s", qPrintable(text));
     }
 }
@@ -405,8 +416,10 @@ void TfrmOndrix::RowEntered(int row) {
 void TfrmOndrix::SyncJournal() {
     if (fJournal && fJournal->IsOpen() && !fJournal->SyncIfDue() && !fJournalFailed) {
         fJournalFailed = true;
-        ShowNotice(QStringLiteral("Journal failed, rows are only saved with the data file: ") +
-                   fJournal->LastError());
+        const QString text = QStringLiteral("Journal failed, rows are only saved with the data file: ") +
+                             fJournal->LastError();
+        ShowNotice(text);
+        LogEvent(QStringLiteral("Journal"), text);
     }
 }
 
@@ -463,8 +476,10 @@ void TfrmOndrix::FormClose() {
     AddDataUpdates();
     if (fRowsSinceSave > 0)
         Save();
-    if (fJournal)
+    if (fJournal) {
         fJournal->Finish();
+        LogEvent(QStringLiteral("Journal"), QStringLiteral("ended with %1 rows").arg(fJournal->Rows()));
+    }
 }
 
 void TfrmOndrix::FormDestroy() {
@@ -500,6 +515,8 @@ void TfrmOndrix::FormDestroy() {
         fJournal->Close(); // without an orderly close the next start recovers it
     LogFileDestination::Install(nullptr);
     fLogFile.reset();
+    LogEvent(QStringLiteral("Program"), QStringLiteral("closed"));
+    InstallEventLog(nullptr);
 }
 
 void TfrmOndrix::closeEvent(QCloseEvent* event) {

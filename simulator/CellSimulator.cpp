@@ -91,6 +91,12 @@ bool TCellSimulator::Start(std::string& error) {
     }
     fStopRequested = false;
     fPhysicsTime = TClock::now();
+    for (const TScheduledPowerCycle& c : fOptions.powerCycles) {
+        TChannel& ch = Channel(c.id);
+        ch.scheduledCycleAt = fPhysicsTime + std::chrono::milliseconds(c.afterMs);
+        ch.cycleOffMs = c.offMs;
+        ch.cycleUnplug = c.unplug;
+    }
     fThread = std::thread([this] { Loop(); });
     return true;
 }
@@ -178,6 +184,51 @@ void TCellSimulator::SetFault(TInstrumentId id, TFault fault, bool on) {
     });
 }
 
+void TCellSimulator::PowerCycle(TInstrumentId id, int offMs, bool unplug) {
+    RunInLoop([&] { SwitchOff(Channel(id), TClock::now(), offMs, unplug); });
+}
+
+bool TCellSimulator::IsPoweredOff(TInstrumentId id) {
+    bool off = false;
+    RunInLoop([&] { off = Channel(id).poweredOff; });
+    return off;
+}
+
+void TCellSimulator::SwitchOff(TChannel& ch, TClock::time_point now, int offMs, bool unplug) {
+    AdvancePhysics(now);
+    // The output drops with the mains; what was on its way is lost.
+    ch.instrument->PowerOn();
+    fCell.SetPumpDrive(fSmu.Drive());
+    ch.pending.clear();
+    ch.input.clear();
+    ch.readyAt = now;
+    ch.poweredOff = true;
+    ch.powerOnAt = now + std::chrono::milliseconds(std::max(0, offMs));
+    if (unplug && ch.port && ch.port->IsOpen()) {
+        ch.port->Close();
+        ch.unplugged = true;
+    }
+}
+
+// Starts a scheduled power cycle and ends one whose off time is over.
+void TCellSimulator::PowerCycleDue(TChannel& ch, TClock::time_point now) {
+    if (ch.scheduledCycleAt && now >= *ch.scheduledCycleAt) {
+        ch.scheduledCycleAt.reset();
+        SwitchOff(ch, now, ch.cycleOffMs, ch.cycleUnplug);
+    }
+    if (!ch.poweredOff || now < ch.powerOnAt)
+        return;
+    ch.poweredOff = false;
+    ch.instrument->PowerOn();
+    ch.input.clear();
+    if (ch.unplugged) {
+        ch.unplugged = false;
+        // A port that vanished meanwhile stays away until that fault is cleared.
+        if (!ch.instrument->Faults().Get(TFault::Vanished))
+            ApplyVanish(ch, false);
+    }
+}
+
 void TCellSimulator::ClearFaults(TInstrumentId id) {
     for (TFault f : TInstrumentFaults::All())
         SetFault(id, f, false);
@@ -236,6 +287,8 @@ void TCellSimulator::ApplyVanish(TChannel& ch, bool vanish) {
         ch.port->Close();
         return;
     }
+    if (ch.unplugged)
+        return; // the power cycle brings the port back when the instrument is on again
     std::string error;
     if (!ch.port->Open(error))
         std::cerr << "ondrix-cellsim: " << error << std::endl;
@@ -274,7 +327,7 @@ std::string TCellSimulator::Garbage() {
 void TCellSimulator::ProcessLine(TChannel& ch, const std::string& line, TClock::time_point now) {
     ++ch.stats.linesReceived;
     const TInstrumentFaults& faults = ch.instrument->Faults();
-    if (faults.Get(TFault::Silent)) {
+    if (faults.Get(TFault::Silent) || ch.poweredOff) {
         ++ch.stats.linesIgnored;
         return;
     }
@@ -387,11 +440,17 @@ void TCellSimulator::Loop() {
         }
         int timeoutMs = kIdlePollMs;
         const TClock::time_point before = TClock::now();
-        for (TChannel* ch : {&fSmuChannel, &fDmmChannel}) {
-            if (ch->pending.empty())
-                continue;
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(ch->pending.front().due - before);
+        const auto limitWait = [&](TClock::time_point due) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - before);
             timeoutMs = std::clamp(static_cast<int>(wait.count()), 0, timeoutMs);
+        };
+        for (TChannel* ch : {&fSmuChannel, &fDmmChannel}) {
+            if (!ch->pending.empty())
+                limitWait(ch->pending.front().due);
+            if (ch->poweredOff)
+                limitWait(ch->powerOnAt);
+            if (ch->scheduledCycleAt)
+                limitWait(*ch->scheduledCycleAt);
         }
         ::poll(fds.data(), fds.size(), timeoutMs);
         uint64_t counter = 0;
@@ -400,6 +459,8 @@ void TCellSimulator::Loop() {
         const TClock::time_point now = TClock::now();
         AdvancePhysics(now);
         RunTasks();
+        PowerCycleDue(fSmuChannel, now);
+        PowerCycleDue(fDmmChannel, now);
         // Open/close events first, so a reply never reaches a port that was closed before it.
         Serve(fSmuChannel, now);
         Serve(fDmmChannel, now);

@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -55,6 +56,16 @@ public:
 
     // The run-time controls; each takes effect before the call returns.
     void SetFault(TInstrumentId id, TFault fault, bool on);
+    // Switches the instrument off and, `offMs` later, on again, as a mains dip does: it drops its
+    // output at once, neither executes nor answers anything while off, and comes back with its
+    // power-on settings (SourceMeter: front terminals, output off, all five reading elements;
+    // MultiMeter: DC volts, no channel closed). With `unplug` its port goes away meanwhile too, as
+    // with a re-plugged USB adapter, and comes back behind the same link. The faults stay as set.
+    // A cycle started while one is under way starts the off time again.
+    void PowerCycle(TInstrumentId id, int offMs = kDefaultPowerOffMs, bool unplug = false);
+    // True from PowerCycle until the instrument is on again.
+    bool IsPoweredOff(TInstrumentId id);
+    static constexpr int kDefaultPowerOffMs = 2000;
     void ClearFaults(TInstrumentId id);
     TInstrumentFaults Faults(TInstrumentId id);
     void SetSlowReplyMs(int ms);
@@ -82,6 +93,12 @@ private:
         std::deque<TPending> pending;
         TClock::time_point readyAt{};
         TPortStats stats;
+        bool poweredOff = false;
+        bool unplugged = false; // the port was closed by the power cycle
+        TClock::time_point powerOnAt{};
+        std::optional<TClock::time_point> scheduledCycleAt; // --power-cycle
+        int cycleOffMs = 0;
+        bool cycleUnplug = false;
     };
 
     TChannel& Channel(TInstrumentId id) { return id == TInstrumentId::Smu ? fSmuChannel : fDmmChannel; }
@@ -94,6 +111,8 @@ private:
     void Deliver(TChannel& ch, TClock::time_point now);
     void ReadControlFifo();
     void ApplyVanish(TChannel& ch, bool vanish);
+    void SwitchOff(TChannel& ch, TClock::time_point now, int offMs, bool unplug);
+    void PowerCycleDue(TChannel& ch, TClock::time_point now);
     std::string Garbage();
     TClock::duration WireTime(const TChannel& ch, size_t bytes) const;
     std::string LinkPathFor(const std::string& name) const;

@@ -33,6 +33,11 @@ void TDmm2000::Reset() {
     fLastReading = kOverflow;
 }
 
+void TDmm2000::PowerOn() {
+    TScpiInstrument::PowerOn();
+    fInitContinuous = true;
+}
+
 double TDmm2000::Nplc(TFunction f) const {
     return f == TFunction::VoltDc ? fNplcVolt : fNplcRes;
 }

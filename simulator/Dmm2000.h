@@ -17,6 +17,8 @@ public:
 
     std::string Identity() const override;
     void Reset() override;
+    // The meter powers on measuring continuously, as its front panel shows.
+    void PowerOn() override;
 
     TFunction Function() const { return fFunction; }
     int ClosedChannel() const { return fChannel; } // 0: none

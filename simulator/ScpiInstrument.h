@@ -37,6 +37,11 @@ public:
     virtual std::string Identity() const = 0;
     // The instrument's *RST state.
     virtual void Reset() = 0;
+    // The state after switching the mains on: the *RST settings and an empty error queue.
+    virtual void PowerOn() {
+        Reset();
+        ClearErrors();
+    }
     // Queues an error; the queue holds ten, the last one turning into "Queue overflow".
     void PushError(int code, const std::string& text);
 

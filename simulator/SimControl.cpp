@@ -44,7 +44,8 @@ std::string Status(TCellSimulator& sim) {
 
 std::string TSimControl::Help() {
     return "commands: smu|dmm|all silent|echo|garbage|fields|overflow|front|slow|vanish [on|off]; "
-           "smu|dmm|all clear; clear; slow-ms MS; speed X; furnace C; room C; flush ATM; po2 ATM; "
+           "smu|dmm|all clear; smu|dmm|all powercycle [MS] [unplug]; clear; slow-ms MS; speed X; furnace C; "
+           "room C; flush ATM; po2 ATM; "
            "leak ALPHA; noise on|off; status; help";
 }
 
@@ -69,6 +70,20 @@ std::string TSimControl::Apply(TCellSimulator& sim, const std::string& line) {
             for (TInstrumentId t : targets)
                 sim.ClearFaults(t);
             return "ok: faults cleared";
+        }
+        if (w.size() >= 2 && w[1] == "POWERCYCLE") {
+            double offMs = TCellSimulator::kDefaultPowerOffMs;
+            bool unplug = false;
+            for (size_t i = 2; i < w.size(); ++i) {
+                if (w[i] == "UNPLUG" && !unplug)
+                    unplug = true;
+                else if (i != 2 || !TScpiParser::ParseDouble(w[i], offMs) || offMs < 0 || offMs > 600000)
+                    return "error: expected <smu|dmm|all> powercycle [MS] [unplug]";
+            }
+            for (TInstrumentId t : targets)
+                sim.PowerCycle(t, static_cast<int>(offMs), unplug);
+            return "ok: power cycle, off for " + std::to_string(static_cast<int>(offMs)) + " ms" +
+                   (unplug ? ", port unplugged" : "");
         }
         TFault fault;
         if (w.size() < 2 || w.size() > 3 || !TInstrumentFaults::FromName(w[1], fault))

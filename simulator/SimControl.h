@@ -4,6 +4,9 @@
 //   smu|dmm|all FAULT [on|off]   switch a fault (silent, echo, garbage, fields, overflow, front,
 //                                slow, vanish); "on" when left out
 //   smu|dmm|all clear            clear the instrument's faults; "clear" alone clears all
+//   smu|dmm|all powercycle [MS] [unplug]
+//                                off for MS ms (2000 when left out), then on with its power-on
+//                                settings; "unplug": its port is gone while off
 //   slow-ms MS                   delay of the slow fault
 //   speed X                      simulated seconds per wall-clock second
 //   furnace C | room C           furnace setpoint, cold-junction temperature

@@ -1,5 +1,6 @@
 #include "simulator/SimOptions.h"
 
+#include "simulator/CellSimulator.h"
 #include "simulator/ScpiParser.h"
 
 #include <cmath>
@@ -127,6 +128,34 @@ const std::map<std::string, TOption>& Options() {
                          o.faults.emplace_back(id, fault);
                          return true;
                      }}},
+        // INST:AFTER_S[:OFF_MS][:unplug]
+        {"--power-cycle", {true, [](TSimOptions& o, const std::string& v) {
+                               std::vector<std::string> parts;
+                               size_t from = 0;
+                               for (size_t colon; (colon = v.find(':', from)) != std::string::npos; from = colon + 1)
+                                   parts.push_back(v.substr(from, colon - from));
+                               parts.push_back(v.substr(from));
+                               const bool unplug = parts.size() > 2 && TScpiParser::Upper(parts.back()) == "UNPLUG";
+                               if (unplug)
+                                   parts.pop_back();
+                               double after = 0;
+                               double off = TCellSimulator::kDefaultPowerOffMs;
+                               if (parts.size() < 2 || parts.size() > 3 || !Number(parts[1], after, 0, 1e6) ||
+                                   (parts.size() == 3 && !Number(parts[2], off, 0, 600000)))
+                                   return false;
+                               std::vector<TInstrumentId> ids;
+                               TInstrumentId id;
+                               const std::string inst = TScpiParser::Upper(parts[0]);
+                               if (inst == "ALL")
+                                   ids = {TInstrumentId::Smu, TInstrumentId::Dmm};
+                               else if (TInstrumentFaults::InstrumentFromName(inst, id))
+                                   ids = {id};
+                               else
+                                   return false;
+                               for (TInstrumentId i : ids)
+                                   o.powerCycles.push_back({i, int(after * 1000), int(off), unplug});
+                               return true;
+                           }}},
     };
     return options;
 }
@@ -210,6 +239,10 @@ Faults (each also switchable at run time through the control FIFO):
                           vanish    the port's link and pseudo-terminal are removed
                         may be given several times
   --slow-ms MS          delay of the slow fault (default 3000, beyond every time-out)
+  --power-cycle INST:AFTER_S[:OFF_MS][:unplug]
+                        switch the instrument off AFTER_S seconds after the start and on again
+                        OFF_MS later (default 2000); it comes back with its power-on settings.
+                        With "unplug" its port goes away meanwhile too (a re-plugged USB adapter)
 
 Cell (SI inside; defaults give air as flush gas and a cell at 700 C):
   --furnace C           furnace setpoint, C (default 700)
@@ -231,6 +264,7 @@ Cell (SI inside; defaults give air as flush gas and a cell at 700 C):
 Control FIFO <run dir>/control, one command per line, e.g.  echo "dmm silent on" > DIR/control
   smu|dmm|all FAULT [on|off]    switch a fault (default on)
   smu|dmm|all clear             clear every fault of the instrument(s); "clear" clears all
+  smu|dmm|all powercycle [MS] [unplug]   off for MS ms (default 2000), then on with power-on settings
   slow-ms MS | speed X | furnace C | flush ATM | po2 ATM | leak ALPHA | room C | noise on|off
   status                        print the cell state (also written to <run dir>/status)
   help                          list the commands

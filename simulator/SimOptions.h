@@ -8,6 +8,14 @@
 #include <utility>
 #include <vector>
 
+// A power cycle of one instrument at a fixed time after the start (--power-cycle).
+struct TScheduledPowerCycle {
+    TInstrumentId id = TInstrumentId::Smu;
+    int afterMs = 0;
+    int offMs = 2000;
+    bool unplug = false;
+};
+
 struct TSimOptions {
     std::string runDir;             // empty: a fresh temporary folder, removed at exit
     std::string smuLink = "ttySMU"; // link names inside the run folder (or paths, when they hold '/')
@@ -22,6 +30,7 @@ struct TSimOptions {
     bool exitWithParent = false;
     TSimCellParams cell;
     std::vector<std::pair<TInstrumentId, TFault>> faults; // switched on at start
+    std::vector<TScheduledPowerCycle> powerCycles;
 };
 
 class TSimOptionParser {

@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <functional>
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -393,6 +394,85 @@ TEST_F(ExperimentData, MissingOrUnreadableKeysGiveTheReadingDefaults) {
                                                     "Applies to Current=2\n"));
     EXPECT_TRUE(page.CheckBoxFastMode->isChecked());
     EXPECT_TRUE(page.CheckBoxRCI->isChecked());
+}
+
+TEST_F(ExperimentData, OutOfRangeValuesLoadTheNearestLimitAndAreReported) {
+    struct TCase {
+        const char* section;
+        const char* key;
+        const char* text;
+        std::function<double(const TExperimentDataPage&)> value;
+        double loaded;
+        const char* report; // empty: nothing to correct
+    };
+    const auto dataPoint = [](const TExperimentDataPage& p) {
+        return p.RtDoubleEditDataPointLength->Value();
+    };
+    const auto rcDuration = [](const TExperimentDataPage& p) { return p.RtDoubleEditRCDuration->Value(); };
+    const auto fastCount = [](const TExperimentDataPage& p) {
+        return double(p.RtIntegerEditFastModeCount->IntValue());
+    };
+    const TCase cases[] = {
+        {"Datapoint integration", "Duration seconds", "0", dataPoint, 0.1,
+         "[Datapoint integration] Duration seconds (0 -> 0.1)"},
+        {"Datapoint integration", "Duration seconds", "-5", dataPoint, 0.1,
+         "[Datapoint integration] Duration seconds (-5 -> 0.1)"},
+        {"Datapoint integration", "Duration seconds", "1e300", dataPoint, 86400,
+         "[Datapoint integration] Duration seconds (1E300 -> 86400)"},
+        {"Datapoint integration", "Duration seconds", "0.1", dataPoint, 0.1, ""},
+        {"RelativeChange", "Duration seconds", "-5", rcDuration, 1,
+         "[RelativeChange] Duration seconds (-5 -> 1)"},
+        {"RelativeChange", "Threshold percentage", "0",
+         [](const TExperimentDataPage& p) { return p.RtDoubleEditRCThreshold->Value(); }, 1e-6,
+         "[RelativeChange] Threshold percentage (0 -> 1E-6)"},
+        {"FastMode", "Count", "-5", fastCount, 2, "[FastMode] Count (-5 -> 2)"},
+        {"FastMode", "Count", "0", fastCount, 2, "[FastMode] Count (0 -> 2)"},
+        {"FastMode", "Count", "1e300", fastCount, 10, ""}, // not an integer: the reading default
+        {"Cell", "Vhpws", "-0.012", [](const TExperimentDataPage& p) { return p.RtDoubleEditVHPS->Value(); },
+         0, "[Cell] Vhpws (-0.012 -> 0)"},
+        {"Cell", "FGpO2", "0", [](const TExperimentDataPage& p) { return p.RtDoubleEditFGpO2->Value(); },
+         1e-30, "[Cell] FGpO2 (0 -> 1E-30)"},
+        {"Cell", "Tl", "-500", [](const TExperimentDataPage& p) { return p.RtDoubleEditTl->Value(); },
+         -273.15, "[Cell] Tl (-500 -> -273.15)"},
+        {"ZEVO", "Bx", "1e300", [](const TExperimentDataPage& p) { return p.RtDoubleEditSensorBx->Value(); },
+         100, "[ZEVO] Bx (1E300 -> 100)"},
+        {"Cell", "CTO", "700", [](const TExperimentDataPage& p) { return p.RtDoubleEditCTO->Value(); }, 700,
+         ""},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(QStringLiteral("[%1] %2=%3").arg(c.section, c.key, c.text).toStdString());
+        const QString file =
+            WriteFile(QStringLiteral("Cell/range.ini"),
+                      QStringLiteral("[%1]\n%2=%3\n").arg(c.section, c.key, c.text).toUtf8());
+        TExperimentDataPage page;
+        dialogs->messages.clear();
+        page.LoadCellDetails(file);
+        EXPECT_DOUBLE_EQ(c.value(page), c.loaded);
+        if (*c.report)
+            EXPECT_EQ(dialogs->messages,
+                      QStringList{QStringLiteral("Corrected out-of-range values in '%1': %2")
+                                      .arg(QDir::toNativeSeparators(file), c.report)});
+        else
+            EXPECT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(u'\n').toStdString();
+    }
+
+    // Several keys of a cell file and of a sample file: one message each, naming every key.
+    TExperimentDataPage page;
+    dialogs->messages.clear();
+    page.LoadCellDetails(WriteFile(QStringLiteral("Cell/several.ini"),
+                                   "[RelativeChange]\nDuration seconds=0\n[Datapoint integration]\n"
+                                   "Duration seconds=-5\n[FastMode]\nCount=-1\n"));
+    page.LoadSampleDetails(WriteFile(QStringLiteral("Sample/several.ini"),
+                                     "[Sample]\nd___g_per_cm3___=-6.3\nm0__g___________=1e300\n"));
+    ASSERT_EQ(dialogs->messages.size(), 2);
+    EXPECT_TRUE(dialogs->messages[0].endsWith(
+        QStringLiteral("several.ini': [RelativeChange] Duration seconds (0 -> 1), "
+                       "[Datapoint integration] Duration seconds (-5 -> 0.1), [FastMode] Count (-1 -> 2)")))
+        << dialogs->messages[0].toStdString();
+    EXPECT_TRUE(dialogs->messages[1].endsWith(
+        QStringLiteral("several.ini': d___g_per_cm3___ (-6.3 -> 0), m0__g___________ (1E300 -> 1000)")))
+        << dialogs->messages[1].toStdString();
+    EXPECT_DOUBLE_EQ(page.RtDoubleEditmass0->Value(), 1000);
 }
 
 TEST_F(ExperimentData, AMissingCellFileChangesNothing) {

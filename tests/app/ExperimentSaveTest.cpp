@@ -5,6 +5,7 @@
 #include "app/TRtDoubleEdit.h"
 #include "common/Clock.h"
 #include "common/Locale.h"
+#include "diagnostics/EventLog.h"
 #include "recording/TDataGridModel.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -31,8 +32,10 @@ protected:
         dialogs = std::make_shared<TScriptedDialogs>();
         SetDialogs(dialogs);
         grid.FormatGrid();
+        InstallEventLog(std::make_shared<TEventLog>(folder.file(QStringLiteral("Logs"))));
     }
     void TearDown() override {
+        InstallEventLog(nullptr);
         SetDialogs(nullptr);
         Clock::Release();
         QDir::setCurrent(fCwd);
@@ -68,6 +71,10 @@ TEST_F(ExperimentSaveTest, NumberingAcrossDaysAndNames) {
     EXPECT_EQ(SaveFileNumber, 4);
     EXPECT_TRUE(captions.isEmpty());
     EXPECT_TRUE(dialogs->messages.isEmpty());
+    const QStringList events = EventLogLinesOfThisRun();
+    ASSERT_EQ(events.size(), 3);
+    EXPECT_TRUE(events[0].startsWith(QStringLiteral("2024-03-15 23:59:00.000\tSave\twrote ")));
+    EXPECT_TRUE(events[0].endsWith(QDir::toNativeSeparators(QStringLiteral("2024-03-15/Exp_0001.csv"))));
 }
 
 // A restart numbers from 0001 again; the files an earlier run wrote that day stay as they were.
@@ -117,6 +124,12 @@ TEST_F(ExperimentSaveTest, FailuresLeaveTheNumberAndTellTheOperator) {
     EXPECT_EQ(SaveFileNumber, 1);
     EXPECT_EQ(captions.size(), 1);
     EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("Exp_0001.csv"))));
+    // Each failure is in the event log with its reason.
+    const QStringList events = EventLogLinesOfThisRun();
+    ASSERT_EQ(events.size(), 3);
+    EXPECT_TRUE(events[0].contains(QStringLiteral("\tSave\tfailed: ") + notice));
+    EXPECT_TRUE(events[1].contains(QStringLiteral("\tSave\tfailed: ") + dialogs->messages[0]));
+    EXPECT_TRUE(events[2].contains(QStringLiteral("\tSave\tfailed: ") + dialogs->messages[1]));
 }
 
 TEST_F(ExperimentSaveTest, RecordTakesEachBoxOfThePage) {

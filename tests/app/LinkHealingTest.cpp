@@ -11,6 +11,7 @@
 #include "common/Clock.h"
 #include "common/NumberFormat.h"
 #include "common/Synchronize.h"
+#include "diagnostics/EventLog.h"
 #include "diagnostics/LogChannel.h"
 #include "instruments/TLinkMonitor.h"
 #include "recording/ColumnTable.h"
@@ -22,13 +23,17 @@
 #include "tests/support/TempFolder.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <random>
 
 namespace {
 
@@ -53,6 +58,8 @@ const TFaultCase kCases[] = {
     {"wrong fields", [](auto& s, auto id, bool on) { Switch(TFault::WrongFieldCount, s, id, on); }, ""},
     {"overflow", [](auto& s, auto id, bool on) { Switch(TFault::Overflow, s, id, on); }, "overflow"},
     {"vanished port", [](auto& s, auto id, bool on) { Switch(TFault::Vanished, s, id, on); }, ""},
+    // Off for as long as the case lasts, then back with its power-on settings.
+    {"power cycle", [](auto& s, auto id, bool on) { s.PowerCycle(id, on ? 600000 : 0); }, "no reply"},
 };
 
 class LinkHealing : public ::testing::TestWithParam<TInstrumentId> {
@@ -98,6 +105,7 @@ TEST_P(LinkHealing, EachFaultIsNamedAndHealsWithoutTheOperator) {
     for (const TFaultCase& c : kCases) {
         SCOPED_TRACE(c.what);
         const int firstRow = w->DataGrid->RowCount();
+        const qsizetype firstEvent = EventLogLinesOfThisRun().size();
         c.apply(*sim, id, true);
         const QDateTime faultStart = QDateTime::currentDateTime();
         // Named in red with the invalid image while it lasts.
@@ -121,6 +129,16 @@ TEST_P(LinkHealing, EachFaultIsNamedAndHealsWithoutTheOperator) {
             << Status().toStdString();
         EXPECT_EQ(w->RzGlyphStatus1->ImageIndex(), 2);
 
+        // The event log holds the fault's start and end.
+        const QStringList events = EventLogLinesOfThisRun().mid(firstEvent);
+        const QString source = u'\t' + name.chopped(2) + u'\t';
+        EXPECT_TRUE(std::any_of(events.begin(), events.end(), [&](const QString& e) {
+            return e.contains(source) && e.contains(QStringLiteral(" since "));
+        })) << events.join(u'\n').toStdString();
+        EXPECT_TRUE(std::any_of(events.begin(), events.end(), [&](const QString& e) {
+            return e.contains(source) && e.contains(QStringLiteral("readings back"));
+        })) << events.join(u'\n').toStdString();
+
         // No row holds a value of the fault, and none spans the outage.
         for (int r = firstRow; r < w->DataGrid->RowCount(); ++r) {
             SCOPED_TRACE(r);
@@ -133,10 +151,68 @@ TEST_P(LinkHealing, EachFaultIsNamedAndHealsWithoutTheOperator) {
     }
 }
 
+// Faults switched at random on both instruments for a bounded stretch of wall time: the program
+// stays responsive, rows flow again afterwards, and no row comes out of order.
+using LinkSoak = LinkHealing;
+TEST_P(LinkSoak, RandomFaultsOnBothInstruments) {
+    const qsizetype firstEvent = EventLogLinesOfThisRun().size();
+    std::mt19937 random(20261210);
+    const TFault faults[] = {TFault::Silent,          TFault::Garbage,  TFault::Slow,
+                             TFault::WrongFieldCount, TFault::Overflow, TFault::Vanished};
+    QElapsedTimer soak;
+    soak.start();
+    int switches = 0;
+    while (soak.elapsed() < 75000) {
+        const TInstrumentId id = random() % 2 ? TInstrumentId::Smu : TInstrumentId::Dmm;
+        const TFault fault = faults[random() % 6];
+        sim->SetFault(id, fault, !sim->Faults(id).Get(fault));
+        ++switches;
+        // The window answers throughout: a queued call runs within a second.
+        bool answered = false;
+        QTimer::singleShot(0, [&] { answered = true; });
+        EXPECT_TRUE(WaitFor([&] { return answered; }, 1));
+        WaitFor([] { return false; }, int(2 + random() % 5));
+    }
+    sim->ClearFaults(TInstrumentId::Smu);
+    sim->ClearFaults(TInstrumentId::Dmm);
+    const QDateTime cleared = QDateTime::currentDateTime();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const int last = w->DataGrid->RowCount() - 1;
+            return DateOf(last) > cleared && Status() == QStringLiteral("Valid instruments");
+        },
+        35))
+        << Status().toStdString() << " after " << switches << " switches";
+
+    // Every fault that became one was logged with its end: as many starts as ends, per instrument.
+    const QStringList events = EventLogLinesOfThisRun().mid(firstEvent);
+    for (const QString& source : {QStringLiteral("\tSMU\t"), QStringLiteral("\tDMM\t")}) {
+        const auto count = [&](const QString& what) {
+            return std::count_if(events.begin(), events.end(),
+                                 [&](const QString& e) { return e.contains(source) && e.contains(what); });
+        };
+        EXPECT_EQ(count(QStringLiteral(" since ")), count(QStringLiteral("readings back")))
+            << events.join(u'\n').toStdString();
+    }
+    EXPECT_GT(events.size(), 0);
+
+    QDateTime previous;
+    for (int r = 2; r < w->DataGrid->RowCount(); ++r) {
+        const QDateTime d = DateOf(r);
+        ASSERT_TRUE(d.isValid()) << r;
+        EXPECT_GE(d, previous) << "row " << r << " out of order";
+        EXPECT_LT(CellOf(r, TProperty::Interval), 3.0) << "row " << r << " spans an outage";
+        previous = d;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Instruments, LinkHealing, ::testing::Values(TInstrumentId::Smu, TInstrumentId::Dmm),
                          [](const auto& info) {
                              return info.param == TInstrumentId::Smu ? std::string("SMU")
                                                                      : std::string("DMM");
                          });
+
+// One soak covers both instruments.
+INSTANTIATE_TEST_SUITE_P(Instruments, LinkSoak, ::testing::Values(TInstrumentId::Smu));
 
 } // namespace

@@ -3,13 +3,16 @@
 // replacement of a running worker thread, a data point from both threads, and closing.
 #include "acquisition/TThread2000.h"
 #include "app/ConfigurationPage.h"
+#include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
 #include "app/SharedState.h"
 #include "app/TRtDoubleEdit.h"
 #include "app/TfrmOndrix.h"
 #include "control/TThread2401.h"
+#include "diagnostics/EventLog.h"
 #include "diagnostics/LogChannel.h"
 #include "instruments/TSerialPort.h"
+#include "recording/TDataGridModel.h"
 #include "simulator/CellSimulator.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/QtPrint.h"
@@ -21,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -198,6 +202,9 @@ TEST_F(Validation, FailuresShowThePortFeedbackAndStartNoThread) {
         EXPECT_FALSE((isSMU ? w->CheckBoxSMUValidated() : w->CheckBox2000Validated())->isChecked());
         EXPECT_FALSE(Thread2401 || Thread2000);
         EXPECT_EQ(ProgramState, TProgramState::Uninitialized);
+        EXPECT_TRUE(EventLogLinesOfThisRun().last().contains(
+            (isSMU ? QStringLiteral("\tSMU\tvalidation on ") : QStringLiteral("\tDMM\tvalidation on ")) +
+            port + QStringLiteral(" failed: ")));
         sim->ClearFaults(c.id);
     }
 }
@@ -225,6 +232,36 @@ TEST_F(Validation, ValidatingAgainStopsTheOldThreadBeforeTheNewOneStarts) {
     ASSERT_TRUE(WaitFor([&] { return bodies("K2000").size() == 2 && bodies("Thread 2401").size() == 2; }));
     EXPECT_EQ(bodies("K2000"), QStringList({"exit", "enter"}));
     EXPECT_EQ(bodies("Thread 2401"), QStringList({"exit", "enter"}));
+}
+
+TEST_F(Validation, ValidationThatPausesChecksThePausedButtonWithoutItsHandler) {
+    Create(true);
+    ASSERT_EQ(ProgramState, TProgramState::Paused);
+    // Without the tick the multimeter thread never hears of the new mode: it stays paused and
+    // leaves its port free for the validation.
+    w->Timer1->stop();
+    QRadioButton* paused = w->ExperimentControl->RadioButtonModeOff;
+    w->ExperimentControl->RadioButtonModePassive->click(); // the operator's choice, confirmed
+    ASSERT_EQ(ProgramState, TProgramState::SetCurrent);
+    const int rows = w->DataGrid->RowCount();
+    const qsizetype questions = dialogs->questions.size();
+
+    w->Button2000TestClick();
+    EXPECT_EQ(ProgramState, TProgramState::Paused);
+    EXPECT_TRUE(paused->isChecked()) << "the window shows the state the validation set";
+    EXPECT_FALSE(w->ExperimentControl->RadioButtonModePassive->isChecked());
+    EXPECT_EQ(dialogs->questions.size(), questions) << "no question about a change the program made";
+    EXPECT_EQ(w->DataGrid->RowCount(), rows) << "no marker row";
+
+    // The event log tells the story of the run.
+    QStringList events;
+    for (const QString& line : EventLogLinesOfThisRun())
+        events << line.section(u'\t', 1);
+    EXPECT_EQ(events, QStringList({"Program\tstarted in " + QDir::toNativeSeparators(folder.path()),
+                                   "SMU\tvalidated on " + smu, "DMM\tvalidated on " + dmm,
+                                   "Mode\tchanged from Uninitialized to Paused by the validation",
+                                   "Mode\tset to SetCurrent", "DMM\tvalidated on " + dmm,
+                                   "Mode\tchanged from SetCurrent to Paused by the validation"}));
 }
 
 TEST_F(Validation, ValidatingAgainWhileTheSourceMeterThreadLoopsSendsTheWholeSetUp) {

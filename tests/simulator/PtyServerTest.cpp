@@ -243,6 +243,52 @@ TEST_F(PtySimulator, VanishedPortDisappearsAndComesBack) {
     EXPECT_EQ(Exchange(smu, "*IDN?").rfind("ONDRIX-CELLSIM,", 0), 0u);
 }
 
+TEST_F(PtySimulator, PowerCycleComesBackWithPowerOnSettings) {
+    auto fields = [](const std::string& reply) { return std::count(reply.begin(), reply.end(), ',') + 1; };
+    // Set up as the program does: rear terminals, voltage and current only, output on.
+    ASSERT_EQ(Exchange(smu, ":ROUT:TERM REAR;:FORM:ELEM VOLT,CURR;:OUTP ON;*OPC?"), "1");
+    ASSERT_EQ(fields(Exchange(smu, ":READ?")), 2);
+    ASSERT_EQ(Exchange(dmm, ":FUNC 'RES';:ROUT:CLOS (@3);*OPC?"), "1");
+
+    // Off for as long as the test wants it: a second cycle with no off time ends the first.
+    sim->PowerCycle(TInstrumentId::Smu, 600000);
+    sim->PowerCycle(TInstrumentId::Dmm, 600000, true);
+    EXPECT_TRUE(sim->IsPoweredOff(TInstrumentId::Smu));
+    EXPECT_TRUE(Exists(smu)) << "a mains dip leaves the port";
+    EXPECT_FALSE(Exists(dmm)) << "an unplugged adapter takes the port away";
+    const uint64_t ignored = sim->Stats(TInstrumentId::Smu).linesIgnored;
+    const int fd = ::open(smu.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    Write(fd, "*IDN?\r");
+    EXPECT_TRUE(WaitFor([&] { return sim->Stats(TInstrumentId::Smu).linesIgnored > ignored; }));
+    EXPECT_EQ(ReadReply(fd, 200), "<none>") << "an instrument that is off answers nothing";
+    ::close(fd);
+
+    sim->PowerCycle(TInstrumentId::Smu, 0);
+    sim->PowerCycle(TInstrumentId::Dmm, 0);
+    ASSERT_TRUE(WaitFor(
+        [&] { return !sim->IsPoweredOff(TInstrumentId::Smu) && !sim->IsPoweredOff(TInstrumentId::Dmm); }));
+    EXPECT_TRUE(Exists(dmm)) << "the port is back behind the same link";
+    EXPECT_EQ(Exchange(smu, ":ROUT:TERM?;:OUTP?"), "FRON;0");
+    EXPECT_EQ(fields(Exchange(smu, ":ROUT:TERM REAR;:OUTP ON;:READ?")), 5) << "all five reading elements";
+    EXPECT_EQ(Exchange(dmm, ":FUNC?;:ROUT:CLOS?"), "\"VOLT:DC\";(@)");
+
+    EXPECT_EQ(sim->Control("all powercycle 0 unplug").rfind("ok", 0), 0u);
+    EXPECT_EQ(sim->Control("smu powercycle soon").rfind("error", 0), 0u);
+    EXPECT_EQ(sim->Control("smu powercycle 10 unplug unplug").rfind("error", 0), 0u);
+    EXPECT_TRUE(WaitFor([&] { return Exists(smu) && !sim->IsPoweredOff(TInstrumentId::Smu); }));
+}
+
+TEST(CellSimulatorRun, ScheduledPowerCycle) {
+    TSimOptions options;
+    options.powerCycles.push_back({TInstrumentId::Dmm, 0, 600000, false});
+    TCellSimulator sim(options);
+    std::string error;
+    ASSERT_TRUE(sim.Start(error)) << error;
+    EXPECT_TRUE(WaitFor([&] { return sim.IsPoweredOff(TInstrumentId::Dmm); }));
+    EXPECT_FALSE(sim.IsPoweredOff(TInstrumentId::Smu));
+}
+
 TEST_F(PtySimulator, ControlFifoSwitchesFaults) {
     auto control = [&](const std::string& line) {
         const int fd = ::open(sim->ControlPath().c_str(), O_WRONLY | O_NONBLOCK);
@@ -384,11 +430,16 @@ TEST(CellSimulatorRun, CommandLineOptions) {
         bool ok;
     };
     const TCase cases[] = {
-        {{"--speed", "50", "--po2=1e-5", "--fault", "all:slow", "--fault=smu:vanish", "--terminator", "crlf"},
+        {{"--speed", "50", "--po2=1e-5", "--fault", "all:slow", "--fault=smu:vanish", "--terminator", "crlf",
+          "--power-cycle", "smu:30:1500:unplug"},
          true},
-        {{"--speed"}, false},         // value missing
-        {{"--speed", "fast"}, false}, // not a number
-        {{"--room", "80"}, false},    // beyond the thermistor's range
+        {{"--power-cycle", "smu"}, false},       // no time
+        {{"--power-cycle", "scope:1"}, false},   // no such instrument
+        {{"--power-cycle", "dmm:1:-5"}, false},  // negative off time
+        {{"--power-cycle", "dmm:1:5:6"}, false}, // one value too many
+        {{"--speed"}, false},                    // value missing
+        {{"--speed", "fast"}, false},            // not a number
+        {{"--room", "80"}, false},               // beyond the thermistor's range
         {{"--fault", "dmm:sideways"}, false},
         {{"--fault", "scope:silent"}, false},
         {{"--no-noise=1"}, false}, // a switch takes no value
@@ -408,6 +459,10 @@ TEST(CellSimulatorRun, CommandLineOptions) {
             EXPECT_EQ(options.cell.initialpO2Atm.value_or(0), 1e-5);
             EXPECT_EQ(options.faults.size(), 3u);
             EXPECT_EQ(options.terminator, "\r\n");
+            ASSERT_EQ(options.powerCycles.size(), 1u);
+            EXPECT_EQ(options.powerCycles[0].afterMs, 30000);
+            EXPECT_EQ(options.powerCycles[0].offMs, 1500);
+            EXPECT_TRUE(options.powerCycles[0].unplug);
         }
     }
 }
