@@ -94,12 +94,14 @@ bool TThread2000::Reading(const QByteArray& command, double& aResult, TSerialPor
                         : r.Status.isEmpty() || r.Status == TSerialPort::StatusNoResponse
                             ? QStringLiteral("no reply")
                             : QStringLiteral("link failed");
+        fCycleAnswered = false;
         return false;
     }
     double v = aResult;
     if (!GetValue(QString::fromLatin1(r.Response), v)) {
         fCycleFailure = r.Response.startsWith("+9.9E37") ? QStringLiteral("overflow readings")
                                                          : QStringLiteral("unreadable reply");
+        fCycleAnswered = true;
         return false;
     }
     aResult = v;
@@ -168,6 +170,7 @@ void TThread2000::Execute() {
             fOldChannel = -1;
         }
         fCycleFailure.clear();
+        fCycleAnswered = false;
         fMeasurementsStartTime = Now();
         const std::int32_t fastCount = FastCount.load();
         const bool measure =
@@ -249,7 +252,7 @@ void TThread2000::Execute() {
         if (!StopRequested() && (measure || sensorRead)) {
             if (fCycleFailure.isEmpty())
                 link.Success(Now());
-            else if (link.Failure(Now(), fCycleFailure))
+            else if (link.Failure(Now(), fCycleFailure, fCycleAnswered))
                 fHandOver.Post([] { DropOpenPoint(); }, 0);
         }
         TDMMReading reading;

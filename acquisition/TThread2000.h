@@ -74,6 +74,7 @@ private:
     THandOver fHandOver{this};
     std::int32_t fOldChannel = -1;
     QString fCycleFailure; // why a reading of this cycle failed, empty while all came back
+    bool fCycleAnswered = false; // that reading was a reply, not silence
     std::atomic<std::uint64_t> fTickCount{0};
     std::atomic<bool> fToStopEx{false};
     std::atomic<bool> fToStop{false};

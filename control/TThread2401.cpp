@@ -128,8 +128,8 @@ void TThread2401::Execute() {
     COM->Send2(QByteArray(":INIT\r"), true);
     // A cycle's outcome for the link: a fault drops the open point at its start, so no data point
     // spans an outage, and after a few seconds the set-up sequence goes out again.
-    const auto failed = [&](const QString& reason) {
-        if (link.Failure(Now(), reason))
+    const auto failed = [&](const QString& reason, bool answered) {
+        if (link.Failure(Now(), reason, answered))
             fHandOver.Post([] { DropOpenPoint(); }, 0);
     };
 
@@ -221,7 +221,7 @@ void TThread2401::Execute() {
             const TSerialResponse r = COM->Send2(QByteArray(":READ?\r"), true);
             if (!r.Status.isEmpty()) {
                 LogThread2401.Send(QStringLiteral("Reading SMU failed"));
-                failed(FailureReason(r.Status));
+                failed(FailureReason(r.Status), false);
                 if (r.Status == TSerialPort::StatusPortInUse)
                     PauseAfterUnopenablePort(*COM);
             } else {
@@ -242,12 +242,12 @@ void TThread2401::Execute() {
                     if (!v.Ok() || !c.Ok()) {
                         LogThread2401.Send(QStringLiteral("Val failure eV:") + QString::number(v.ErrorPos) +
                                            QStringLiteral(" eC:") + QString::number(c.ErrorPos));
-                        failed(QStringLiteral("unreadable reply"));
+                        failed(QStringLiteral("unreadable reply"), true);
                     } else if (IsOverflow(v.Value) || IsOverflow(c.Value)) {
                         // The instrument's mark for "no reading" is a number too; averaged in, it
                         // would make the point's current or voltage 1E37.
                         LogThread2401.Send(QStringLiteral("Overflow reading from instrument"));
-                        failed(QStringLiteral("overflow readings"));
+                        failed(QStringLiteral("overflow readings"), true);
                     } else {
                         link.Success(Now());
                         reading.MeasurementsOK = true;
@@ -258,7 +258,7 @@ void TThread2401::Execute() {
                     }
                 } else {
                     LogThread2401.Send(QStringLiteral("Wrong amount of readings from instrument"));
-                    failed(QStringLiteral("wrong number of readings"));
+                    failed(QStringLiteral("wrong number of readings"), true);
                 }
             }
         }

@@ -22,6 +22,7 @@ void TLinkMonitor::Reset() {
     fState.store(TLinkState::OK);
     fReason.clear();
     fFailures = 0;
+    fAnswered = true;
     fFirstFailure = fSince = fNextTry = 0;
     fPauseS = kFirstPauseS;
 }
@@ -32,6 +33,7 @@ bool TLinkMonitor::Success(TDateTime now) {
         std::lock_guard<std::mutex> lock(fLock);
         fFailures = 0;
         fFirstFailure = 0;
+        fAnswered = true;
         if (fState.load() == TLinkState::OK)
             return false;
         text = QStringLiteral("readings back after %1 s (%2)")
@@ -45,15 +47,22 @@ bool TLinkMonitor::Success(TDateTime now) {
     return true;
 }
 
-bool TLinkMonitor::Failure(TDateTime now, const QString& reason) {
+bool TLinkMonitor::Failure(TDateTime now, const QString& reason, bool answered) {
     QString text;
     {
         std::lock_guard<std::mutex> lock(fLock);
         if (fFailures++ == 0)
             fFirstFailure = now;
         fReason = reason;
-        if (fState.load() != TLinkState::OK)
+        const bool cameBack = answered && !fAnswered;
+        fAnswered = answered;
+        if (fState.load() != TLinkState::OK) {
+            if (cameBack) {
+                fNextTry = std::min(fNextTry, now);
+                fPauseS = kFirstPauseS;
+            }
             return false;
+        }
         if (fFailures < 2 && (now - fFirstFailure) * SecondsPerDay < 1.0)
             return false; // one glitch is no fault yet
         fState.store(TLinkState::Failing);

@@ -32,7 +32,10 @@ public:
     bool Success(TDateTime now);
     // A failed or malformed exchange this cycle. True when it started a fault (the first failure
     // counts as a glitch; the second in a row, or a failure a second after the first, is a fault).
-    bool Failure(TDateTime now, const QString& reason);
+    // `answered`: the instrument replied, but not as set up. After silence that is what an
+    // instrument back from a power cut does, so the set-up goes out at once instead of after the
+    // rest of a long pause.
+    bool Failure(TDateTime now, const QString& reason, bool answered = false);
     // Whether the worker should send the set-up sequence now: the fault has lasted kReinitAfterS
     // and the pause since the last try has passed. Marks the link Recovering and lengthens the
     // pause (1, 2, 4 ... 30 s).
@@ -65,6 +68,7 @@ private:
     QString fReason;
     TDateTime fFirstFailure = 0; // of the current run of failures
     int fFailures = 0;           // in a row
+    bool fAnswered = true;       // the last failure was a reply (not silence)
     TDateTime fSince = 0;        // the fault's start
     TDateTime fNextTry = 0;
     double fPauseS = kFirstPauseS;
