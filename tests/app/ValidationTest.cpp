@@ -28,6 +28,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -229,9 +230,14 @@ TEST_F(Validation, ValidatingAgainStopsTheOldThreadBeforeTheNewOneStarts) {
     EXPECT_EQ(ProgramState, TProgramState::Paused);
     // The old body ends before the new one begins (the new thread is a new object; its address may
     // be the old one's).
-    ASSERT_TRUE(WaitFor([&] { return bodies("K2000").size() == 2 && bodies("Thread 2401").size() == 2; }));
-    EXPECT_EQ(bodies("K2000"), QStringList({"exit", "enter"}));
-    EXPECT_EQ(bodies("Thread 2401"), QStringList({"exit", "enter"}));
+    // On a loaded machine an old thread may enter its body only after the capture began.
+    const auto lastTwo = [&](const QString& category) {
+        const QStringList b = bodies(category);
+        return b.mid(std::max<qsizetype>(0, b.size() - 2));
+    };
+    ASSERT_TRUE(WaitFor([&] { return bodies("K2000").size() >= 2 && bodies("Thread 2401").size() >= 2; }));
+    EXPECT_EQ(lastTwo("K2000"), QStringList({"exit", "enter"}));
+    EXPECT_EQ(lastTwo("Thread 2401"), QStringList({"exit", "enter"}));
 }
 
 TEST_F(Validation, ValidationThatPausesChecksThePausedButtonWithoutItsHandler) {
@@ -256,7 +262,8 @@ TEST_F(Validation, ValidationThatPausesChecksThePausedButtonWithoutItsHandler) {
     // The event log tells the story of the run.
     QStringList events;
     for (const QString& line : EventLogLinesOfThisRun())
-        events << line.section(u'\t', 1);
+        if (line.section(u'\t', 1, 1) != QLatin1String("Journal")) // its name carries the time
+            events << line.section(u'\t', 1);
     EXPECT_EQ(events, QStringList({"Program\tstarted in " + QDir::toNativeSeparators(folder.path()),
                                    "SMU\tvalidated on " + smu, "DMM\tvalidated on " + dmm,
                                    "Mode\tchanged from Uninitialized to Paused by the validation",
