@@ -258,7 +258,8 @@ void TfrmOndrix::FormCreate() {
     if (recovery.Found) {
         ConfigurationPage->AppendLog(QString());
         ConfigurationPage->AppendLog(recovery.Message());
-        Dialogs().Message(recovery.Message());
+        // Told once the window is up, so the operator sees it over the program it is about.
+        QTimer::singleShot(0, this, [text = recovery.Message()] { Dialogs().Message(text); });
     }
 }
 

@@ -215,6 +215,7 @@ TEST_F(Durability, KilledProgramLeavesEveryRowInItsJournalAndTheNextStartRecover
         FilesUnder(folder.file(QStringLiteral("Userdata")), QStringLiteral("Run_*.csv"));
     SetProgramFolder(folder.path());
     w = OpenWindow(smu, dmm);
+    ASSERT_TRUE(WaitFor([&] { return !dialogs->messages.isEmpty(); }, 10));
     ASSERT_EQ(dialogs->messages.size(), 1);
     const QString message = dialogs->messages[0];
     EXPECT_TRUE(message.startsWith(QStringLiteral("The last run ended without closing")))
