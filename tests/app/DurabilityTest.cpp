@@ -5,11 +5,14 @@
 #include "app/ExperimentDataPage.h"
 #include "app/SharedState.h"
 #include "app/SignalCloser.h"
+#include "app/StatusPane.h"
 #include "app/TRtDoubleEdit.h"
 #include "app/TfrmOndrix.h"
+#include "common/Clock.h"
 #include "common/NumberFormat.h"
 #include "common/ProgramFolder.h"
 #include "common/Synchronize.h"
+#include "diagnostics/EventLog.h"
 #include "diagnostics/LogChannel.h"
 #include "recording/ColumnTable.h"
 #include "recording/ExperimentFile.h"
@@ -33,6 +36,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -273,6 +277,28 @@ TEST_F(Durability, OrderlyCloseSavesTheRowsNotInADataFileYet) {
     ASSERT_GE(files.size(), 2) << "the autosave at the start, and the close";
     EXPECT_EQ(RowsOfFile(files.last()), built);
     EXPECT_FALSE(QFileInfo::exists(TExperimentJournal::MarkerPath(folder.file(QStringLiteral("Userdata")))));
+}
+
+// A journal that can't be written is reported once; the rows go on into the grid.
+TEST_F(Durability, AJournalThatFailsIsReportedOnceAndRecordingGoesOn) {
+    w = OpenWindow(smu, dmm);
+    ASSERT_EQ(ProgramState, TProgramState::Paused);
+    // A file where today's folder would go: neither the journal nor a data file can be written.
+    QFile blocker(folder.file(QStringLiteral("Userdata/") + TExperimentFile::DayFolderName(Now())));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const qsizetype firstEvent = EventLogLinesOfThisRun().size();
+    StartGalvanostatic(*w, 2);
+    ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= 5; }, 60));
+    EXPECT_TRUE(w->RzStatusPaneNotice->isVisibleTo(w.get()));
+    EXPECT_TRUE(w->RzStatusPaneNotice->Caption().startsWith(QStringLiteral("Journal failed")))
+        << w->RzStatusPaneNotice->Caption().toStdString();
+    const QStringList events = EventLogLinesOfThisRun().mid(firstEvent);
+    EXPECT_EQ(std::count_if(
+                  events.begin(), events.end(),
+                  [](const QString& e) { return e.contains(QStringLiteral("\tJournal\tJournal failed")); }),
+              1)
+        << events.join(u'\n').toStdString();
 }
 
 TEST_F(Durability, MainThreadHeldForSecondsLosesAndDoublesNoPoint) {
