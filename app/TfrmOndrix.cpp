@@ -116,15 +116,12 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     Timer1->setInterval(250);
     connect(Timer1, &QTimer::timeout, this, &TfrmOndrix::Timer1Timer);
 
-    frmOndrix = this;
     FormCreate();
     Timer1->start();
 }
 
 TfrmOndrix::~TfrmOndrix() {
     FormDestroy();
-    if (frmOndrix == this)
-        frmOndrix = nullptr;
 }
 
 void TfrmOndrix::BuildStatusBar() {

@@ -106,11 +106,6 @@ TThread2401::~TThread2401() {
     wait();
 }
 
-QByteArray TThread2401::Response() const {
-    std::lock_guard<std::mutex> lock(fDriveLock);
-    return fResponse;
-}
-
 void TThread2401::run() {
     SetLogThreadName(QStringLiteral("2401"));
     Execute();
@@ -227,10 +222,6 @@ void TThread2401::Execute() {
             } else {
                 TSMUReading reading;
                 reading.ResponseTime = Now();
-                {
-                    std::lock_guard<std::mutex> lock(fDriveLock);
-                    fResponse = r.Response;
-                }
                 const QList<QByteArray> fields = ReplyFields(r.Response);
                 if (fields.size() == 2) {
                     const TInstrumentNumber v = ParseInstrumentNumber(fields[0]);

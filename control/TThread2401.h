@@ -45,7 +45,6 @@ public:
     TMode ModeEx() const { return fModeEx.load(); }
     void SetModeEx(TMode m) { fModeEx.store(m); }
     bool IsStopped() const { return fIsStopped.load(); }
-    QByteArray Response() const;
 
     // Runs on the main thread through the hand-over; never from the worker itself.
     void UpdateResults(const TSMUReading& reading);
@@ -70,7 +69,6 @@ private:
     std::atomic<bool> fToStopEx{false};
     std::atomic<bool> fToStop{false};
     std::atomic<bool> fIsStopped{false};
-    QByteArray fResponse;
     double fCurrentMeasured = 0; // of the reading the last update took
     std::atomic<TMode> fModeEx{TMode::Uninitialized};
     std::atomic<TMode> fMode{TMode::Paused};
