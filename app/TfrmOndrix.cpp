@@ -484,25 +484,13 @@ void TfrmOndrix::FormDestroy() {
         return;
     fDestroyed = true;
     Timer1->stop();
+    // Both are asked at once, so their stops overlap.
     if (Thread2401)
-        Thread2401->SetToStopEx(true);
-    if (Thread2000) {
-        Thread2000->SetToPauseEx(false);
-        Thread2000->SetToStopEx(true);
-    }
-    // The workers' pending hand-overs run on this thread, so keep events flowing while waiting.
-    if (Thread2401) {
-        while (!Thread2401->IsStopped())
-            SleepProcessingEvents(100);
-        Thread2401->wait();
-        FreeAndNil(Thread2401);
-    }
-    if (Thread2000) {
-        while (!Thread2000->IsStopped())
-            SleepProcessingEvents(100);
-        Thread2000->wait();
-        FreeAndNil(Thread2000);
-    }
+        Thread2401->RequestStop();
+    if (Thread2000)
+        Thread2000->RequestStop();
+    StopAndFree(Thread2401);
+    StopAndFree(Thread2000);
     FreeAndNil(SynchronizerI);
     FreeAndNil(SynchronizerV);
     FreeAndNil(SynchronizerT);
