@@ -204,8 +204,8 @@ void TfrmOndrix::FormCreate() {
         ConfigurationPage->Edit2000COMPort->setText(fSimulated.DMM);
     PID = new TPID();
 
-    // The program works in its own folder: data, logs, PID tables, cell, sample and program files.
-    QDir::setCurrent(ProgramFolder());
+    // Data, logs, PID tables, cell, sample and program files live in the program's folder; every
+    // path is built from it, whatever the current folder of the process is.
     const QDir root(ProgramFolder());
     for (const QString folder :
          {QStringLiteral("Userdata"), QStringLiteral("Logs"), QStringLiteral("PID"), QStringLiteral("Cell"),
