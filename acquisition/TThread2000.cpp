@@ -12,8 +12,6 @@
 #include "instruments/TSerialPort.h"
 #include "recording/TDataSynchronizer.h"
 
-#include <QElapsedTimer>
-
 #include <cmath>
 #include <memory>
 
@@ -43,17 +41,36 @@ void Initialize2000(const QString& port) {
         com.Send2(command.toLatin1() + '\r', false);
 }
 
-TThread2000::TThread2000(IThread2000Host* host, QObject* parent) : QThread(parent), fHost(host) {
-    setObjectName(QStringLiteral("K2000"));
-}
+TThread2000::TThread2000(IThread2000Host* host, QObject* parent)
+    : TInstrumentWorker(QStringLiteral("K2000"), LogK2000, LinkDMM(), parent), fHost(host) {}
 
 TThread2000::~TThread2000() {
-    // The owner frees a thread only after it reported IsStopped; make sure its body has returned.
+    // The body reads this object's fields: it must have returned before they go.
     wait();
 }
 
-bool TThread2000::StopRequested() const {
-    return fToStop.load() || fToStopEx.load();
+void TThread2000::Initialize() {
+    Initialize2000(Port);
+}
+
+void TThread2000::LinkFault() {
+    DropOpenPoint();
+}
+
+bool TThread2000::Paused() const {
+    return fToPause.load();
+}
+
+std::function<void()> TThread2000::PausedUpdate() {
+    // Paused: the hand-over discards the temperature and pO2 averages.
+    TDMMReading none;
+    none.HandedAt = Now();
+    none.CellTemp = fCellTemp;
+    return [this, none] {
+        FreeAndNil(SynchronizerT);
+        FreeAndNil(SynchronizerpO2);
+        UpdateResults(none);
+    };
 }
 
 bool TThread2000::GetValue(const QString& Input, double& Output) {
@@ -108,21 +125,6 @@ bool TThread2000::Reading(const QByteArray& command, double& aResult, TSerialPor
     return true;
 }
 
-void TThread2000::PauseAfterUnopenablePort(const TSerialPort& COM) {
-    // A port that cannot be opened (unplugged adapter) fails at once. Without a pause the loop
-    // would spin, handing over to the main thread thousands of times a second; a missing port costs
-    // what a silent instrument costs. A stop request ends the pause.
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < qint64(COM.ReadoutTimeoutMS()) && !StopRequested())
-        QThread::msleep(20);
-}
-
-void TThread2000::run() {
-    SetLogThreadName(QStringLiteral("K2000"));
-    Execute();
-}
-
 void TThread2000::Execute() {
     LogK2000.EnterMethod(QStringLiteral("Execute"));
     auto COM = std::make_unique<TSerialPort>();
@@ -131,44 +133,18 @@ void TThread2000::Execute() {
     COM->SetReadoutTimeoutMS(2000);
     COM->SetPort(Port);
     COM->SetAbortFlag(&fToStopEx);
-    fIsStopped.store(false);
-    TLinkMonitor& link = LinkDMM();
-    link.Reset();
+    StartLink();
 
-    while (!fToStop.load()) {
-        // Paused: a hand-over a second, which discards the temperature and pO2 averages. A stop
-        // request ends the pause as well, so closing never waits on a paused thread.
-        bool stopping = false;
-        while (fToPause.load()) {
-            for (int i = 0; i < 50 && !StopRequested(); ++i)
-                QThread::msleep(20);
-            TDMMReading none;
-            none.HandedAt = Now();
-            none.CellTemp = fCellTemp;
-            // Paused, the thread may wait for the main thread as long as it likes: nothing is lost.
-            fHandOver.Post(
-                [this, none] {
-                    FreeAndNil(SynchronizerT);
-                    FreeAndNil(SynchronizerpO2);
-                    UpdateResults(none);
-                },
-                1000, &fToStopEx);
-            if (StopRequested()) {
-                stopping = true;
-                break;
-            }
-        }
-        if (stopping)
+    while (!StopTaken()) {
+        // A stop request ends the pause as well, so closing never waits on a paused thread.
+        if (!WaitWhilePaused())
             break;
 
         LogK2000.EnterMethod(QStringLiteral("Main loop"));
         // A multimeter that came back from a power cut has lost its set-up and its scanner's
         // routing: the set-up goes out again until readings come back, with a growing pause.
-        if (link.ReinitDue(Now())) {
-            LogK2000.Send(QStringLiteral("Re-initialising the instrument"));
-            Initialize2000(Port);
+        if (ReinitializeIfDue())
             fOldChannel = -1;
-        }
         fCycleFailure.clear();
         fCycleAnswered = false;
         fMeasurementsStartTime = Now();
@@ -251,9 +227,9 @@ void TThread2000::Execute() {
         // drops the open point at its start, so no data point spans an outage.
         if (!StopRequested() && (measure || sensorRead)) {
             if (fCycleFailure.isEmpty())
-                link.Success(Now());
-            else if (link.Failure(Now(), fCycleFailure, fCycleAnswered))
-                fHandOver.Post([] { DropOpenPoint(); }, 0);
+                LinkSuccess();
+            else
+                LinkFailure(fCycleFailure, fCycleAnswered);
         }
         TDMMReading reading;
         reading.TemperatureOK = fVoltageTCOK && fResistanceOK;
@@ -262,13 +238,13 @@ void TThread2000::Execute() {
         reading.HandedAt = Now();
         reading.CellTemp = fCellTemp;
         reading.SensorVoltage = fVoltageSE;
-        fHandOver.Post([this, reading] { UpdateResults(reading); }, 100, &fToStopEx);
+        HandOver([this, reading] { UpdateResults(reading); }, 100);
         fTickCount.fetch_add(1);
         LogK2000.ExitMethod(QStringLiteral("Main loop"));
         if (fToStopEx.load())
             break; // taken over by the update just run; don't start another cycle
     }
-    fIsStopped.store(true);
+    MarkStopped();
     COM.reset();
     LogK2000.ExitMethod(QStringLiteral("Execute"));
 }
@@ -280,7 +256,7 @@ void TThread2000::UpdateResults(const TDMMReading& reading) {
         FastLogic.store(fHost->FastMode());
         FastCount.store(fHost->FastModeCount());
     }
-    fToStop.store(fToStopEx.load());
+    TakeStopRequest();
     fToPause.store(fToPauseEx.load());
     if (fToPause.load()) {
         LogK2000.Send(QStringLiteral("Thread was paused"));

@@ -4,12 +4,11 @@
 // cycle it hands its results to the main thread (UpdateResults), which feeds the temperature and
 // pO2 averages and the PID controller.
 #include "acquisition/IThread2000Host.h"
-#include "common/HandOver.h"
+#include "instruments/TInstrumentWorker.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <QThread>
 #include <atomic>
 #include <cstdint>
 
@@ -31,18 +30,20 @@ struct TDMMReading {
     double SensorVoltage = 0;   // V
 };
 
-class TThread2000 : public QThread {
+class TThread2000 : public TInstrumentWorker {
     Q_OBJECT
 public:
     explicit TThread2000(IThread2000Host* host, QObject* parent = nullptr);
     ~TThread2000() override;
 
     // Main thread's handles. A stop is requested with ToPauseEx false and ToStopEx true together.
-    bool ToStopEx() const { return fToStopEx.load(); }
-    void SetToStopEx(bool v) { fToStopEx.store(v); }
     bool ToPauseEx() const { return fToPauseEx.load(); }
     void SetToPauseEx(bool v) { fToPauseEx.store(v); }
-    bool IsStopped() const { return fIsStopped.load(); }
+    // Ends the pause as well, so the worker never stops from within it.
+    void RequestStop() override {
+        SetToPauseEx(false);
+        SetToStopEx(true);
+    }
     double CTO() const { return fCTO.load(); }
 
     // Runs on the main thread through the hand-over; never from the worker itself.
@@ -54,7 +55,6 @@ public:
     bool Resistance(double& aResult, TSerialPort& COM);
     static bool GetValue(const QString& Input, double& Output);
 
-    QString Port; // set before the thread is started
     // Fast mode, taken over from the window by each update.
     std::atomic<bool> FastLogic{false};
     std::atomic<std::int32_t> FastCount{10};
@@ -62,23 +62,20 @@ public:
     std::uint64_t TickCount() const { return fTickCount.load(); }
 
 protected:
-    void run() override; // the thread body
+    void Execute() override;
+    void Initialize() override;
+    void LinkFault() override;
+    bool Paused() const override;
+    std::function<void()> PausedUpdate() override;
 
 private:
-    void Execute();
-    bool StopRequested() const;
     bool Reading(const QByteArray& command, double& aResult, TSerialPort& COM);
-    void PauseAfterUnopenablePort(const TSerialPort& COM);
 
     IThread2000Host* fHost;
-    THandOver fHandOver{this};
     std::int32_t fOldChannel = -1;
-    QString fCycleFailure; // why a reading of this cycle failed, empty while all came back
+    QString fCycleFailure;       // why a reading of this cycle failed, empty while all came back
     bool fCycleAnswered = false; // that reading was a reply, not silence
     std::atomic<std::uint64_t> fTickCount{0};
-    std::atomic<bool> fToStopEx{false};
-    std::atomic<bool> fToStop{false};
-    std::atomic<bool> fIsStopped{false};
     double fVoltageTC = 0;
     double fVoltageTCPrevious = 0;
     double fVoltageTCTime = 0;

@@ -54,30 +54,13 @@ void TInstrumentValidator::Log(const QString& line) {
     fForm.ConfigurationPage->AppendLog(line);
 }
 
-void TInstrumentValidator::StopAndFreeThread2000() {
-    if (!Thread2000)
-        return;
-    Thread2000->SetToPauseEx(false);
-    Thread2000->SetToStopEx(true);
-    while (!Thread2000->IsStopped())
-        SleepProcessingEvents(100);
-    TThread2000* t = Thread2000;
-    Thread2000 = nullptr;
-    delete t;
-}
-
 void TInstrumentValidator::StopAndFreeThread2401() {
     if (!Thread2401)
         return;
     // As on exit: no current, then stop.
     Thread2401->SetModeEx(TMode::SetCurrent);
     GSCurrentMicroA = 0;
-    Thread2401->SetToStopEx(true);
-    while (!Thread2401->IsStopped())
-        SleepProcessingEvents(100);
-    TThread2401* t = Thread2401;
-    Thread2401 = nullptr;
-    delete t;
+    StopAndFree(Thread2401);
 }
 
 TSerialResponse TInstrumentValidator::Identify(TSerialPort& com, const QString& port, int baud, int pollMs) {
@@ -112,7 +95,7 @@ void TInstrumentValidator::Button2000TestClick() {
                 // The old thread goes before the set-up sequence: a thread still cycling (with a
                 // misbehaving instrument it never waits for the window) would hold the port during
                 // some of the set-up commands, which would then be lost without a word.
-                StopAndFreeThread2000();
+                StopAndFree(Thread2000);
                 Initialize2000(port);
                 Log(QStringLiteral("Multimeter instrument and communication validated."));
                 LogEvent(kDMM, QStringLiteral("validated on %1").arg(port));
@@ -125,7 +108,7 @@ void TInstrumentValidator::Button2000TestClick() {
         }
     }
     if (page->CheckBox2000Validated->isChecked()) {
-        StopAndFreeThread2000();
+        StopAndFree(Thread2000);
         auto* t = new TThread2000(&fForm);
         t->Port = port;
         t->SetToPauseEx(true);

@@ -16,8 +16,7 @@ public:
     void ButtonSMUTestClick();
     void Button2000TestClick();
 
-    // Stops a worker thread and frees it, keeping the window's events flowing meanwhile.
-    static void StopAndFreeThread2000();
+    // Takes the pump to no current, then stops the SourceMeter worker and frees it.
     static void StopAndFreeThread2401();
 
 private:

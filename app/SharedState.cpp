@@ -23,7 +23,6 @@ void HandOverDataPoint(const TDataPoint& point) {
     DataPointQueue.push_back(DataPoint);
 }
 
-TfrmOndrix* frmOndrix = nullptr;
 TThread2000* Thread2000 = nullptr;
 TThread2401* Thread2401 = nullptr;
 TPID* PID = nullptr;

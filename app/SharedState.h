@@ -1,7 +1,7 @@
 #pragma once
 // The process-wide state that the window, the supervisory tick and the two worker threads share.
 // Everything here is read and written on the main thread only: a worker reaches it solely from its
-// update method, which runs on the main thread while the worker waits (see common/Synchronize.h).
+// update method, which runs on the main thread through its hand-over (see common/HandOver.h).
 #include "common/DateTime.h"
 
 #include <QString>
@@ -53,7 +53,6 @@ struct TDataPoint {
     double SetPoint = 0;   // PID setpoint while the point was integrated (log pO2, or V in PPS)
 };
 
-class TfrmOndrix;
 class TThread2000;
 class TThread2401;
 class TPID;
@@ -80,7 +79,6 @@ extern std::deque<TDataPoint> DataPointQueue;
 // Completes the hand-over of a point: it becomes DataPoint (Ready set) and joins the queue.
 void HandOverDataPoint(const TDataPoint& point);
 
-extern TfrmOndrix* frmOndrix;
 extern TThread2000* Thread2000;
 extern TThread2401* Thread2401;
 extern TPID* PID;

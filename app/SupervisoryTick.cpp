@@ -30,27 +30,14 @@ void TSupervisoryTick::Timer1Timer() {
         return;
     fForm.SyncJournal();
     if (ProgramState == TProgramState::ToExit) {
-        if (Thread2000) {
-            Thread2000->SetToPauseEx(false);
-            Thread2000->SetToStopEx(true);
-        }
+        // Each tick asks again and frees a worker once it has stopped; the close waits for both.
         if (Thread2401) {
+            // No current, then stop.
             Thread2401->SetModeEx(TMode::SetCurrent);
             GSCurrentMicroA = 0;
-            Thread2401->SetToStopEx(true);
         }
-        if (Thread2000 && Thread2000->IsStopped()) {
-            TThread2000* t = Thread2000;
-            Thread2000 = nullptr;
-            t->wait();
-            delete t;
-        }
-        if (Thread2401 && Thread2401->IsStopped()) {
-            TThread2401* t = Thread2401;
-            Thread2401 = nullptr;
-            t->wait();
-            delete t;
-        }
+        StopAndFree(Thread2000, false);
+        StopAndFree(Thread2401, false);
         return;
     }
 

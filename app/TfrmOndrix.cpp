@@ -116,15 +116,12 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     Timer1->setInterval(250);
     connect(Timer1, &QTimer::timeout, this, &TfrmOndrix::Timer1Timer);
 
-    frmOndrix = this;
     FormCreate();
     Timer1->start();
 }
 
 TfrmOndrix::~TfrmOndrix() {
     FormDestroy();
-    if (frmOndrix == this)
-        frmOndrix = nullptr;
 }
 
 void TfrmOndrix::BuildStatusBar() {
@@ -207,8 +204,8 @@ void TfrmOndrix::FormCreate() {
         ConfigurationPage->Edit2000COMPort->setText(fSimulated.DMM);
     PID = new TPID();
 
-    // The program works in its own folder: data, logs, PID tables, cell, sample and program files.
-    QDir::setCurrent(ProgramFolder());
+    // Data, logs, PID tables, cell, sample and program files live in the program's folder; every
+    // path is built from it, whatever the current folder of the process is.
     const QDir root(ProgramFolder());
     for (const QString folder :
          {QStringLiteral("Userdata"), QStringLiteral("Logs"), QStringLiteral("PID"), QStringLiteral("Cell"),
@@ -488,25 +485,13 @@ void TfrmOndrix::FormDestroy() {
         return;
     fDestroyed = true;
     Timer1->stop();
+    // Both are asked at once, so their stops overlap.
     if (Thread2401)
-        Thread2401->SetToStopEx(true);
-    if (Thread2000) {
-        Thread2000->SetToPauseEx(false);
-        Thread2000->SetToStopEx(true);
-    }
-    // The workers' pending hand-overs run on this thread, so keep events flowing while waiting.
-    if (Thread2401) {
-        while (!Thread2401->IsStopped())
-            SleepProcessingEvents(100);
-        Thread2401->wait();
-        FreeAndNil(Thread2401);
-    }
-    if (Thread2000) {
-        while (!Thread2000->IsStopped())
-            SleepProcessingEvents(100);
-        Thread2000->wait();
-        FreeAndNil(Thread2000);
-    }
+        Thread2401->RequestStop();
+    if (Thread2000)
+        Thread2000->RequestStop();
+    StopAndFree(Thread2401);
+    StopAndFree(Thread2000);
     FreeAndNil(SynchronizerI);
     FreeAndNil(SynchronizerV);
     FreeAndNil(SynchronizerT);

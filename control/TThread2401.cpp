@@ -10,7 +10,6 @@
 #include "instruments/TSerialPort.h"
 #include "recording/TDataSynchronizer.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <algorithm>
 #include <cmath>
@@ -98,22 +97,38 @@ void Initialize2401(const QString& port) {
         com.Send2(command.toLatin1() + '\r', false);
 }
 
-TThread2401::TThread2401(IThread2401Host* host, QObject* parent) : QThread(parent), fHost(host) {
-    setObjectName(QStringLiteral("2401"));
-}
+TThread2401::TThread2401(IThread2401Host* host, QObject* parent)
+    : TInstrumentWorker(QStringLiteral("2401"), LogThread2401, LinkSMU(), parent), fHost(host) {}
 
 TThread2401::~TThread2401() {
+    // The body reads this object's fields: it must have returned before they go.
     wait();
 }
 
-QByteArray TThread2401::Response() const {
-    std::lock_guard<std::mutex> lock(fDriveLock);
-    return fResponse;
+void TThread2401::Initialize() {
+    Initialize2401(Port);
 }
 
-void TThread2401::run() {
-    SetLogThreadName(QStringLiteral("2401"));
-    Execute();
+void TThread2401::LinkFault() {
+    DropOpenPoint();
+}
+
+bool TThread2401::Paused() const {
+    return fModeIntegrator.load() == TMode::Paused;
+}
+
+void TThread2401::PausedSecondStarts() {
+    LogThread2401.Send(QStringLiteral("Mode: Paused"));
+}
+
+std::function<void()> TThread2401::PausedUpdate() {
+    TSMUReading none;
+    none.HandedAt = Now();
+    return [this, none] {
+        FreeAndNil(SynchronizerI);
+        FreeAndNil(SynchronizerV);
+        UpdateResults(none);
+    };
 }
 
 void TThread2401::Execute() {
@@ -122,51 +137,20 @@ void TThread2401::Execute() {
     COM->SetDebug(false);
     COM->SetPort(Port);
     COM->SetAbortFlag(&fToStopEx);
-    fIsStopped.store(false);
-    TLinkMonitor& link = LinkSMU();
-    link.Reset();
+    StartLink();
     COM->Send2(QByteArray(":INIT\r"), true);
-    // A cycle's outcome for the link: a fault drops the open point at its start, so no data point
-    // spans an outage, and after a few seconds the set-up sequence goes out again.
-    const auto failed = [&](const QString& reason, bool answered) {
-        if (link.Failure(Now(), reason, answered))
-            fHandOver.Post([] { DropOpenPoint(); }, 0);
-    };
 
     // A stop request is also honoured outside the update step, so a silent or vanished
     // instrument (no good reading, hence no update) cannot keep the thread alive.
-    const auto stopping = [this] { return fToStop.load() || fToStopEx.load(); };
-    while (!stopping()) {
-        bool stop = false;
-        while (fModeIntegrator.load() == TMode::Paused) {
-            LogThread2401.Send(QStringLiteral("Mode: Paused"));
-            for (int i = 0; i < 50 && !fToStopEx.load(); ++i)
-                QThread::msleep(20);
-            TSMUReading none;
-            none.HandedAt = Now();
-            // Paused, the thread may wait for the main thread as long as it likes: nothing is lost.
-            fHandOver.Post(
-                [this, none] {
-                    FreeAndNil(SynchronizerI);
-                    FreeAndNil(SynchronizerV);
-                    UpdateResults(none);
-                },
-                1000, &fToStopEx);
-            if (stopping()) {
-                stop = true;
-                break;
-            }
-        }
-        if (stop)
+    while (!StopRequested()) {
+        if (!WaitWhilePaused())
             break;
         LogThread2401.EnterMethod(QStringLiteral("Execute main loop starts (ToStop = false)"));
 
         // An instrument that came back from a power cut has its power-on settings (all five
         // reading elements, front terminals): its set-up sequence goes out again until readings
         // come back, with a growing pause between tries.
-        if (link.ReinitDue(Now())) {
-            LogThread2401.Send(QStringLiteral("Re-initialising the instrument"));
-            Initialize2401(Port);
+        if (ReinitializeIfDue()) {
             COM->Send2(QByteArray(":INIT\r"), true);
             std::lock_guard<std::mutex> lock(fDriveLock);
             fVoltageLimitApplied = 0; // the protection level goes out again with the next command
@@ -221,16 +205,12 @@ void TThread2401::Execute() {
             const TSerialResponse r = COM->Send2(QByteArray(":READ?\r"), true);
             if (!r.Status.isEmpty()) {
                 LogThread2401.Send(QStringLiteral("Reading SMU failed"));
-                failed(FailureReason(r.Status), false);
+                LinkFailure(FailureReason(r.Status), false);
                 if (r.Status == TSerialPort::StatusPortInUse)
                     PauseAfterUnopenablePort(*COM);
             } else {
                 TSMUReading reading;
                 reading.ResponseTime = Now();
-                {
-                    std::lock_guard<std::mutex> lock(fDriveLock);
-                    fResponse = r.Response;
-                }
                 const QList<QByteArray> fields = ReplyFields(r.Response);
                 if (fields.size() == 2) {
                     const TInstrumentNumber v = ParseInstrumentNumber(fields[0]);
@@ -242,23 +222,23 @@ void TThread2401::Execute() {
                     if (!v.Ok() || !c.Ok()) {
                         LogThread2401.Send(QStringLiteral("Val failure eV:") + QString::number(v.ErrorPos) +
                                            QStringLiteral(" eC:") + QString::number(c.ErrorPos));
-                        failed(QStringLiteral("unreadable reply"), true);
+                        LinkFailure(QStringLiteral("unreadable reply"), true);
                     } else if (IsOverflow(v.Value) || IsOverflow(c.Value)) {
                         // The instrument's mark for "no reading" is a number too; averaged in, it
                         // would make the point's current or voltage 1E37.
                         LogThread2401.Send(QStringLiteral("Overflow reading from instrument"));
-                        failed(QStringLiteral("overflow readings"), true);
+                        LinkFailure(QStringLiteral("overflow readings"), true);
                     } else {
-                        link.Success(Now());
+                        LinkSuccess();
                         reading.MeasurementsOK = true;
                         reading.HandedAt = Now();
                         LogThread2401.Send(QStringLiteral("Bef S"));
-                        fHandOver.Post([this, reading] { UpdateResults(reading); }, 100, &fToStopEx);
+                        HandOver([this, reading] { UpdateResults(reading); }, 100);
                         LogThread2401.Send(QStringLiteral("After S"));
                     }
                 } else {
                     LogThread2401.Send(QStringLiteral("Wrong amount of readings from instrument"));
-                    failed(QStringLiteral("wrong number of readings"), true);
+                    LinkFailure(QStringLiteral("wrong number of readings"), true);
                 }
             }
         }
@@ -274,20 +254,9 @@ void TThread2401::Execute() {
         LogThread2401.Send(command);
         COM->Send2(command.toLatin1(), false);
     }
-    fIsStopped.store(true);
+    MarkStopped();
     COM.reset();
     LogThread2401.ExitMethod(QStringLiteral("Execute"));
-}
-
-void TThread2401::PauseAfterUnopenablePort(const TSerialPort& COM) {
-    // A port that cannot be opened (unplugged adapter) fails at once. Without a pause the loop
-    // would spin, writing its failure lines to the log thousands of times a second until the
-    // rolling log holds nothing else; a missing port costs what a silent instrument costs. A stop
-    // request ends the pause.
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < qint64(COM.ReadoutTimeoutMS()) && !fToStop.load() && !fToStopEx.load())
-        QThread::msleep(20);
 }
 
 void TThread2401::UpdateResults(const TSMUReading& reading) {
@@ -297,7 +266,7 @@ void TThread2401::UpdateResults(const TSMUReading& reading) {
     // The time of the reading, not of this call: the call may come late when the main thread was
     // busy, and the point's times must be those of its readings.
     const TDateTime now = reading.HandedAt > 0 ? reading.HandedAt : Now();
-    fToStop.store(fToStopEx.load());
+    TakeStopRequest();
     if (fModeEx.load() != fMode.load())
         fMode.store(fModeEx.load());
     if (fMode.load() == TMode::Paused) {

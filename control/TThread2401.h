@@ -4,13 +4,12 @@
 // (UpdateResults), which takes over the operator's settings and the PID output, feeds the pump
 // averages and completes data points.
 #include "app/SharedState.h"
-#include "common/HandOver.h"
 #include "control/IThread2401Host.h"
+#include "instruments/TInstrumentWorker.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <QThread>
 #include <atomic>
 #include <mutex>
 
@@ -34,18 +33,14 @@ struct TSMUReading {
     double CurrentMeasured = 0;  // A
 };
 
-class TThread2401 : public QThread {
+class TThread2401 : public TInstrumentWorker {
     Q_OBJECT
 public:
     explicit TThread2401(IThread2401Host* host, QObject* parent = nullptr);
     ~TThread2401() override;
 
-    bool ToStopEx() const { return fToStopEx.load(); }
-    void SetToStopEx(bool v) { fToStopEx.store(v); }
     TMode ModeEx() const { return fModeEx.load(); }
     void SetModeEx(TMode m) { fModeEx.store(m); }
-    bool IsStopped() const { return fIsStopped.load(); }
-    QByteArray Response() const;
 
     // Runs on the main thread through the hand-over; never from the worker itself.
     void UpdateResults(const TSMUReading& reading);
@@ -54,23 +49,18 @@ public:
     TMode Mode() const { return fMode.load(); }
     TMode ModeIntegrator() const { return fModeIntegrator.load(); }
 
-    QString Port; // set before the thread is started
-
 protected:
-    void run() override; // the thread body
+    void Execute() override;
+    void Initialize() override;
+    void LinkFault() override;
+    bool Paused() const override;
+    std::function<void()> PausedUpdate() override;
+    void PausedSecondStarts() override;
 
 private:
-    void Execute();
-    void PauseAfterUnopenablePort(const TSerialPort& COM);
-
     IThread2401Host* fHost;
-    THandOver fHandOver{this};
     // Guards the settings the update writes and the worker's loop reads between updates.
     mutable std::mutex fDriveLock;
-    std::atomic<bool> fToStopEx{false};
-    std::atomic<bool> fToStop{false};
-    std::atomic<bool> fIsStopped{false};
-    QByteArray fResponse;
     double fCurrentMeasured = 0; // of the reading the last update took
     std::atomic<TMode> fModeEx{TMode::Uninitialized};
     std::atomic<TMode> fMode{TMode::Paused};

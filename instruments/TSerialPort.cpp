@@ -251,19 +251,11 @@ TSerialResponse TSerialPort::Send2(const QString& aMessage, bool WaitForResponse
     return Send2(aMessage.toLocal8Bit(), WaitForResponse);
 }
 
-TSerialResponse TSerialPort::Send2(const char* aMessage, bool WaitForResponse) {
-    return Send2(QByteArray(aMessage), WaitForResponse);
-}
-
 QByteArray TSerialPort::Send(const QByteArray& aMessage, bool WaitForResponse) {
     return Send2(aMessage, WaitForResponse).Response;
 }
 
 QByteArray TSerialPort::Send(const QString& aMessage, bool WaitForResponse) {
-    return Send2(aMessage, WaitForResponse).Response;
-}
-
-QByteArray TSerialPort::Send(const char* aMessage, bool WaitForResponse) {
     return Send2(aMessage, WaitForResponse).Response;
 }
 

@@ -21,18 +21,12 @@ class QSerialPort;
 
 // The outcome of one exchange. Text fields hold 8-bit text, one character per byte.
 struct TSerialResponse {
-    QByteArray SentMessage;              // Send2: the message as passed, terminator included
-    QByteArray Response;                 // Send2: the reply trimmed of codes 0..32; SendData: raw bytes
-    double rDouble = 0.0;                // not filled
-    std::array<quint8, 256> rArray{};    // SendData: the reply bytes from index 0
-    std::array<quint16, 16> WordArray{}; // not filled
-    qint32 ValueOfFirstWord = 0;         // SendData: reply bytes 3 and 4 as a big-endian 16-bit value
-    QByteArray Status;                   // empty on success, else one of the texts below
-    quint16 ResponseLength = 0;          // SendData: bytes read; a full reply of 256 fits
-    QByteArray AsHex, AsInt;             // not filled
-    float AsFloat = 0.0f;                // not filled
-    qint32 AsInteger = 0;                // not filled
-    QByteArray AsString;                 // not filled
+    QByteArray SentMessage;           // Send2: the message as passed, terminator included
+    QByteArray Response;              // Send2: the reply trimmed of codes 0..32; SendData: raw bytes
+    std::array<quint8, 256> rArray{}; // SendData: the reply bytes from index 0
+    qint32 ValueOfFirstWord = 0;      // SendData: reply bytes 3 and 4 as a big-endian 16-bit value
+    QByteArray Status;                // empty on success, else one of the texts below
+    quint16 ResponseLength = 0;       // SendData: bytes read; a full reply of 256 fits
 };
 
 class TSerialPort {
@@ -95,11 +89,9 @@ public:
     // trailing characters of code 0 to 32. The UTF-16 form converts with the system's code page.
     TSerialResponse Send2(const QByteArray& aMessage, bool WaitForResponse);
     TSerialResponse Send2(const QString& aMessage, bool WaitForResponse);
-    TSerialResponse Send2(const char* aMessage, bool WaitForResponse);
     // Send2, returning only the reply.
     QByteArray Send(const QByteArray& aMessage, bool WaitForResponse);
     QByteArray Send(const QString& aMessage, bool WaitForResponse);
-    QByteArray Send(const char* aMessage, bool WaitForResponse);
     // A binary exchange: writes dataSize bytes from Data and reads up to 256 reply bytes into
     // rArray, untrimmed. Writes nothing to the log.
     TSerialResponse SendData(const void* Data, int dataSize, bool WaitForResponse);

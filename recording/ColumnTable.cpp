@@ -4,8 +4,7 @@ const TColInfoTable& ColInfo() {
     static const TColInfoTable table = [] {
         TColInfoTable t;
         const auto set = [&t](TProperty p, const char* caption, const char* format, int col, int width) {
-            t[std::size_t(p)] =
-                RColInfo{QString::fromUtf8(caption), false, QString::fromUtf8(format), col, width};
+            t[std::size_t(p)] = RColInfo{QString::fromUtf8(caption), QString::fromUtf8(format), col, width};
         };
         set(TProperty::Mode, "Mode", "0", 1, 35);
         set(TProperty::Time, "Duration, s", "0.00", 0, 120);

@@ -27,7 +27,6 @@ constexpr int PropertyCount = 17;
 
 struct RColInfo {
     QString Caption;
-    bool Time = false;       // never set; nothing reads it
     QString Format;          // number pattern, or the date-time pattern of the Date column
     std::int32_t ColID = -1; // grid column; negative or an empty caption: no column
     std::int32_t ColWidth = 0;

@@ -219,9 +219,12 @@ TSaveResult TExperimentFile::Save(const TExperimentFileRecord& record, const QSt
                                      "contain /, \\ or :. The data were not saved.")
                           .arg(record.ExperimentName));
 
-    errno = 0;
-    if (!QDir::setCurrent(userdataFolder)) {
-        const int error = errno;
+    const QFileInfo userdataInfo(userdataFolder);
+    const int error = !userdataInfo.exists()                                       ? ENOENT
+                      : !userdataInfo.isDir()                                      ? ENOTDIR
+                      : !userdataInfo.isReadable() || !userdataInfo.isExecutable() ? EACCES
+                                                                                   : 0;
+    if (error != 0) {
         return Failed(TSaveStatus::UserdataUnavailable, path,
                       QStringLiteral("The folder %1 can't be opened: %2. The data were not saved.")
                           .arg(QDir::toNativeSeparators(userdataFolder), SystemError(error)));

@@ -32,7 +32,7 @@ struct TExperimentFileRecord {
 
 enum class TSaveStatus {
     Saved,
-    UserdataUnavailable, // "Userdata" could not be made the current folder
+    UserdataUnavailable, // "Userdata" is missing or can't be entered
     DayFolderFailed,     // the day folder is missing and could not be made
     NameRefused,         // the experiment name would put the file outside its day folder
     WriteFailed,         // the file could not be written

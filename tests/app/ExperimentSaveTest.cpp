@@ -27,7 +27,6 @@ protected:
         ResetSharedState();
         SaveFileNumber = 1;
         SetRegionalLocale(QLocale::c());
-        fCwd = QDir::currentPath();
         QDir(folder.path()).mkdir(QStringLiteral("Userdata"));
         dialogs = std::make_shared<TScriptedDialogs>();
         SetDialogs(dialogs);
@@ -38,7 +37,6 @@ protected:
         InstallEventLog(nullptr);
         SetDialogs(nullptr);
         Clock::Release();
-        QDir::setCurrent(fCwd);
         ResetSharedState();
     }
     TSaveResult SaveAt(TDateTime t, const QString& name = QStringLiteral("Exp")) {
@@ -54,9 +52,6 @@ protected:
     std::shared_ptr<TScriptedDialogs> dialogs;
     TDataGridModel grid;
     QStringList captions;
-
-private:
-    QString fCwd;
 };
 
 TEST_F(ExperimentSaveTest, NumberingAcrossDaysAndNames) {

@@ -168,7 +168,7 @@ TEST_F(SerialPortTest, PortThatDoesNotExistFailsQuietly) {
     QStringList expected;
     for (const QString& name : names) {
         port.SetPort(name);
-        const TSerialResponse r = port.Send2("*IDN?\r", true);
+        const TSerialResponse r = port.Send2(QByteArray("*IDN?\r"), true);
         EXPECT_EQ(r.Status, TSerialPort::StatusPortInUse) << name.toStdString();
         EXPECT_EQ(r.Response, "");
         EXPECT_EQ(r.SentMessage, "*IDN?\r");
@@ -183,24 +183,24 @@ TEST_F(SerialPortTest, PortHeldElsewhereFailsUntilReleased) {
         QSerialPort holder;
         holder.setPortName(peer.PortPath());
         ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
-        const TSerialResponse r = port.Send2("*IDN?\r", true);
+        const TSerialResponse r = port.Send2(QByteArray("*IDN?\r"), true);
         EXPECT_EQ(r.Status, TSerialPort::StatusPortInUse);
         EXPECT_EQ(r.Response, "");
     }
     EXPECT_TRUE(peer.Requests().isEmpty());
     EXPECT_EQ(log.Entries(), Framed({}));
     // Nothing to reconnect: the next exchange opens the port afresh.
-    const TSerialResponse r = port.Send2("*IDN?\r", true);
+    const TSerialResponse r = port.Send2(QByteArray("*IDN?\r"), true);
     EXPECT_EQ(r.Status, "");
     EXPECT_EQ(r.Response, "KEITHLEY");
 }
 
 TEST_F(SerialPortTest, RefusedLineSettingsWriteNothing) {
     port.SetBaudRate(-1);
-    const TSerialResponse r = port.Send2("*IDN?\r", true);
+    const TSerialResponse r = port.Send2(QByteArray("*IDN?\r"), true);
     EXPECT_EQ(r.Status, TSerialPort::StatusPortInUse);
     port.SetBaudRate(57600);
-    EXPECT_EQ(port.Send2("*RST\r", false).Status, "");
+    EXPECT_EQ(port.Send2(QByteArray("*RST\r"), false).Status, "");
     ASSERT_TRUE(peer.WaitForRequests(1));
     EXPECT_EQ(peer.Requests(), QList<QByteArray>{"*RST\r"});
 }
@@ -245,11 +245,11 @@ TEST_F(SerialPortTest, LateReplyDoesNotPassForTheNextOne) {
                                  : std::vector<TPiece>{{"B\r\n", 100}};
     });
     port.SetReadoutTimeoutMS(150);
-    EXPECT_EQ(port.Send2("A?\r", true).Status, TSerialPort::StatusNoResponse);
+    EXPECT_EQ(port.Send2(QByteArray("A?\r"), true).Status, TSerialPort::StatusNoResponse);
     ASSERT_TRUE(peer.WaitForPiecesSent(1));
 
     port.SetReadoutTimeoutMS(2000);
-    const TSerialResponse r = port.Send2("B?\r", true);
+    const TSerialResponse r = port.Send2(QByteArray("B?\r"), true);
     EXPECT_EQ(r.Status, "");
     EXPECT_EQ(r.Response, "B");
 }
@@ -257,7 +257,7 @@ TEST_F(SerialPortTest, LateReplyDoesNotPassForTheNextOne) {
 TEST_F(SerialPortTest, LongReplyIsCutAtTheReadLimit) {
     const QByteArray endless(TSerialPort::ReplyLimit + 2000, 'x');
     peer.ReplyAlways(endless);
-    const TSerialResponse r = port.Send2(":DATA?\r", true);
+    const TSerialResponse r = port.Send2(QByteArray(":DATA?\r"), true);
     EXPECT_EQ(r.Status, "");
     EXPECT_EQ(r.Response, endless.left(TSerialPort::ReplyLimit));
 }
@@ -280,7 +280,7 @@ TEST_F(SerialPortTest, WorksFromAWorkerThread) {
 
 TEST_F(SerialPortTest, SendReturnsOnlyTheReply) {
     peer.ReplyAlways("KEITHLEY INSTRUMENTS INC.,MODEL 2000\r\n");
-    EXPECT_EQ(port.Send("*IDN?\r", true), "KEITHLEY INSTRUMENTS INC.,MODEL 2000");
+    EXPECT_EQ(port.Send(QByteArray("*IDN?\r"), true), "KEITHLEY INSTRUMENTS INC.,MODEL 2000");
     port.SetPort(QStringLiteral("/dev/ttyNoSuchPort7"));
     EXPECT_EQ(port.Send(QStringLiteral("*IDN?\r"), true), "");
 }

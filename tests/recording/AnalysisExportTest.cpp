@@ -24,7 +24,6 @@ class AnalysisExportTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SetRegionalLocale(QLocale::c());
-        fCwd = QDir::currentPath();
         QDir(dir.path()).mkdir(QStringLiteral("Userdata"));
         grid.FormatGrid();
         ModeChange("2024-03-15 23:59:50", "2");
@@ -46,13 +45,10 @@ protected:
         record.Grid = &grid.Grid();
         const TSaveResult saved = TExperimentFile::Save(record, dir.filePath(QStringLiteral("Userdata")),
                                                         EncodeDateTime(2024, 3, 16, 0, 1, 0), 1);
-        QDir::setCurrent(fCwd);
         ASSERT_TRUE(saved.Ok()) << saved.Message.toStdString();
         input = saved.FilePath;
         output = dir.filePath(QStringLiteral("out.csv"));
     }
-    void TearDown() override { QDir::setCurrent(fCwd); }
-
     void ModeChange(const char* when, const char* state) {
         const int r = grid.AddRow();
         grid.SetCell(r, ColumnOf(TProperty::Time), QString::fromLatin1(when));
@@ -82,9 +78,6 @@ protected:
     QTemporaryDir dir;
     TDataGridModel grid;
     QString input, output;
-
-private:
-    QString fCwd;
 };
 
 TEST_F(AnalysisExportTest, RowsBecomeNumbersWithIsoTimesAndEvents) {

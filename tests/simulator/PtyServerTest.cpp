@@ -319,32 +319,32 @@ TEST_F(PtySimulator, ProgramsSerialLayerValidatesAndSetsUpBothInstruments) {
     multimeter.SetBaudRate(19200);
     multimeter.SetWindowsReadLoopTimeoutMS(150);
     multimeter.SetReadoutTimeoutMS(kReplyDeadlineMs);
-    TSerialResponse r = multimeter.Send2("*IDN?\r", true);
+    TSerialResponse r = multimeter.Send2(QByteArray("*IDN?\r"), true);
     EXPECT_TRUE(r.Status.isEmpty()) << r.Status.constData();
     EXPECT_TRUE(r.Response.startsWith("ONDRIX-CELLSIM,"));
-    EXPECT_EQ(multimeter.Send2(":SYST:FRSW?\r", true).Response, "0");
+    EXPECT_EQ(multimeter.Send2(QByteArray(":SYST:FRSW?\r"), true).Response, "0");
     QStringList dmmCommands = SetUpSequence2000();
     dmmCommands << QStringLiteral(":ROUT:OPEN:ALL") << QStringLiteral(":ROUT:CLOSE (@3)");
     for (const QString& c : dmmCommands)
         EXPECT_TRUE(multimeter.Send2(c.toLatin1() + "\r", false).Status.isEmpty()) << c.toStdString();
     multimeter.SetWindowsReadLoopTimeoutMS(50);
-    r = multimeter.Send2(":FUNC \"RES\";:READ?\r", true);
+    r = multimeter.Send2(QByteArray(":FUNC \"RES\";:READ?\r"), true);
     EXPECT_TRUE(std::regex_match(r.Response.toStdString(), kDmmReading)) << r.Response.constData();
 
     TSerialPort sourceMeter;
     sourceMeter.SetPort(QString::fromStdString(smu));
     sourceMeter.SetReadoutTimeoutMS(kReplyDeadlineMs);
-    EXPECT_TRUE(sourceMeter.Send2("*IDN?\r", true).Response.startsWith("ONDRIX-CELLSIM,"));
+    EXPECT_TRUE(sourceMeter.Send2(QByteArray("*IDN?\r"), true).Response.startsWith("ONDRIX-CELLSIM,"));
     QStringList smuCommands = SetUpSequence2401();
     smuCommands << QStringLiteral(":SENS:CURR:PROT:LEV 0.005000;:SENS:VOLT:PROT:LEV 1.100000;:SOUR:FUNC CURR;"
                                   ":SOUR:CURR:LEV 0.001000;:OUTPUT:STATE 1");
     for (const QString& c : smuCommands)
         EXPECT_TRUE(sourceMeter.Send2(c.toLatin1() + "\r", false).Status.isEmpty()) << c.toStdString();
-    r = sourceMeter.Send2(":READ?\r", true);
+    r = sourceMeter.Send2(QByteArray(":READ?\r"), true);
     ASSERT_TRUE(std::regex_match(r.Response.toStdString(), kSmuReading)) << r.Response.constData();
     EXPECT_NEAR(std::stod(r.Response.toStdString().substr(r.Response.indexOf(',') + 1)), 0.001, 1e-6);
-    EXPECT_EQ(sourceMeter.Send2(":SYST:ERR?\r", true).Response, "0,\"No error\"");
-    EXPECT_EQ(multimeter.Send2(":SYST:ERR?\r", true).Response, "0,\"No error\"");
+    EXPECT_EQ(sourceMeter.Send2(QByteArray(":SYST:ERR?\r"), true).Response, "0,\"No error\"");
+    EXPECT_EQ(multimeter.Send2(QByteArray(":SYST:ERR?\r"), true).Response, "0,\"No error\"");
 }
 
 TEST(CellSimulatorRun, SpeedFactorRunsThePhysicsAheadOfTheClock) {
