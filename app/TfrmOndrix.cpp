@@ -337,7 +337,11 @@ void TfrmOndrix::Statusbar() {
         RzGlyphStatus1->SetCaption(QStringLiteral("Invalid instruments"));
         RzGlyphStatus1->SetImageIndex(0);
     }
-    RzGlyphStatus1->setStyleSheet(faults.isEmpty() ? QString() : QStringLiteral("color: #c00000;"));
+    // Restyled only when a fault begins or ends: a style sheet set four times a second re-polishes
+    // the pane every tick.
+    const QString style = faults.isEmpty() ? QString() : QStringLiteral("color: #c00000;");
+    if (RzGlyphStatus1->styleSheet() != style)
+        RzGlyphStatus1->setStyleSheet(style);
     RzGlyphStatus1->setFixedWidth(std::max(
         148, faults.isEmpty() ? 0 : RzGlyphStatus1->fontMetrics().horizontalAdvance(faults.join(u';')) + 40));
 

@@ -21,9 +21,6 @@ public:
     // has run by the time Post returns.
     bool Post(std::function<void()> fn, int waitMs = 100, const std::atomic<bool>* abort = nullptr);
 
-    // Functions posted and not yet run.
-    int Pending() const { return fPending.load(); }
-
 private:
     QObject* fContext;
     std::atomic<int> fPending{0};

@@ -90,13 +90,6 @@ bool TLinkMonitor::ReinitDue(TDateTime now) {
     return true;
 }
 
-int TLinkMonitor::PauseMs(TDateTime now) const {
-    std::lock_guard<std::mutex> lock(fLock);
-    if (fState.load() == TLinkState::OK || now >= fNextTry)
-        return 0;
-    return int((fNextTry - now) * SecondsPerDay * 1000.0);
-}
-
 QString TLinkMonitor::StatusText() const {
     std::lock_guard<std::mutex> lock(fLock);
     switch (fState.load()) {
@@ -110,16 +103,6 @@ QString TLinkMonitor::StatusText() const {
             .arg(fName, fReason, FormatDateTime(QStringLiteral("hh:mm:ss"), fSince));
     }
     return QString();
-}
-
-QString TLinkMonitor::Reason() const {
-    std::lock_guard<std::mutex> lock(fLock);
-    return fReason;
-}
-
-TDateTime TLinkMonitor::FailingSince() const {
-    std::lock_guard<std::mutex> lock(fLock);
-    return fSince;
 }
 
 TLinkMonitor& LinkSMU() {

@@ -40,17 +40,12 @@ public:
     // and the pause since the last try has passed. Marks the link Recovering and lengthens the
     // pause (1, 2, 4 ... 30 s).
     bool ReinitDue(TDateTime now);
-    // How long the worker may wait before its next exchange (ms): the rest of the pause while a
-    // fault lasts, 0 otherwise.
-    int PauseMs(TDateTime now) const;
 
     TLinkState State() const { return fState.load(); }
     bool IsOK() const { return fState.load() == TLinkState::OK; }
     // The status bar's text while a fault lasts ("SMU: no reply since 14:02:11", "DMM:
     // re-initialising"), empty while OK.
     QString StatusText() const;
-    QString Reason() const;
-    TDateTime FailingSince() const;
     int Reinits() const { return fReinits.load(); }
 
     static constexpr double kReinitAfterS = 3.0;

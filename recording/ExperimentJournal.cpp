@@ -6,7 +6,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
+#include <cstring>
 
+#include <fcntl.h>
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
@@ -17,6 +20,17 @@ namespace {
 qint64 MonotonicMs() {
     static const QDateTime origin = QDateTime::currentDateTimeUtc();
     return origin.msecsTo(QDateTime::currentDateTimeUtc());
+}
+
+// Opens the file for appending through the C runtime, so the descriptor the sync needs is there on
+// every platform (a file Qt opens itself has none on Windows).
+int OpenForAppend(const QString& path) {
+#ifdef Q_OS_WIN
+    return _wopen(reinterpret_cast<const wchar_t*>(path.utf16()),
+                  _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+#endif
 }
 
 bool SyncHandle(int handle) {
@@ -61,16 +75,29 @@ bool TExperimentJournal::Start(const QString& userdataFolder, const QString& pat
     Close();
     fRows = 0;
     fError.clear();
-    fFile.setFileName(path);
+    fPath = path;
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath())) {
         fError =
             QStringLiteral("The folder %1 can't be made").arg(QDir::toNativeSeparators(info.absolutePath()));
         return false;
     }
+    const int fd = OpenForAppend(path);
+    if (fd < 0) {
+        fError = QStringLiteral("The journal can't be opened: %1: %2")
+                     .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
     // Unbuffered: every write is a system call, so a row is with the operating system at once.
-    if (!fFile.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+    if (!fFile.open(fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,
+                    QFileDevice::AutoCloseHandle)) {
+#ifdef Q_OS_WIN
+        _close(fd);
+#else
+        ::close(fd);
+#endif
         return Fail(QStringLiteral("The journal can't be opened:"));
+    }
     QByteArray start = head;
     TExperimentFile::AppendDataLine(start, captionRow);
     if (!Write(start) || !Sync())
@@ -121,8 +148,8 @@ bool TExperimentJournal::Sync() {
     fLastSyncMs = MonotonicMs();
     fDirty = false;
     if (!SyncHandle(fFile.handle())) {
-        fError = QStringLiteral("The journal %1 can't be synced to the disk")
-                     .arg(QDir::toNativeSeparators(fFile.fileName()));
+        fError =
+            QStringLiteral("The journal %1 can't be synced to the disk").arg(QDir::toNativeSeparators(fPath));
         return false;
     }
     return true;

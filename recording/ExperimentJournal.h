@@ -51,7 +51,7 @@ public:
     void Close();
 
     bool IsOpen() const { return fFile.isOpen(); }
-    QString Path() const { return fFile.fileName(); }
+    QString Path() const { return fPath; }
     QString LastError() const { return fError; }
     qint64 Rows() const { return fRows; }
 
@@ -60,6 +60,7 @@ private:
     bool Fail(const QString& what);
 
     QFile fFile;
+    QString fPath;
     QString fMarker;
     QString fError;
     QByteArray fLine;
