@@ -1,7 +1,7 @@
 #include "app/ExperimentControlPage.h"
 
-#include "app/StepProgram.h"
 #include "app/TRtDoubleEdit.h"
+#include "experiment/StepProgram.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

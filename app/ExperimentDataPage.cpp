@@ -1,12 +1,12 @@
 #include "app/ExperimentDataPage.h"
 
 #include "app/ExperimentNameValidator.h"
-#include "app/SampleDetailsFile.h"
 #include "app/SharedState.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/Dialogs.h"
 #include "common/NumberFormat.h"
 #include "common/ProgramFolder.h"
+#include "experiment/SampleDetailsFile.h"
 
 #include <QCheckBox>
 #include <QDir>

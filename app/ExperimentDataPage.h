@@ -3,8 +3,8 @@
 // the values derived from the sample, the operator's notes and the buttons that load and save the
 // cell and sample files. Its boxes are the one place the rest of the program reads these values
 // from; the page keeps the derived sample values up to date whenever an input changes.
-#include "app/CellDetailsFile.h"
-#include "app/SampleDetails.h"
+#include "experiment/CellDetailsFile.h"
+#include "recording/SampleDetails.h"
 
 #include <QWidget>
 

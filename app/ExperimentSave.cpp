@@ -15,33 +15,9 @@
 
 TExperimentFileRecord ExperimentRecordOf(const TExperimentDataPage& page, const TDataGrid& grid) {
     TExperimentFileRecord r;
-    r.ExperimentName = page.EditSampleName->text();
-    r.NominalFormula = page.EditSampleFormula->text();
-    r.bs = page.RtDoubleEditbs->Value();
-    r.M = page.RtDoubleEditM->Value();
-    r.b0 = page.RtDoubleEditb0->Value();
-    r.M0 = page.RtDoubleEditM0->Value();
-    r.d = page.RtDoubleEditd->Value();
-    r.mass0 = page.RtDoubleEditmass0->Value();
-    r.Vs = page.RtDoubleEditVs->Value();
-    r.n0 = page.RtDoubleEditn0->Value();
-    r.nO0 = page.RtDoubleEditnO0->Value();
-    r.mO0 = page.RtDoubleEditmO0->Value();
-    r.mM = page.RtDoubleEditmM->Value();
-    r.SensorID = page.EditSensorID->text();
-    r.SensorAx = page.RtDoubleEditSensorAx->Value();
-    r.SensorBx = page.RtDoubleEditSensorBx->Value();
-    r.VHPS = page.RtDoubleEditVHPS->Value();
-    r.Vhp = page.RtDoubleEditVhp->Value();
-    r.Vgp = page.RtDoubleEditVgp->Value();
-    r.Tl = page.RtDoubleEditTl->Value();
-    r.PsO2 = page.RtDoubleEditPsO2->Value();
-    r.FGpO2 = page.RtDoubleEditFGpO2->Value();
-    r.RCDuration = page.RtDoubleEditRCDuration->Value();
-    r.RCThreshold = page.RtDoubleEditRCThreshold->Value();
-    r.DataPointLength = page.RtDoubleEditDataPointLength->Value();
-    r.CTO = page.RtDoubleEditCTO->Value();
-    r.FGfl = page.RtDoubleEditFGfl->Value();
+    r.Sample = page.SampleDetails();
+    r.Cell = page.CellDetails();
+    r.Values = CalculateSampleValues(r.Sample, r.Cell.Vhpws);
     r.Notes = page.MemoNotes->toPlainText();
     r.Grid = &grid;
     return r;
@@ -65,9 +41,8 @@ TSaveResult SaveExperiment(const TExperimentFileRecord& record,
     const QString userdata = ProgramPath(QStringLiteral("Userdata"));
     // A restart numbers from 0001 again: skip the numbers an earlier run (or a recovered journal)
     // already used today, rather than replacing its file.
-    if (TExperimentFile::NameAllowed(record.ExperimentName))
-        SaveFileNumber =
-            TExperimentFile::FirstFreeNumber(userdata, t0, record.ExperimentName, SaveFileNumber);
+    if (TExperimentFile::NameAllowed(record.Sample.Name))
+        SaveFileNumber = TExperimentFile::FirstFreeNumber(userdata, t0, record.Sample.Name, SaveFileNumber);
     const TSaveResult result = TExperimentFile::Save(record, userdata, t0, SaveFileNumber);
     LogEvent(QStringLiteral("Save"),
              result.Ok() ? QStringLiteral("wrote ") + QDir::toNativeSeparators(result.FilePath)

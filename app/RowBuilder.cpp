@@ -14,28 +14,24 @@
 #include <optional>
 
 namespace {
-const QString kTrue = QStringLiteral("True");
-
 template <class T> T Ask(const std::function<T()>& f) {
     return f ? f() : T{};
-}
-
-QString Formatted(TProperty p, double value) {
-    return FormatFloat(Col(p).Format, value);
 }
 } // namespace
 
 TRowBuilder::TRowBuilder(TDataGridModel& grid, TRowBuilderLinks links)
-    : fGrid(grid), fLinks(std::move(links)), fIndex(grid) {}
+    : fGrid(grid), fLinks(std::move(links)) {}
 
-bool TRowBuilder::StepAdvances(TProgramState state, const QString& rangepO2, const QString& stablepO2,
-                               const QString& stableI, bool rcAppliesToCurrent) {
+bool TRowBuilder::StepAdvances(TProgramState state, const TDataRow& row, bool rcAppliesToCurrent) {
+    const bool inRange = row.IsTrue(TProperty::RangepO2);
+    const bool pO2Stable = row.IsTrue(TProperty::StablepO2);
+    const bool currentStable = row.IsTrue(TProperty::StableI);
     switch (state) {
     case TProgramState::PIDStep:
-        return rangepO2 == kTrue && stablepO2 == kTrue && (!rcAppliesToCurrent || stableI == kTrue);
+        return inRange && pO2Stable && (!rcAppliesToCurrent || currentStable);
     case TProgramState::PPS:
         // The current always counts here; "MaxI" (current at its limit) holds the step.
-        return stablepO2 == kTrue && stableI == kTrue;
+        return pO2Stable && currentStable;
     default:
         return false;
     }
@@ -62,8 +58,9 @@ void TRowBuilder::AddDataUpdates() {
 bool TRowBuilder::StepHasEvidence(const TDataPoint& p, int row) {
     // A run of rows ends at a mode-change row (or a cleared grid): the row before this one then
     // carries another Mode. Within a run, a new step starts where the point's step changes.
-    const bool runGoesOn = row > 1 && fGrid.Cell(row - 1, ColumnOf(TProperty::Mode)) ==
-                                          fGrid.Cell(row, ColumnOf(TProperty::Mode));
+    int previousMode = 0, mode = 0;
+    const bool runGoesOn = row > 1 && fGrid.Grid().Mode(row - 1, previousMode) &&
+                           fGrid.Grid().Mode(row, mode) && previousMode == mode;
     if (!runGoesOn || p.Mode != fStepMode || p.Step != fStepIndex || p.Time < fStepFirstTime) {
         fStepMode = p.Mode;
         fStepIndex = p.Step;
@@ -82,17 +79,25 @@ void TRowBuilder::Build(const TDataPoint& p) {
         fLinks.Plot->AppendDataPoint(minutes, p.PumpV, p.PumpI, p.Temp,
                                      p.CellpO2Valid ? std::optional<double>(p.CellpO2) : std::nullopt);
 
-    // The later steps read cells of this row back, so the cells are written in this order.
-    const int r = fGrid.AddRow();
-    fGrid.SetCell(r, ColumnOf(TProperty::Time), Formatted(TProperty::Time, p.Time));
-    fGrid.SetCell(r, ColumnOf(TProperty::Interval), Formatted(TProperty::Interval, p.Interval));
-    fGrid.SetCell(r, ColumnOf(TProperty::PumpV), Formatted(TProperty::PumpV, p.PumpV));
-    fGrid.SetCell(r, ColumnOf(TProperty::PumpI), Formatted(TProperty::PumpI, p.PumpI));
-    fGrid.SetCell(r, ColumnOf(TProperty::Mode), Formatted(TProperty::Mode, p.Mode));
-    fGrid.SetCell(r, ColumnOf(TProperty::Date), FormatDateTime(Col(TProperty::Date).Format, date));
+    // The point's own numbers go in first: the estimates and fits below read this row back.
+    TDataRow row;
+    row[TProperty::Time] = p.Time;
+    row[TProperty::Interval] = p.Interval;
+    row[TProperty::PumpV] = p.PumpV;
+    row[TProperty::PumpI] = p.PumpI;
+    row[TProperty::Mode] = p.Mode;
+    row[TProperty::Date] = date;
     if (p.CellpO2Valid)
-        fGrid.SetCell(r, ColumnOf(TProperty::CellpO2), Formatted(TProperty::CellpO2, p.CellpO2));
-    fGrid.SetCell(r, ColumnOf(TProperty::Temp), Formatted(TProperty::Temp, p.Temp));
+        row[TProperty::CellpO2] = p.CellpO2;
+    row[TProperty::Temp] = p.Temp;
+    // Step and SP come from what the point was measured under, not from the state at the time the
+    // row is built: a point in progress when a step advances belongs to the old step.
+    const bool program = measuredIn == TProgramState::PIDStep || measuredIn == TProgramState::PPS;
+    if (program) {
+        row[TProperty::Step] = p.Step + 1;
+        row[TProperty::SetPoint] = p.SetPoint;
+    }
+    const int r = fGrid.AddRow(row);
 
     const TPumpOxygenInputs pump =
         TPumpOxygenInputs::FromLastRow(fGrid.Grid(), Ask(fLinks.GalvanostaticSelected),
@@ -102,30 +107,23 @@ void TRowBuilder::Build(const TDataPoint& p) {
         if (fLinks.SetFlushStatus)
             fLinks.SetFlushStatus(QStringLiteral("Flush pO2 ") +
                                   FormatFloat(QStringLiteral("0.000 000"), flush) + QStringLiteral(" atm"));
-        fGrid.SetCell(r, ColumnOf(TProperty::FlushpO2), Formatted(TProperty::FlushpO2, flush));
+        fGrid.SetValue(r, TProperty::FlushpO2, flush);
     } else if (fLinks.SetFlushStatus) {
         fLinks.SetFlushStatus(QStringLiteral("Flush pO2 unknown"));
     }
 
     double cell = 0;
     if (ProgramState == TProgramState::SetCurrent && CellSidepO2(cell, pump)) {
-        fGrid.SetCell(r, ColumnOf(TProperty::CellpO2P), Formatted(TProperty::CellpO2P, cell));
+        fGrid.SetValue(r, TProperty::CellpO2P, cell);
         if (fLinks.Plot)
             fLinks.Plot->AppendPumppO2(minutes, cell);
     }
 
-    // Range, Step and SP come from what the point was measured under, not from the state at the
-    // time the row is built: a point in progress when a step advances belongs to the old step.
+    // The range, too, is judged against the setpoint the point was measured under.
     if (measuredIn == TProgramState::PIDStep || measuredIn == TProgramState::PIDSet)
         WriteRangeFlag(fGrid, r, p.CellpO2, p.SetPoint, RCThreshold);
 
-    const bool program = measuredIn == TProgramState::PIDStep || measuredIn == TProgramState::PPS;
-    if (program) {
-        fGrid.SetCell(r, ColumnOf(TProperty::Step), QString::number(p.Step + 1));
-        fGrid.SetCell(r, ColumnOf(TProperty::SetPoint), FormatGeneral(p.SetPoint));
-    }
-
-    WriteStabilityFlags(fGrid, fIndex, r, p.PumpI, RCDuration, RCThreshold);
+    WriteStabilityFlags(fGrid, r, p.PumpI, RCDuration, RCThreshold);
     const bool evidence = program && StepHasEvidence(p, r);
 
     if (fLinks.RowCompleted)
@@ -134,9 +132,7 @@ void TRowBuilder::Build(const TDataPoint& p) {
     // A step advances only on a row measured under the running step whose rows reach back the
     // whole relative-change window, so the fit that judged it saw nothing of the step before.
     if (measuredIn == ProgramState && p.Step == CurrentStep && evidence &&
-        StepAdvances(ProgramState, fGrid.Cell(r, ColumnOf(TProperty::RangepO2)),
-                     fGrid.Cell(r, ColumnOf(TProperty::StablepO2)),
-                     fGrid.Cell(r, ColumnOf(TProperty::StableI)), Ask(fLinks.RCAppliesToCurrent))) {
+        StepAdvances(ProgramState, fGrid.Row(r), Ask(fLinks.RCAppliesToCurrent))) {
         CurrentStep += 1;
         LogEvent(QStringLiteral("Step"), QStringLiteral("step %1 settled at %2 s; step %3 begins")
                                              .arg(CurrentStep)

@@ -7,7 +7,7 @@
 // RCThreshold, ExperimentStartTime, PID) and reaches the window only through TRowBuilderLinks, so
 // it runs without one.
 #include "app/SharedState.h"
-#include "recording/TDataGridIndex.h"
+#include "recording/DataRow.h"
 
 #include <QString>
 #include <functional>
@@ -46,10 +46,8 @@ public:
 
     // Whether the flags of a new row advance a step program: in PIDStep range, pO2 and (when the
     // criterion applies to the current) current stable; in PPS pO2 and current stable; otherwise no.
-    static bool StepAdvances(TProgramState state, const QString& rangepO2, const QString& stablepO2,
-                             const QString& stableI, bool rcAppliesToCurrent);
-
-    const TDataGridIndex& Index() const { return fIndex; }
+    // The flags are the row's.
+    static bool StepAdvances(TProgramState state, const TDataRow& row, bool rcAppliesToCurrent);
 
 private:
     void Build(const TDataPoint& p);
@@ -59,7 +57,6 @@ private:
 
     TDataGridModel& fGrid;
     TRowBuilderLinks fLinks;
-    TDataGridIndex fIndex;
     bool fBuilding = false;
     // The step whose rows are being followed: mode, step and the Duration of its first row.
     std::int32_t fStepMode = -1;

@@ -1,11 +1,11 @@
 #include "app/StepProgramEditor.h"
 
-#include "app/InstrumentSettings.h"
-#include "app/StepProgram.h"
-#include "app/StepProgramFile.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/Dialogs.h"
 #include "common/ProgramFolder.h"
+#include "experiment/InstrumentSettings.h"
+#include "experiment/StepProgram.h"
+#include "experiment/StepProgramFile.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -3,7 +3,6 @@
 #include "acquisition/TThread2000.h"
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
-#include "app/StepProgram.h"
 #include "app/TRtDoubleEdit.h"
 #include "app/TfrmOndrix.h"
 #include "common/Clock.h"
@@ -12,6 +11,7 @@
 #include "control/TPID.h"
 #include "control/TThread2401.h"
 #include "diagnostics/EventLog.h"
+#include "experiment/StepProgram.h"
 #include "recording/ColumnTable.h"
 #include "recording/TDataGridModel.h"
 
@@ -130,9 +130,11 @@ void TSupervisoryTick::CheckRadio(QRadioButton* button) {
 
 void TSupervisoryTick::AppendMarkerRow(TProgramState state) {
     TDataGridModel* grid = fForm.DataGrid;
-    const int r = grid->AddRow();
-    grid->SetCell(r, ColumnOf(TProperty::Time), FormatDateTime(QStringLiteral("yyyy-mm-dd hh:mm:ss"), Now()));
-    grid->SetCell(r, ColumnOf(TProperty::Mode), FormatFloat(Col(TProperty::Mode).Format, int(state)));
+    TDataRow row;
+    row.Kind = TRowKind::ModeChange;
+    row[TProperty::Mode] = int(state);
+    row[TProperty::Date] = Now();
+    const int r = grid->AddRow(row);
     fForm.RowEntered(r);
 }
 

@@ -7,7 +7,6 @@
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
 #include "app/ExperimentSave.h"
-#include "app/InstrumentSettings.h"
 #include "app/InstrumentValidator.h"
 #include "app/PIDTuningPage.h"
 #include "app/RawDataPage.h"
@@ -15,7 +14,6 @@
 #include "app/SharedState.h"
 #include "app/StatusHints.h"
 #include "app/StatusPane.h"
-#include "app/StepProgram.h"
 #include "app/StepProgramEditor.h"
 #include "app/StepProgramView.h"
 #include "app/SupervisoryTick.h"
@@ -31,6 +29,8 @@
 #include "diagnostics/EventLog.h"
 #include "diagnostics/LogChannel.h"
 #include "diagnostics/LogFileDestination.h"
+#include "experiment/InstrumentSettings.h"
+#include "experiment/StepProgram.h"
 #include "instruments/TLinkMonitor.h"
 #include "recording/ColumnTable.h"
 #include "recording/ExperimentJournal.h"
@@ -396,14 +396,14 @@ void TfrmOndrix::RowEntered(int row) {
         record.Grid = nullptr;
         const QString userdata = ProgramPath(QStringLiteral("Userdata"));
         const QString path = QDir(QDir(userdata).filePath(TExperimentFile::DayFolderName(now)))
-                                 .filePath(TExperimentJournal::FileName(record.ExperimentName, now));
-        if (fJournal->Start(userdata, path, record.ExperimentName, TExperimentFile::Head(record, now),
-                            DataGrid->Grid().RawRow(0)))
+                                 .filePath(TExperimentJournal::FileName(record.Sample.Name, now));
+        if (fJournal->Start(userdata, path, record.Sample.Name, TExperimentFile::Head(record, now),
+                            DataGrid->Grid()))
             LogEvent(QStringLiteral("Journal"), QStringLiteral("started ") + QDir::toNativeSeparators(path));
         else
             fJournalFailed = true;
     }
-    if (!fJournalFailed && !fJournal->Append(DataGrid->Grid().RawRow(row)))
+    if (!fJournalFailed && !fJournal->Append(DataGrid->Grid(), row))
         fJournalFailed = true;
     if (fJournalFailed) {
         // Once: the rows go on into the grid and the data files.

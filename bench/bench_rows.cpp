@@ -33,24 +33,24 @@ const TDateTime kStart = 45366.5; // 2024-03-15 12:00
 
 // The cells a settled PID step row carries, at second i of the run.
 void FillRow(TDataGridModel& grid, int i) {
-    const int r = grid.AddRow();
     const double t = i;
-    const auto set = [&](TProperty p, const QString& text) { grid.SetCell(r, ColumnOf(p), text); };
-    set(TProperty::Time, FormatFloat(Col(TProperty::Time).Format, t));
-    set(TProperty::Interval, QStringLiteral("1.00"));
-    set(TProperty::PumpV, FormatFloat(Col(TProperty::PumpV).Format, 0.2 + 1e-6 * std::sin(t)));
-    set(TProperty::PumpI, FormatFloat(Col(TProperty::PumpI).Format, -2e-4 + 1e-7 * std::sin(t)));
-    set(TProperty::Mode, QStringLiteral("15"));
-    set(TProperty::Date, FormatDateTime(Col(TProperty::Date).Format, kStart + t / SecondsPerDay));
-    set(TProperty::CellpO2, FormatFloat(Col(TProperty::CellpO2).Format, 1e-4 * (1 + 1e-5 * std::sin(t))));
-    set(TProperty::Temp, QStringLiteral("800.12"));
-    set(TProperty::RangepO2, QStringLiteral("True"));
-    set(TProperty::Step, QStringLiteral("3"));
-    set(TProperty::SetPoint, QStringLiteral("-4"));
-    set(TProperty::RCpO2, QStringLiteral("0.001"));
-    set(TProperty::StablepO2, QStringLiteral("True"));
-    set(TProperty::RCI, QStringLiteral("-0.012"));
-    set(TProperty::StableI, QStringLiteral("True"));
+    TDataRow row;
+    row[TProperty::Time] = t;
+    row[TProperty::Interval] = 1;
+    row[TProperty::PumpV] = 0.2 + 1e-6 * std::sin(t);
+    row[TProperty::PumpI] = -2e-4 + 1e-7 * std::sin(t);
+    row[TProperty::Mode] = 15;
+    row[TProperty::Date] = kStart + t / SecondsPerDay;
+    row[TProperty::CellpO2] = 1e-4 * (1 + 1e-5 * std::sin(t));
+    row[TProperty::Temp] = 800.12;
+    row[TProperty::RangepO2] = TDataRow::kTrue;
+    row[TProperty::Step] = 3;
+    row[TProperty::SetPoint] = -4;
+    row[TProperty::RCpO2] = 0.001;
+    row[TProperty::StablepO2] = TDataRow::kTrue;
+    row[TProperty::RCI] = -0.012;
+    row[TProperty::StableI] = TDataRow::kTrue;
+    grid.AddRow(row);
 }
 
 std::unique_ptr<TDataGridModel> FilledGrid(int rows) {
@@ -89,9 +89,9 @@ TRun& RunOf(int rows) {
         links.FlushGaspO2 = [] { return 0.21; };
         links.AutoScroll = [] { return true; };
         run.journal.Start(run.folder.path(), run.folder.filePath(QStringLiteral("Run.journal.csv")),
-                          QStringLiteral("Run"), QByteArray("head\r\n"), run.grid->Grid().RawRow(0));
+                          QStringLiteral("Run"), QByteArray("head\r\n"), run.grid->Grid());
         TRun* r = &run;
-        links.RowCompleted = [r](int row) { r->journal.Append(r->grid->Grid().RawRow(row)); };
+        links.RowCompleted = [r](int row) { r->journal.Append(r->grid->Grid(), row); };
         run.builder = std::make_unique<TRowBuilder>(*run.grid, links);
         run.next = rows;
     }
@@ -142,13 +142,12 @@ void BM_JournalAppend(benchmark::State& state) {
     auto grid = FilledGrid(1);
     TExperimentJournal journal;
     if (!journal.Start(folder.path(), folder.filePath(QStringLiteral("Run.journal.csv")),
-                       QStringLiteral("Run"), QByteArray("head\r\n"), grid->Grid().RawRow(0))) {
+                       QStringLiteral("Run"), QByteArray("head\r\n"), grid->Grid())) {
         state.SkipWithError(journal.LastError().toStdString().c_str());
         return;
     }
-    const std::string row = grid->Grid().RawRow(1);
     for (auto _ : state)
-        if (!journal.Append(row))
+        if (!journal.Append(grid->Grid(), 1))
             state.SkipWithError("append failed");
     journal.Finish();
 }
@@ -170,7 +169,7 @@ void BM_Save(benchmark::State& state) {
     const auto grid = FilledGrid(int(state.range(0)));
     QTemporaryDir dir;
     TExperimentFileRecord record;
-    record.ExperimentName = QStringLiteral("Bench");
+    record.Sample.Name = QStringLiteral("Bench");
     record.Notes = QStringLiteral("Example values\nExample notes");
     record.Grid = &grid->Grid();
     for (auto _ : state) {
@@ -189,9 +188,9 @@ void BM_GridMemory(benchmark::State& state) {
     for (auto _ : state) {
         const double before = ResidentBytes();
         const auto grid = FilledGrid(rows);
-        TDataGridIndex index(*grid);
+        grid->Grid().RunStart(grid->RowCount() - 1); // the run starts the fits keep
         const double after = ResidentBytes();
-        state.counters["bytes/row"] = double(grid->Grid().MemoryBytes() + index.MemoryBytes()) / rows;
+        state.counters["bytes/row"] = double(grid->Grid().MemoryBytes()) / rows;
         state.counters["resident bytes/row"] = (after - before) / rows;
     }
 }

@@ -42,43 +42,6 @@ void AppendLine(QByteArray& out, const QString& text) {
     out += "\r\n";
 }
 
-// One grid row as a data line: cells joined with ';', a cell holding ';' or '"' quoted with its
-// quotes doubled, then every blank of the line removed. The grid keeps a row as its cells' Latin-1
-// bytes separated by tabs, which are already the Windows code page's bytes for every character
-// the cells hold.
-void DataLine(QByteArray& out, const std::string& row) {
-    std::size_t begin = 0;
-    bool firstCell = true;
-    while (true) {
-        std::size_t end = row.find('\t', begin);
-        const bool lastCell = end == std::string::npos;
-        if (lastCell)
-            end = row.size();
-        if (!firstCell)
-            out += ';';
-        firstCell = false;
-        const char* cell = row.data() + begin;
-        const std::size_t len = end - begin;
-        const bool quote = std::memchr(cell, ';', len) || std::memchr(cell, '"', len);
-        if (quote)
-            out += '"';
-        for (std::size_t i = 0; i < len; ++i) {
-            const char c = cell[i];
-            if (c == ' ')
-                continue;
-            out += c;
-            if (quote && c == '"')
-                out += '"';
-        }
-        if (quote)
-            out += '"';
-        if (lastCell)
-            break;
-        begin = end + 1;
-    }
-    out += "\r\n";
-}
-
 QString Stars(const char* head, int width) {
     const QString h = QString::fromLatin1(head);
     return h + QString(width - h.size(), u'*');
@@ -97,42 +60,42 @@ QByteArray HeadOf(const TExperimentFileRecord& r, TDateTime t0) {
     QByteArray out;
     AppendLine(out, Stars("** HEADER  ", 57));
     AppendLine(out, QString());
-    AppendLine(out, r.ExperimentName);
-    AppendLine(out, r.NominalFormula);
+    AppendLine(out, r.Sample.Name);
+    AppendLine(out, r.Sample.Formula);
     AppendLine(out, QStringLiteral("Saved ") + FormatDateTime(QStringLiteral("yyyy-mm-dd hh:mm"), t0));
     AppendLine(out, QString());
     AppendLine(out, Stars("** VARIABLES ", 57));
     AppendLine(out, QString());
     AppendLine(out, QStringLiteral("Value    ;Unit   ;Abbreviation   ;Field name"));
-    AppendVariable(out, r.bs, ";g/mol      ;bs     ;Nominal stoichiometric molar content of oxygen");
-    AppendVariable(out, r.M, ";g/mol      ;M      ;Nominal molar mass");
-    AppendVariable(out, r.b0, ";mol/mol    ;b0     ;Initial molar content of oxygen");
-    AppendVariable(out, r.M0, ";g/mol      ;M0     ;Initial molar mass");
-    AppendVariable(out, r.d, ";g/cm^3     ;d      ;Initial density");
-    AppendVariable(out, r.mass0, ";g          ;m0     ;Initial mass");
-    AppendVariable(out, r.Vs, ";L          ;Vs     ;Volume");
-    AppendVariable(out, r.n0, ";mol        ;n0     ;Moles of compound");
-    AppendVariable(out, r.nO0, ";mol        ;nO0    ;Moles of oxygen");
-    AppendVariable(out, r.mO0, ";g          ;mO0    ;Mass of oxygen");
-    AppendVariable(out, r.mM, ";g          ;mM     ;Mass of non-oxygen");
-    AppendVariable(out, r.SensorID, ";         ;SID    ;Sensor ID");
-    AppendVariable(out, r.SensorAx, ";         ;SAx    ;Sensor Ax");
-    AppendVariable(out, r.SensorBx, ";         ;SBx    ;Senosr Bx");
-    AppendVariable(out, r.VHPS, ";L        ;Vhpws  ;Gas volume of hot part without sample");
-    AppendVariable(out, r.Vhp, ";L        ;Vhp    ;Gas volume of hot part");
-    AppendVariable(out, r.Vgp, ";L        ;Vgp    ;Gas volume of gradient part");
-    AppendVariable(out, r.Tl, ";ºC       ;Tl     ;Cold end temperature");
-    AppendVariable(out, r.PsO2, ";Bar      ;PsO2   ;Initial partial pressure of oxygen");
-    AppendVariable(out, r.FGpO2, ";         ;FGpO2  ;Flush gas partial pressure of oxygen");
-    AppendVariable(out, r.RCDuration, ";s        ;RCd    ;Duration of relative change calculation");
-    AppendVariable(out, r.RCThreshold, ";%        ;RCtr   ;Threshold of relative change");
-    AppendVariable(out, r.DataPointLength, ";s        ;       ;Minimum length for data point");
-    AppendVariable(out, r.FGpO2, ";atm       ;FGpO2  ;Flush gas oxygen partial pressure");
+    AppendVariable(out, r.Sample.bs, ";g/mol      ;bs     ;Nominal stoichiometric molar content of oxygen");
+    AppendVariable(out, r.Sample.M, ";g/mol      ;M      ;Nominal molar mass");
+    AppendVariable(out, r.Sample.b0, ";mol/mol    ;b0     ;Initial molar content of oxygen");
+    AppendVariable(out, r.Sample.M0, ";g/mol      ;M0     ;Initial molar mass");
+    AppendVariable(out, r.Sample.d, ";g/cm^3     ;d      ;Initial density");
+    AppendVariable(out, r.Sample.m0, ";g          ;m0     ;Initial mass");
+    AppendVariable(out, r.Values.Vs, ";L          ;Vs     ;Volume");
+    AppendVariable(out, r.Values.n0, ";mol        ;n0     ;Moles of compound");
+    AppendVariable(out, r.Values.nO0, ";mol        ;nO0    ;Moles of oxygen");
+    AppendVariable(out, r.Values.mO0, ";g          ;mO0    ;Mass of oxygen");
+    AppendVariable(out, r.Values.mM, ";g          ;mM     ;Mass of non-oxygen");
+    AppendVariable(out, r.Cell.SensorID, ";         ;SID    ;Sensor ID");
+    AppendVariable(out, r.Cell.SensorAx, ";         ;SAx    ;Sensor Ax");
+    AppendVariable(out, r.Cell.SensorBx, ";         ;SBx    ;Senosr Bx");
+    AppendVariable(out, r.Cell.Vhpws, ";L        ;Vhpws  ;Gas volume of hot part without sample");
+    AppendVariable(out, r.Cell.Vhp, ";L        ;Vhp    ;Gas volume of hot part");
+    AppendVariable(out, r.Cell.Vgp, ";L        ;Vgp    ;Gas volume of gradient part");
+    AppendVariable(out, r.Cell.Tl, ";ºC       ;Tl     ;Cold end temperature");
+    AppendVariable(out, r.Cell.PsO2, ";Bar      ;PsO2   ;Initial partial pressure of oxygen");
+    AppendVariable(out, r.Cell.FGpO2, ";         ;FGpO2  ;Flush gas partial pressure of oxygen");
+    AppendVariable(out, r.Cell.RCDuration, ";s        ;RCd    ;Duration of relative change calculation");
+    AppendVariable(out, r.Cell.RCThreshold, ";%        ;RCtr   ;Threshold of relative change");
+    AppendVariable(out, r.Cell.DataPointLength, ";s        ;       ;Minimum length for data point");
+    AppendVariable(out, r.Cell.FGpO2, ";atm       ;FGpO2  ;Flush gas oxygen partial pressure");
     // The window has no leakage constant of its own; this line has always carried the data-point
     // integration time, and files already written rely on it.
-    AppendVariable(out, r.DataPointLength, ";Alpha     ;       ;^0.25 leakage constant");
-    AppendVariable(out, r.CTO, ";ºC        ;CTO    ;Cell temperature override");
-    AppendVariable(out, r.FGfl, ";mln/min   ;FGfl   ;Flush gas flow");
+    AppendVariable(out, r.Cell.DataPointLength, ";Alpha     ;       ;^0.25 leakage constant");
+    AppendVariable(out, r.Cell.CTO, ";ºC        ;CTO    ;Cell temperature override");
+    AppendVariable(out, r.Cell.FGfl, ";mln/min   ;FGfl   ;Flush gas flow");
     AppendLine(out, QString());
     AppendLine(out, Stars("** NOTES ", 53));
     AppendLine(out, QString());
@@ -169,10 +132,6 @@ QByteArray TExperimentFile::Head(const TExperimentFileRecord& record, TDateTime 
     return HeadOf(record, t0);
 }
 
-void TExperimentFile::AppendDataLine(QByteArray& out, const std::string& rawRow) {
-    DataLine(out, rawRow);
-}
-
 int TExperimentFile::FirstFreeNumber(const QString& userdataFolder, TDateTime t0,
                                      const QString& experimentName, int number) {
     const QDir day(QDir(userdataFolder).filePath(DayFolderName(t0)));
@@ -206,18 +165,18 @@ bool TExperimentFile::NameAllowed(const QString& experimentName) {
 TSaveResult TExperimentFile::Save(const TExperimentFileRecord& record, const QString& userdataFolder,
                                   TDateTime t0, int number) {
     const QString day = DayFolderName(t0);
-    const QString fileName = FileName(record.ExperimentName, number);
+    const QString fileName = FileName(record.Sample.Name, number);
     const QDir userdata(userdataFolder);
     const QString dayPath = userdata.filePath(day);
     const QString path = QDir(dayPath).filePath(fileName);
 
     // Refused before anything is touched: such a name would write elsewhere than the day folder.
-    if (!NameAllowed(record.ExperimentName) ||
+    if (!NameAllowed(record.Sample.Name) ||
         QFileInfo(path).absolutePath() != QFileInfo(dayPath).absoluteFilePath())
         return Failed(TSaveStatus::NameRefused, path,
                       QStringLiteral("The experiment name \"%1\" can't be used in a file name: it must not "
                                      "contain /, \\ or :. The data were not saved.")
-                          .arg(record.ExperimentName));
+                          .arg(record.Sample.Name));
 
     const QFileInfo userdataInfo(userdataFolder);
     const int error = !userdataInfo.exists()                                       ? ENOENT
@@ -250,7 +209,7 @@ TSaveResult TExperimentFile::Save(const TExperimentFileRecord& record, const QSt
     if (record.Grid) {
         const int rows = record.Grid->RowCount();
         for (int r = 0; r < rows; ++r) {
-            DataLine(buffer, record.Grid->RawRow(r));
+            record.Grid->AppendFileLine(buffer, r);
             if (buffer.size() >= kChunk) {
                 if (out.write(buffer) != buffer.size())
                     return writeFailed();

@@ -7,26 +7,21 @@
 // The file is text in the Windows code page (cp1252, as the lab PCs read it), without a byte-order
 // mark, every line ending in CR LF. It is written through QSaveFile: complete or not at all.
 #include "common/DateTime.h"
+#include "recording/CellDetails.h"
+#include "recording/SampleDetails.h"
 
 #include <QByteArray>
 #include <QString>
-#include <string>
 
 class TDataGrid;
 
-// Everything a save writes, as the window holds it when the save starts.
+// Everything a save writes: the sample (its name also names the file), the values derived from
+// it, the cell, the operator's notes (lines separated by line breaks) and the rows.
 struct TExperimentFileRecord {
-    QString ExperimentName; // also names the file
-    QString NominalFormula;
-    // Sample, and the values derived from it
-    double bs = 0, M = 0, b0 = 0, M0 = 0, d = 0, mass0 = 0;
-    double Vs = 0, n0 = 0, nO0 = 0, mO0 = 0, mM = 0;
-    // Cell
-    QString SensorID;
-    double SensorAx = 0, SensorBx = 0;
-    double VHPS = 0, Vhp = 0, Vgp = 0, Tl = 0, PsO2 = 0, FGpO2 = 0;
-    double RCDuration = 0, RCThreshold = 0, DataPointLength = 0, CTO = 0, FGfl = 0;
-    QString Notes; // the memo's text, lines separated by line breaks
+    TSampleDetails Sample;
+    TSampleValues Values;
+    TCellDetails Cell;
+    QString Notes;
     const TDataGrid* Grid = nullptr;
 };
 
@@ -58,8 +53,6 @@ public:
 
     // Everything of a file before its rows: header, variables, notes and the DATA marker.
     static QByteArray Head(const TExperimentFileRecord& record, TDateTime t0);
-    // One grid row (as TDataGrid::RawRow keeps it) as a data line, CR LF included.
-    static void AppendDataLine(QByteArray& out, const std::string& rawRow);
     // The smallest running number from `number` on whose file does not exist yet in the day folder
     // of t0, so a save never replaces a file of an earlier run (or a recovered journal).
     static int FirstFreeNumber(const QString& userdataFolder, TDateTime t0, const QString& experimentName,

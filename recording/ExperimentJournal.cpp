@@ -1,6 +1,7 @@
 #include "recording/ExperimentJournal.h"
 
 #include "recording/ExperimentFile.h"
+#include "recording/TDataGrid.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -70,8 +71,7 @@ bool TExperimentJournal::Fail(const QString& what) {
 }
 
 bool TExperimentJournal::Start(const QString& userdataFolder, const QString& path,
-                               const QString& experimentName, const QByteArray& head,
-                               const std::string& captionRow) {
+                               const QString& experimentName, const QByteArray& head, const TDataGrid& grid) {
     Close();
     fRows = 0;
     fError.clear();
@@ -99,7 +99,7 @@ bool TExperimentJournal::Start(const QString& userdataFolder, const QString& pat
         return Fail(QStringLiteral("The journal can't be opened:"));
     }
     QByteArray start = head;
-    TExperimentFile::AppendDataLine(start, captionRow);
+    grid.AppendFileLine(start, 0);
     if (!Write(start) || !Sync())
         return false;
 
@@ -127,9 +127,9 @@ bool TExperimentJournal::Write(const QByteArray& bytes) {
     return true;
 }
 
-bool TExperimentJournal::Append(const std::string& rawRow) {
+bool TExperimentJournal::Append(const TDataGrid& grid, int row) {
     fLine.resize(0);
-    TExperimentFile::AppendDataLine(fLine, rawRow);
+    grid.AppendFileLine(fLine, row);
     if (!Write(fLine))
         return false;
     ++fRows;

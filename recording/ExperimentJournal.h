@@ -19,7 +19,8 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
-#include <string>
+
+class TDataGrid;
 
 class TExperimentJournal {
 public:
@@ -37,10 +38,10 @@ public:
     // caption line, and records it in the marker file of `userdataFolder`. False with LastError()
     // when the journal can't be written.
     bool Start(const QString& userdataFolder, const QString& path, const QString& experimentName,
-               const QByteArray& head, const std::string& captionRow);
-    // Appends one grid row (TDataGrid::RawRow) and hands it to the operating system; syncs to
-    // the disk when a second has passed since the last sync.
-    bool Append(const std::string& rawRow);
+               const QByteArray& head, const TDataGrid& grid);
+    // Appends row `row` of the grid and hands it to the operating system; syncs to the disk when a
+    // second has passed since the last sync.
+    bool Append(const TDataGrid& grid, int row);
     // Syncs to the disk when rows came since the last sync and a second has passed.
     bool SyncIfDue();
     // Syncs to the disk now.

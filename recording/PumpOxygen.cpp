@@ -21,18 +21,19 @@ bool Exponent(const TPumpOxygenInputs& in, TSide side, long double& A, double& T
               double& reference) {
     if (in.RowCount < 2 || !in.GalvanostaticSelected)
         return false;
-    if (!TryParseRegional(in.CellT, Tc))
+    if (std::isnan(in.CellT))
         return false;
+    Tc = in.CellT;
     Tk = static_cast<long double>(Tc) + kZeroCelsius;
     if (in.CurrentSetpoint != 0)
         return false;
-    if (!TryParseRegional(in.PumpV, V))
+    if (std::isnan(in.PumpV))
         return false;
+    V = in.PumpV;
     if (side == TSide::Flush) {
-        QString ps = in.CellpO2;
-        ps.remove(u' ');
-        if (!TryParseRegional(ps, reference))
+        if (std::isnan(in.CellpO2))
             return false;
+        reference = in.CellpO2;
     } else {
         reference = in.FlushGaspO2;
     }
@@ -53,9 +54,12 @@ TPumpOxygenInputs TPumpOxygenInputs::FromLastRow(const TDataGrid& grid, bool gal
     in.FlushGaspO2 = flushGaspO2;
     if (in.RowCount >= 2) {
         const int r = in.RowCount - 1;
-        in.CellT = grid.Cell(r, ColumnOf(TProperty::Temp));
-        in.PumpV = grid.Cell(r, ColumnOf(TProperty::PumpV));
-        in.CellpO2 = grid.Cell(r, ColumnOf(TProperty::CellpO2));
+        const TDataRow& row = grid.Row(r);
+        if (row.Kind == TRowKind::Data) {
+            in.CellT = row[TProperty::Temp];
+            in.PumpV = row[TProperty::PumpV];
+            in.CellpO2 = row[TProperty::CellpO2];
+        }
     }
     return in;
 }

@@ -5,7 +5,7 @@
 //   cell side:   pO2 = e^(-4 F V / (R Tk)) * flush gas pO2
 // Both need the galvanostatic mode selected with a zero current setpoint and a cell above 775 K;
 // any input that is missing or does not read as a number gives no result, silently.
-#include <QString>
+#include "recording/DataRow.h"
 
 class TDataGrid;
 
@@ -14,12 +14,13 @@ struct TPumpOxygenInputs {
     int RowCount = 0;                   // rows of the grid, caption row included
     bool GalvanostaticSelected = false; // the "GS set current, µA:" mode button is checked
     double CurrentSetpoint = 0;         // its current setpoint, µA
-    QString CellT;                      // cells of the last row: Cell T (ºC), Pump V (V), Cell pO2 (atm)
-    QString PumpV;
-    QString CellpO2;
+    // Of the last row: Cell T (ºC), Pump V (V), Cell pO2 (atm); NaN when the row has none.
+    double CellT = TDataRow::kEmpty;
+    double PumpV = TDataRow::kEmpty;
+    double CellpO2 = TDataRow::kEmpty;
     double FlushGaspO2 = 0; // FGpO2 of the cell details
 
-    // The cells of the grid's last row; the controls' values are given.
+    // The numbers of the grid's last row; the controls' values are given.
     static TPumpOxygenInputs FromLastRow(const TDataGrid& grid, bool galvanostaticSelected,
                                          double currentSetpoint, double flushGaspO2);
 };

@@ -3,14 +3,11 @@
 #include "common/NumberFormat.h"
 #include "diagnostics/LogChannel.h"
 #include "recording/LinearLeastSquares.h"
-#include "recording/TDataGridIndex.h"
 #include "recording/TDataGridModel.h"
 
 #include <cmath>
 
 namespace {
-const QString kTrue = QStringLiteral("True");
-
 // The callers build lines with numbers in them only while the channel is on.
 void Trace(const QString& text) {
     LogForm.Send(text);
@@ -31,7 +28,7 @@ void TraceFit(const TLLSResult& fit, double percent, const TPointArray& points) 
 }
 } // namespace
 
-bool GetRRC(const TDataGridIndex& grid, double& aRRC, TProperty aColumn, double rcDuration) {
+bool GetRRC(const TDataGrid& grid, double& aRRC, TProperty aColumn, double rcDuration) {
     const bool trace = LogForm.Enabled();
     const int n = grid.RowCount();
     if (n < 3) {
@@ -121,24 +118,25 @@ bool AtCurrentLimit(double pumpI) {
 void WriteRangeFlag(TDataGridModel& grid, int row, double pO2, double setpointLog10,
                     double thresholdPercent) {
     if (PO2InRange(pO2, setpointLog10, thresholdPercent))
-        grid.SetCell(row, ColumnOf(TProperty::RangepO2), kTrue);
+        grid.SetValue(row, TProperty::RangepO2, TDataRow::kTrue);
 }
 
-void WriteStabilityFlags(TDataGridModel& grid, const TDataGridIndex& index, int row, double pumpI,
-                         double rcDuration, double thresholdPercent) {
+void WriteStabilityFlags(TDataGridModel& grid, int row, double pumpI, double rcDuration,
+                         double thresholdPercent) {
+    const TDataGrid& rows = grid.Grid();
     double rc = 0;
-    if (GetRRC(index, rc, TProperty::CellpO2, rcDuration)) {
-        grid.SetCell(row, ColumnOf(TProperty::RCpO2), FormatFloat(Col(TProperty::RCpO2).Format, rc));
+    if (GetRRC(rows, rc, TProperty::CellpO2, rcDuration)) {
+        grid.SetValue(row, TProperty::RCpO2, rc);
         double duration = 0;
-        if (index.Duration(row, duration) && duration > rcDuration && BelowThreshold(rc, thresholdPercent))
-            grid.SetCell(row, ColumnOf(TProperty::StablepO2), kTrue);
+        if (rows.Duration(row, duration) && duration > rcDuration && BelowThreshold(rc, thresholdPercent))
+            grid.SetValue(row, TProperty::StablepO2, TDataRow::kTrue);
     }
 
     if (AtCurrentLimit(pumpI)) {
-        grid.SetCell(row, ColumnOf(TProperty::StableI), QStringLiteral("MaxI"));
-    } else if (GetRRC(index, rc, TProperty::PumpI, rcDuration)) {
-        grid.SetCell(row, ColumnOf(TProperty::RCI), FormatFloat(Col(TProperty::RCI).Format, rc));
+        grid.SetValue(row, TProperty::StableI, TDataRow::kMaxI);
+    } else if (GetRRC(rows, rc, TProperty::PumpI, rcDuration)) {
+        grid.SetValue(row, TProperty::RCI, rc);
         if (BelowThreshold(rc, thresholdPercent))
-            grid.SetCell(row, ColumnOf(TProperty::StableI), kTrue);
+            grid.SetValue(row, TProperty::StableI, TDataRow::kTrue);
     }
 }

@@ -8,13 +8,13 @@
 // log channel, which is switched off once a fit has been tried.
 #include "recording/ColumnTable.h"
 
-class TDataGridIndex;
+class TDataGrid;
 class TDataGridModel;
 
 // The relative change in percent of `aColumn` (Cell pO2 or Pump I) over the run that ends at the
 // grid's last row; false, with aRRC unchanged, when there are too few rows, the run is shorter than
-// three rows or than rcDuration, a cell does not read as a number, or the fit is degenerate.
-bool GetRRC(const TDataGridIndex& grid, double& aRRC, TProperty aColumn, double rcDuration);
+// three rows or than rcDuration, a cell in the fit is empty, or the fit is degenerate.
+bool GetRRC(const TDataGrid& grid, double& aRRC, TProperty aColumn, double rcDuration);
 
 // The current at or beyond which the pump is taken as limited, A.
 constexpr double kCurrentLimitA = 0.00495;
@@ -26,11 +26,11 @@ bool BelowThreshold(double rc, double thresholdPercent);
 // |pumpI| >= kCurrentLimitA; false for NaN.
 bool AtCurrentLimit(double pumpI);
 
-// The Range pO2 cell of `row`: "True" when PO2InRange, else left empty.
+// The Range pO2 flag of `row`: set ("True") when PO2InRange, else left empty.
 void WriteRangeFlag(TDataGridModel& grid, int row, double pO2, double setpointLog10, double thresholdPercent);
 
-// The stability cells of the grid's last row `row`, in this order: RC pO2 and Stable pO2 (stable
+// The stability values of the grid's last row `row`, in this order: RC pO2 and Stable pO2 (stable
 // only once the row's Duration exceeds rcDuration), then either Stable I "MaxI" at the current
-// limit, or RC I and Stable I. Cells whose value can't be had stay empty.
-void WriteStabilityFlags(TDataGridModel& grid, const TDataGridIndex& index, int row, double pumpI,
-                         double rcDuration, double thresholdPercent);
+// limit, or RC I and Stable I. Values that can't be had stay empty.
+void WriteStabilityFlags(TDataGridModel& grid, int row, double pumpI, double rcDuration,
+                         double thresholdPercent);

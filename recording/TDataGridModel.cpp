@@ -16,17 +16,17 @@ void TDataGridModel::FormatGrid() {
     emit dataChanged(index(0, 0), index(0, TDataGrid::ColumnCount - 1));
 }
 
-int TDataGridModel::AddRow() {
+int TDataGridModel::AddRow(const TDataRow& row) {
     const int r = fGrid.RowCount();
     beginInsertRows(QModelIndex(), r, r);
-    fGrid.AddRow();
+    fGrid.AddRow(row);
     endInsertRows();
     return r;
 }
 
-void TDataGridModel::SetCell(int row, int col, const QString& text) {
-    fGrid.SetCell(row, col, text);
-    const QModelIndex i = index(row, col);
+void TDataGridModel::SetValue(int row, TProperty p, double value) {
+    fGrid.SetValue(row, p, value);
+    const QModelIndex i = index(row, ColumnOf(p));
     emit dataChanged(i, i, {Qt::DisplayRole});
 }
 

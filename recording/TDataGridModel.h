@@ -1,5 +1,6 @@
 #pragma once
-// The table view's window onto the data grid: 17 columns, row 0 the captions, fixed widths.
+// The table view's window onto the data grid: 17 columns, row 0 the captions, fixed widths. The
+// view asks only for the cells it shows, so only those are formatted.
 #include "recording/TDataGrid.h"
 
 #include <QAbstractTableModel>
@@ -18,8 +19,9 @@ public:
     int ColumnWidth(int col) const { return fWidths[std::size_t(col)]; }
 
     // Row operations that keep attached views up to date.
-    int AddRow();
-    void SetCell(int row, int col, const QString& text);
+    int AddRow(const TDataRow& row = TDataRow());
+    void SetValue(int row, TProperty p, double value);
+    const TDataRow& Row(int row) const { return fGrid.Row(row); }
     QString Cell(int row, int col) const { return fGrid.Cell(row, col); }
     int RowCount() const { return fGrid.RowCount(); }
     void ClearData();

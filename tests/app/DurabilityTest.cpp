@@ -49,7 +49,7 @@ namespace {
 // A data line as the files hold it, without its CR LF.
 QByteArray DataLineOf(const TDataGrid& grid, int row) {
     QByteArray line;
-    TExperimentFile::AppendDataLine(line, grid.RawRow(row));
+    grid.AppendFileLine(line, row);
     line.chop(2);
     return line;
 }

@@ -42,7 +42,7 @@ protected:
     TSaveResult SaveAt(TDateTime t, const QString& name = QStringLiteral("Exp")) {
         Clock::Fix(t);
         TExperimentFileRecord record;
-        record.ExperimentName = name;
+        record.Sample.Name = name;
         record.Grid = &grid.Grid();
         return SaveExperiment(record, [this](const QString& c) { captions << c; });
     }
@@ -129,39 +129,46 @@ TEST_F(ExperimentSaveTest, FailuresLeaveTheNumberAndTellTheOperator) {
 
 TEST_F(ExperimentSaveTest, RecordTakesEachBoxOfThePage) {
     TExperimentDataPage page;
+    using TField = double (*)(const TExperimentFileRecord&);
     const struct {
         TRtDoubleEdit* box;
-        double TExperimentFileRecord::*field;
-    } boxes[] = {
-        {page.RtDoubleEditbs, &TExperimentFileRecord::bs},
-        {page.RtDoubleEditM, &TExperimentFileRecord::M},
-        {page.RtDoubleEditb0, &TExperimentFileRecord::b0},
-        {page.RtDoubleEditM0, &TExperimentFileRecord::M0},
-        {page.RtDoubleEditd, &TExperimentFileRecord::d},
-        {page.RtDoubleEditmass0, &TExperimentFileRecord::mass0},
-        {page.RtDoubleEditVHPS, &TExperimentFileRecord::VHPS},
-        {page.RtDoubleEditVgp, &TExperimentFileRecord::Vgp},
-        {page.RtDoubleEditTl, &TExperimentFileRecord::Tl},
-        {page.RtDoubleEditPsO2, &TExperimentFileRecord::PsO2},
-        {page.RtDoubleEditFGpO2, &TExperimentFileRecord::FGpO2},
-        {page.RtDoubleEditCTO, &TExperimentFileRecord::CTO},
-        {page.RtDoubleEditFGfl, &TExperimentFileRecord::FGfl},
-        {page.RtDoubleEditSensorAx, &TExperimentFileRecord::SensorAx},
-        {page.RtDoubleEditSensorBx, &TExperimentFileRecord::SensorBx},
-        {page.RtDoubleEditRCDuration, &TExperimentFileRecord::RCDuration},
-        {page.RtDoubleEditRCThreshold, &TExperimentFileRecord::RCThreshold},
-        {page.RtDoubleEditDataPointLength, &TExperimentFileRecord::DataPointLength},
-        // Derived from the ones above: set last, after the page has recomputed them.
-        {page.RtDoubleEditVs, &TExperimentFileRecord::Vs},
-        {page.RtDoubleEditn0, &TExperimentFileRecord::n0},
-        {page.RtDoubleEditnO0, &TExperimentFileRecord::nO0},
-        {page.RtDoubleEditmO0, &TExperimentFileRecord::mO0},
-        {page.RtDoubleEditmM, &TExperimentFileRecord::mM},
-        {page.RtDoubleEditVhp, &TExperimentFileRecord::Vhp},
+        TField field;
+    } inputs[] = {
+        {page.RtDoubleEditbs, [](const TExperimentFileRecord& r) { return r.Sample.bs; }},
+        {page.RtDoubleEditM, [](const TExperimentFileRecord& r) { return r.Sample.M; }},
+        {page.RtDoubleEditb0, [](const TExperimentFileRecord& r) { return r.Sample.b0; }},
+        {page.RtDoubleEditM0, [](const TExperimentFileRecord& r) { return r.Sample.M0; }},
+        {page.RtDoubleEditd, [](const TExperimentFileRecord& r) { return r.Sample.d; }},
+        {page.RtDoubleEditmass0, [](const TExperimentFileRecord& r) { return r.Sample.m0; }},
+        {page.RtDoubleEditVHPS, [](const TExperimentFileRecord& r) { return r.Cell.Vhpws; }},
+        {page.RtDoubleEditVgp, [](const TExperimentFileRecord& r) { return r.Cell.Vgp; }},
+        {page.RtDoubleEditTl, [](const TExperimentFileRecord& r) { return r.Cell.Tl; }},
+        {page.RtDoubleEditPsO2, [](const TExperimentFileRecord& r) { return r.Cell.PsO2; }},
+        {page.RtDoubleEditFGpO2, [](const TExperimentFileRecord& r) { return r.Cell.FGpO2; }},
+        {page.RtDoubleEditCTO, [](const TExperimentFileRecord& r) { return r.Cell.CTO; }},
+        {page.RtDoubleEditFGfl, [](const TExperimentFileRecord& r) { return r.Cell.FGfl; }},
+        {page.RtDoubleEditSensorAx, [](const TExperimentFileRecord& r) { return r.Cell.SensorAx; }},
+        {page.RtDoubleEditSensorBx, [](const TExperimentFileRecord& r) { return r.Cell.SensorBx; }},
+        {page.RtDoubleEditRCDuration, [](const TExperimentFileRecord& r) { return r.Cell.RCDuration; }},
+        {page.RtDoubleEditRCThreshold, [](const TExperimentFileRecord& r) { return r.Cell.RCThreshold; }},
+        {page.RtDoubleEditDataPointLength,
+         [](const TExperimentFileRecord& r) { return r.Cell.DataPointLength; }},
+    };
+    // Derived from the inputs: the page shows what the record holds.
+    const struct {
+        TRtDoubleEdit* box;
+        TField field;
+    } derived[] = {
+        {page.RtDoubleEditVs, [](const TExperimentFileRecord& r) { return r.Values.Vs; }},
+        {page.RtDoubleEditn0, [](const TExperimentFileRecord& r) { return r.Values.n0; }},
+        {page.RtDoubleEditnO0, [](const TExperimentFileRecord& r) { return r.Values.nO0; }},
+        {page.RtDoubleEditmO0, [](const TExperimentFileRecord& r) { return r.Values.mO0; }},
+        {page.RtDoubleEditmM, [](const TExperimentFileRecord& r) { return r.Values.mM; }},
+        {page.RtDoubleEditVhp, [](const TExperimentFileRecord& r) { return r.Cell.Vhp; }},
     };
     // Values the boxes' ranges allow, each different from the others.
     double v = 0.5;
-    for (const auto& b : boxes) {
+    for (const auto& b : inputs) {
         b.box->SetValue(b.box->LowerLimit() < b.box->UpperLimit() ? b.box->LowerLimit() + v / 100 : 100 + v);
         v += 1;
     }
@@ -172,15 +179,20 @@ TEST_F(ExperimentSaveTest, RecordTakesEachBoxOfThePage) {
 
     const TExperimentFileRecord r = ExperimentRecordOf(page, grid.Grid());
     QList<double> seen;
-    for (const auto& b : boxes) {
+    for (const auto& b : inputs) {
         SCOPED_TRACE(b.box->objectName().toStdString());
-        EXPECT_EQ(r.*b.field, b.box->Value());
+        EXPECT_EQ(b.field(r), b.box->Value());
         EXPECT_FALSE(seen.contains(b.box->Value())); // so a swapped pair would show
         seen << b.box->Value();
     }
-    EXPECT_EQ(r.ExperimentName, QStringLiteral("Name"));
-    EXPECT_EQ(r.NominalFormula, QStringLiteral("Formula"));
-    EXPECT_EQ(r.SensorID, QStringLiteral("Sensor"));
+    for (const auto& b : derived) {
+        SCOPED_TRACE(b.box->objectName().toStdString());
+        EXPECT_DOUBLE_EQ(b.field(r), b.box->Value());
+        EXPECT_NE(b.field(r), 0);
+    }
+    EXPECT_EQ(r.Sample.Name, QStringLiteral("Name"));
+    EXPECT_EQ(r.Sample.Formula, QStringLiteral("Formula"));
+    EXPECT_EQ(r.Cell.SensorID, QStringLiteral("Sensor"));
     EXPECT_EQ(r.Notes, QStringLiteral("a\nb"));
     EXPECT_EQ(r.Grid, &grid.Grid());
 }

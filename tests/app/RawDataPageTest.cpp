@@ -1,5 +1,6 @@
 // The "Raw data" page: headings once, columns that show their content, following the newest row.
 #include "app/RawDataPage.h"
+#include "common/DateTime.h"
 #include "recording/ColumnTable.h"
 #include "recording/TDataGridModel.h"
 #include "tests/support/QtPrint.h"
@@ -28,9 +29,10 @@ protected:
     }
     void AddRows(int n) {
         for (int i = 0; i < n; ++i) {
-            const int r = model.AddRow();
-            model.SetCell(r, ColumnOf(TProperty::Date), QStringLiteral("2024-03-15_14:05:09:042"));
-            model.SetCell(r, ColumnOf(TProperty::PumpI), QStringLiteral("-3.157E-6"));
+            TDataRow row;
+            row[TProperty::Date] = EncodeDateTime(2024, 3, 15, 14, 5, 9, 42);
+            row[TProperty::PumpI] = -3.157e-6;
+            model.AddRow(row);
         }
     }
     QScrollBar* Bar() const { return page->StringGridData->verticalScrollBar(); }

@@ -212,10 +212,10 @@ TEST_F(RowBuilderTest, StepSetpointAndRangeCells) {
 }
 
 TEST(StepAdvance, Rule) {
-    const QString T = QStringLiteral("True"), no, maxI = QStringLiteral("MaxI");
+    const double T = TDataRow::kTrue, no = TDataRow::kEmpty, maxI = TDataRow::kMaxI;
     const struct {
         TProgramState state;
-        QString range, stablepO2, stableI;
+        double range, stablepO2, stableI;
         bool rci, advances;
     } cases[] = {
         {TProgramState::PIDStep, T, T, no, false, true},  {TProgramState::PIDStep, T, T, no, true, false},
@@ -225,9 +225,13 @@ TEST(StepAdvance, Rule) {
         {TProgramState::PIDSet, T, T, T, true, false},    {TProgramState::SetCurrent, T, T, T, false, false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(ProgramStateName(c.state).toStdString() + " " + c.range.toStdString() + "/" +
-                     c.stablepO2.toStdString() + "/" + c.stableI.toStdString() + (c.rci ? " rci" : ""));
-        EXPECT_EQ(TRowBuilder::StepAdvances(c.state, c.range, c.stablepO2, c.stableI, c.rci), c.advances);
+        SCOPED_TRACE(ProgramStateName(c.state).toStdString() + " " + std::to_string(c.range) + "/" +
+                     std::to_string(c.stablepO2) + "/" + std::to_string(c.stableI) + (c.rci ? " rci" : ""));
+        TDataRow row;
+        row[TProperty::RangepO2] = c.range;
+        row[TProperty::StablepO2] = c.stablepO2;
+        row[TProperty::StableI] = c.stableI;
+        EXPECT_EQ(TRowBuilder::StepAdvances(c.state, row, c.rci), c.advances);
     }
 }
 

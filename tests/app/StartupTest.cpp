@@ -1,11 +1,11 @@
 #include "app/ConfigurationPage.h"
 #include "app/ExperimentControlPage.h"
-#include "app/InstrumentSettings.h"
 #include "app/SharedState.h"
-#include "app/StepProgram.h"
 #include "app/TRtDoubleEdit.h"
 #include "app/TfrmOndrix.h"
 #include "diagnostics/LogChannel.h"
+#include "experiment/InstrumentSettings.h"
+#include "experiment/StepProgram.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempFolder.h"
 

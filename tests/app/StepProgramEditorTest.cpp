@@ -1,9 +1,9 @@
 #include "app/StepProgramEditor.h"
 
-#include "app/InstrumentSettings.h"
-#include "app/StepProgram.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/Locale.h"
+#include "experiment/InstrumentSettings.h"
+#include "experiment/StepProgram.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempFolder.h"

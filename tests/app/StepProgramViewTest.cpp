@@ -2,8 +2,8 @@
 // advance, cleared when the program ends; the selection stays the operator's.
 #include "app/StepProgramView.h"
 
-#include "app/StepProgram.h"
 #include "common/Locale.h"
+#include "experiment/StepProgram.h"
 #include "tests/support/QtPrint.h"
 
 #include <QListWidget>

@@ -26,19 +26,20 @@ protected:
         SetRegionalLocale(QLocale::c());
         QDir(dir.path()).mkdir(QStringLiteral("Userdata"));
         grid.FormatGrid();
-        ModeChange("2024-03-15 23:59:50", "2");
-        DataRow("0.00", "12", "812.40", "1.00000E-1", "-3.157E-6", "2.000000E-04", "",
-                "2024-03-15_23:59:59:042");
-        DataRow("10,00", "12", "812.41", "1.00100E-1", "-3.157E-6", "", "True", "2024-03-16_00:00:09:042");
-        ModeChange("2024-03-16 00:00:12", "1");
-        DataRow("0.00", "16", "812.42", "2.00000E-1", "1.000E-5", "1.900000E-04", "MaxI",
-                "2024-03-16_00:00:22:500");
+        const double no = TDataRow::kEmpty;
+        ModeChange(EncodeDateTime(2024, 3, 15, 23, 59, 50), 2);
+        DataRow(0, 12, 812.40, 0.1, -3.157e-6, 2e-4, no, EncodeDateTime(2024, 3, 15, 23, 59, 59, 42));
+        DataRow(10, 12, 812.41, 0.1001, -3.157e-6, no, TDataRow::kTrue,
+                EncodeDateTime(2024, 3, 16, 0, 0, 9, 42));
+        ModeChange(EncodeDateTime(2024, 3, 16, 0, 0, 12), 1);
+        DataRow(0, 16, 812.42, 0.2, 1e-5, 1.9e-4, TDataRow::kMaxI,
+                EncodeDateTime(2024, 3, 16, 0, 0, 22, 500));
 
         TExperimentFileRecord record;
-        record.ExperimentName = QStringLiteral("LSC 64");
-        record.NominalFormula = QStringLiteral("La0.6Sr0.4CoO3-d");
-        record.SensorID = QStringLiteral("ZV;17");
-        record.Tl = 30.5;
+        record.Sample.Name = QStringLiteral("LSC 64");
+        record.Sample.Formula = QStringLiteral("La0.6Sr0.4CoO3-d");
+        record.Cell.SensorID = QStringLiteral("ZV;17");
+        record.Cell.Tl = 30.5;
         record.Notes =
             QStringLiteral("First line\n\n** DATA *************************************************\n"
                            "Duration,s;x\nlast ºC");
@@ -47,25 +48,37 @@ protected:
                                                         EncodeDateTime(2024, 3, 16, 0, 1, 0), 1);
         ASSERT_TRUE(saved.Ok()) << saved.Message.toStdString();
         input = saved.FilePath;
+        // One row as a file written under a regional format with a decimal comma holds it.
+        QFile file(input);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        QByteArray bytes = file.readAll();
+        file.close();
+        ASSERT_TRUE(bytes.contains("\r\n10.00;12;"));
+        bytes.replace("\r\n10.00;12;", "\r\n10,00;12;");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
         output = dir.filePath(QStringLiteral("out.csv"));
     }
-    void ModeChange(const char* when, const char* state) {
-        const int r = grid.AddRow();
-        grid.SetCell(r, ColumnOf(TProperty::Time), QString::fromLatin1(when));
-        grid.SetCell(r, ColumnOf(TProperty::Mode), QString::fromLatin1(state));
+    void ModeChange(TDateTime when, int state) {
+        TDataRow row;
+        row.Kind = TRowKind::ModeChange;
+        row[TProperty::Mode] = state;
+        row[TProperty::Date] = when;
+        grid.AddRow(row);
     }
-    void DataRow(const char* duration, const char* mode, const char* temp, const char* v, const char* i,
-                 const char* pO2, const char* stableI, const char* date) {
-        const int r = grid.AddRow();
-        grid.SetCell(r, ColumnOf(TProperty::Time), QString::fromLatin1(duration));
-        grid.SetCell(r, ColumnOf(TProperty::Mode), QString::fromLatin1(mode));
-        grid.SetCell(r, ColumnOf(TProperty::Temp), QString::fromLatin1(temp));
-        grid.SetCell(r, ColumnOf(TProperty::PumpV), QString::fromLatin1(v));
-        grid.SetCell(r, ColumnOf(TProperty::PumpI), QString::fromLatin1(i));
-        grid.SetCell(r, ColumnOf(TProperty::CellpO2), QString::fromLatin1(pO2));
-        grid.SetCell(r, ColumnOf(TProperty::StableI), QString::fromLatin1(stableI));
-        grid.SetCell(r, ColumnOf(TProperty::Date), QString::fromLatin1(date));
-        grid.SetCell(r, ColumnOf(TProperty::Interval), QStringLiteral("10.00"));
+    void DataRow(double duration, int mode, double temp, double v, double i, double pO2, double stableI,
+                 TDateTime date) {
+        TDataRow row;
+        row[TProperty::Time] = duration;
+        row[TProperty::Mode] = mode;
+        row[TProperty::Temp] = temp;
+        row[TProperty::PumpV] = v;
+        row[TProperty::PumpI] = i;
+        row[TProperty::CellpO2] = pO2;
+        row[TProperty::StableI] = stableI;
+        row[TProperty::Date] = date;
+        row[TProperty::Interval] = 10;
+        grid.AddRow(row);
     }
     static QStringList CsvLines(const QString& path) {
         QFile f(path);

@@ -20,33 +20,33 @@ TDateTime T0() {
 
 TExperimentFileRecord Record(const TDataGrid* grid) {
     TExperimentFileRecord r;
-    r.ExperimentName = QStringLiteral("LSC 64");
-    r.NominalFormula = QStringLiteral("La0.6Sr0.4CoO3-d");
-    r.bs = 3;
-    r.M = 226.9;
-    r.b0 = 2.95;
-    r.M0 = 226.1;
-    r.d = 6.2;
-    r.mass0 = 1.2345;
-    r.Vs = 0.000199;
-    r.n0 = 0.00546;
-    r.nO0 = 0.0161;
-    r.mO0 = 0.258;
-    r.mM = 0.977;
-    r.SensorID = QStringLiteral("ZV 17");
-    r.SensorAx = -0.5;
-    r.SensorBx = 1.00002;
-    r.VHPS = 0.012;
-    r.Vhp = 0.011801;
-    r.Vgp = 0.004;
-    r.Tl = 30;
-    r.PsO2 = 0.21;
-    r.FGpO2 = 0.2095;
-    r.RCDuration = 300;
-    r.RCThreshold = 0.05;
-    r.DataPointLength = 10;
-    r.CTO = 0;
-    r.FGfl = 1e-6;
+    r.Sample.Name = QStringLiteral("LSC 64");
+    r.Sample.Formula = QStringLiteral("La0.6Sr0.4CoO3-d");
+    r.Sample.bs = 3;
+    r.Sample.M = 226.9;
+    r.Sample.b0 = 2.95;
+    r.Sample.M0 = 226.1;
+    r.Sample.d = 6.2;
+    r.Sample.m0 = 1.2345;
+    r.Values.Vs = 0.000199;
+    r.Values.n0 = 0.00546;
+    r.Values.nO0 = 0.0161;
+    r.Values.mO0 = 0.258;
+    r.Values.mM = 0.977;
+    r.Cell.SensorID = QStringLiteral("ZV 17");
+    r.Cell.SensorAx = -0.5;
+    r.Cell.SensorBx = 1.00002;
+    r.Cell.Vhpws = 0.012;
+    r.Cell.Vhp = 0.011801;
+    r.Cell.Vgp = 0.004;
+    r.Cell.Tl = 30;
+    r.Cell.PsO2 = 0.21;
+    r.Cell.FGpO2 = 0.2095;
+    r.Cell.RCDuration = 300;
+    r.Cell.RCThreshold = 0.05;
+    r.Cell.DataPointLength = 10;
+    r.Cell.CTO = 0;
+    r.Cell.FGfl = 1e-6;
     r.Notes = QStringLiteral("Example values\nExample notes");
     r.Grid = grid;
     return r;
@@ -90,32 +90,24 @@ protected:
 };
 
 TEST_F(ExperimentFileTest, LayoutLineByLine) {
-    int r = grid.AddRow();
-    const QStringList data = {"0.00",
-                              "12",
-                              "",
-                              "800.00",
-                              "1.00000E-1",
-                              "-2.000E-4",
-                              "1.000000E-04",
-                              "7.56E-3",
-                              "",
-                              "",
-                              "",
-                              "",
-                              "",
-                              "",
-                              "2024-03-15_14:05:09:042",
-                              "",
-                              "10.00"};
-    for (int c = 0; c < data.size(); ++c)
-        grid.SetCell(r, c, data[c]);
-    r = grid.AddRow();
-    grid.SetCell(r, ColumnOf(TProperty::Time), QStringLiteral("2024-03-15 14:05:09"));
-    grid.SetCell(r, ColumnOf(TProperty::Mode), QStringLiteral("2"));
-    r = grid.AddRow();
-    grid.SetCell(r, 0, QStringLiteral("a; \"b\""));
-    grid.SetCell(r, 16, QStringLiteral("1 2"));
+    TDataRow data;
+    data[TProperty::Time] = 0;
+    data[TProperty::Mode] = 12;
+    data[TProperty::Temp] = 800;
+    data[TProperty::PumpV] = 0.1;
+    data[TProperty::PumpI] = -2e-4;
+    data[TProperty::CellpO2] = 1e-4;
+    data[TProperty::FlushpO2] = 7.56e-3;
+    data[TProperty::Date] = EncodeDateTime(2024, 3, 15, 14, 5, 9, 42);
+    data[TProperty::Interval] = 10;
+    grid.AddRow(data);
+    TDataRow change;
+    change.Kind = TRowKind::ModeChange;
+    change[TProperty::Mode] = 2;
+    change[TProperty::Date] = EncodeDateTime(2024, 3, 15, 14, 5, 9);
+    grid.AddRow(change);
+    // A caption holding the file's separator and quotes, and a blank.
+    grid.Grid().SetCaption(16, QStringLiteral("a; \"b\" 1 2"));
 
     const TSaveResult result = TExperimentFile::Save(Record(&grid.Grid()), Userdata(), T0(), 1);
     ASSERT_TRUE(result.Ok()) << result.Message.toStdString();
@@ -174,10 +166,9 @@ TEST_F(ExperimentFileTest, LayoutLineByLine) {
         "",
         QString::fromUtf8(
             "Duration,s;Mode;Step;CellT,ºC;PumpV,V;PumpI,A;CellpO2,atm;FlushpO2,atm;RCpO2,%;StablepO2;"
-            "RangepO2;RCI,%;StableI;SP;Time;CellpO2P,atm;Interval,s"),
+            "RangepO2;RCI,%;StableI;SP;Time;CellpO2P,atm;\"a;\"\"b\"\"12\""),
         "0.00;12;;800.00;1.00000E-1;-2.000E-4;1.000000E-04;7.56E-3;;;;;;;2024-03-15_14:05:09:042;;10.00",
         "2024-03-1514:05:09;2;;;;;;;;;;;;;;;",
-        "\"a;\"\"b\"\"\";;;;;;;;;;;;;;;;12",
     };
     EXPECT_EQ(Lines(bytes), expected);
 }
@@ -226,7 +217,7 @@ TEST_F(ExperimentFileTest, FileNames) {
     // A file of the same name is replaced.
     TExperimentFileRecord record = Record(&grid.Grid());
     ASSERT_TRUE(TExperimentFile::Save(record, Userdata(), T0(), 3).Ok());
-    record.NominalFormula = QStringLiteral("second");
+    record.Sample.Formula = QStringLiteral("second");
     const TSaveResult again = TExperimentFile::Save(record, Userdata(), T0(), 3);
     ASSERT_TRUE(again.Ok());
     EXPECT_EQ(Lines(Read(again.FilePath))[3], QStringLiteral("second"));
@@ -279,7 +270,7 @@ TEST_F(ExperimentFileTest, NamesThatLeaveTheDayFolderAreRefused) {
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
         TExperimentFileRecord record = Record(&grid.Grid());
-        record.ExperimentName = name;
+        record.Sample.Name = name;
         const TSaveResult result = TExperimentFile::Save(record, Userdata(), T0(), 1);
         EXPECT_EQ(result.Status, TSaveStatus::NameRefused);
         EXPECT_TRUE(result.Message.contains(name));
@@ -287,7 +278,7 @@ TEST_F(ExperimentFileTest, NamesThatLeaveTheDayFolderAreRefused) {
     }
     // Dots alone stay inside the day folder: ".._0001.csv" is an ordinary name.
     TExperimentFileRecord record = Record(&grid.Grid());
-    record.ExperimentName = QStringLiteral("..");
+    record.Sample.Name = QStringLiteral("..");
     EXPECT_TRUE(TExperimentFile::Save(record, Userdata(), T0(), 1).Ok());
     EXPECT_TRUE(QFile::exists(Userdata() + QStringLiteral("/2024-03-15/.._0001.csv")));
 }

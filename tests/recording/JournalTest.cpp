@@ -32,24 +32,25 @@ protected:
     void SetUp() override {
         grid.FormatGrid();
         for (int i = 0; i < 3; ++i) {
-            const int r = grid.AddRow();
-            grid.SetCell(r, ColumnOf(TProperty::Time), QString::number(10 * i) + QStringLiteral(".00"));
-            grid.SetCell(r, ColumnOf(TProperty::Mode), QStringLiteral("12"));
-            grid.SetCell(r, ColumnOf(TProperty::Date), QStringLiteral("2024-03-15_14:00:0%1:000").arg(i));
+            TDataRow row;
+            row[TProperty::Time] = 10 * i;
+            row[TProperty::Mode] = 12;
+            row[TProperty::Date] = EncodeDateTime(2024, 3, 15, 14, 0, i);
+            grid.AddRow(row);
         }
-        record.ExperimentName = QStringLiteral("LSC 64");
+        record.Sample.Name = QStringLiteral("LSC 64");
         record.Notes = QStringLiteral("one\ntwo");
     }
     QString Userdata() const { return dir.filePath(QStringLiteral("Userdata")); }
     QString DayPath(const QString& file) const { return Userdata() + QStringLiteral("/2024-03-15/") + file; }
     // The journal of the three rows, as a run writes it.
     QString WriteJournal() {
-        const QString path = DayPath(TExperimentJournal::FileName(record.ExperimentName, T0()));
-        EXPECT_TRUE(journal.Start(Userdata(), path, record.ExperimentName,
-                                  TExperimentFile::Head(record, T0()), grid.Grid().RawRow(0)))
+        const QString path = DayPath(TExperimentJournal::FileName(record.Sample.Name, T0()));
+        EXPECT_TRUE(journal.Start(Userdata(), path, record.Sample.Name, TExperimentFile::Head(record, T0()),
+                                  grid.Grid()))
             << journal.LastError().toStdString();
         for (int r = 1; r < grid.RowCount(); ++r)
-            EXPECT_TRUE(journal.Append(grid.Grid().RawRow(r)));
+            EXPECT_TRUE(journal.Append(grid.Grid(), r));
         return path;
     }
     static TDateTime T0() { return EncodeDateTime(2024, 3, 15, 14, 0, 5); }
@@ -79,10 +80,9 @@ TEST_F(JournalTest, AJournalIsTheDataFileOfItsRowsAndAnOrderlyEndRemovesItsMarke
 TEST_F(JournalTest, AJournalThatCannotBeWrittenSaysWhy) {
     const QString path = DayPath(QStringLiteral("blocked.journal.csv"));
     ASSERT_TRUE(QDir().mkpath(path)); // a folder where the file should go
-    EXPECT_FALSE(journal.Start(Userdata(), path, record.ExperimentName, QByteArray("head\r\n"),
-                               grid.Grid().RawRow(0)));
+    EXPECT_FALSE(journal.Start(Userdata(), path, record.Sample.Name, QByteArray("head\r\n"), grid.Grid()));
     EXPECT_TRUE(journal.LastError().contains(QStringLiteral("blocked.journal.csv")));
-    EXPECT_FALSE(journal.Append(grid.Grid().RawRow(1)));
+    EXPECT_FALSE(journal.Append(grid.Grid(), 1));
     EXPECT_FALSE(QFileInfo::exists(TExperimentJournal::MarkerPath(Userdata())));
 }
 
@@ -110,7 +110,7 @@ TEST_F(JournalTest, RecoveryWritesTheCompleteRowsIntoTheNextFreeNumberedFile) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QDir(Userdata()).removeRecursively();
-        record.ExperimentName = c.name;
+        record.Sample.Name = c.name;
         const QString path = WriteJournal();
         const QByteArray complete = Read(path);
         journal.Close(); // the crash: the marker stays

@@ -19,9 +19,9 @@ TPumpOxygenInputs Row() {
     in.RowCount = 2;
     in.GalvanostaticSelected = true;
     in.CurrentSetpoint = 0;
-    in.CellT = QStringLiteral("800.00");
-    in.PumpV = QStringLiteral("1.00000E-1");
-    in.CellpO2 = QStringLiteral("1.000000E-04");
+    in.CellT = 800;
+    in.PumpV = 0.1;
+    in.CellpO2 = 1e-4;
     in.FlushGaspO2 = 0.21;
     return in;
 }
@@ -45,26 +45,21 @@ TEST(PumpOxygen, Estimates) {
     const auto exp = [](double a) { return std::pow(2.7182818284, a); };
     const EstimateCase cases[] = {
         {"Nernst voltage", Row(), 1e-4 * exp(A), 0.21 * exp(-A)},
-        {"no voltage", With([](auto& in) { in.PumpV = QStringLiteral("0.00000E+0"); }), 1e-4, 0.21},
-        {"exactly 775 K", With([](auto& in) { in.CellT = QStringLiteral("501.85"); }), std::nullopt,
-         std::nullopt},
-        {"just above 775 K", With([](auto& in) { in.CellT = QStringLiteral("501.86"); }),
+        {"no voltage", With([](auto& in) { in.PumpV = 0; }), 1e-4, 0.21},
+        {"exactly 775 K", With([](auto& in) { in.CellT = 501.85; }), std::nullopt, std::nullopt},
+        {"just above 775 K", With([](auto& in) { in.CellT = 501.86; }),
          1e-4 * exp(4 * 96485 * 0.1 / (8.314 * 775.01)), 0.21 * exp(-4 * 96485 * 0.1 / (8.314 * 775.01))},
         {"a current setpoint", With([](auto& in) { in.CurrentSetpoint = 1; }), std::nullopt, std::nullopt},
         {"another mode selected", With([](auto& in) { in.GalvanostaticSelected = false; }), std::nullopt,
          std::nullopt},
         {"caption row only", With([](auto& in) { in.RowCount = 1; }), std::nullopt, std::nullopt},
-        {"no sensor pO2 in the row", With([](auto& in) { in.CellpO2.clear(); }), std::nullopt,
+        {"no sensor pO2 in the row", With([](auto& in) { in.CellpO2 = TDataRow::kEmpty; }), std::nullopt,
          0.21 * exp(-A)},
-        {"blanks inside the sensor pO2",
-         With([](auto& in) { in.CellpO2 = QStringLiteral(" 1.0 00000E-04"); }), 1e-4 * exp(A),
-         0.21 * exp(-A)},
-        {"unreadable temperature", With([](auto& in) { in.CellT = QStringLiteral("x"); }), std::nullopt,
+        {"no temperature", With([](auto& in) { in.CellT = TDataRow::kEmpty; }), std::nullopt, std::nullopt},
+        {"no voltage in the row", With([](auto& in) { in.PumpV = TDataRow::kEmpty; }), std::nullopt,
          std::nullopt},
-        {"unreadable voltage", With([](auto& in) { in.PumpV.clear(); }), std::nullopt, std::nullopt},
         // e^(4 F 20 / (R 1073)) is beyond any double: no number rather than an infinite one.
-        {"voltage far beyond a Nernst voltage",
-         With([](auto& in) { in.PumpV = QStringLiteral("2.00000E+1"); }), std::nullopt, 0.0},
+        {"voltage far beyond a Nernst voltage", With([](auto& in) { in.PumpV = 20; }), std::nullopt, 0.0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -91,15 +86,21 @@ TEST(PumpOxygen, InputsFromTheLastRow) {
     TDataGrid grid;
     EXPECT_EQ(TPumpOxygenInputs::FromLastRow(grid, true, 0, 0.21).RowCount, 1);
     grid.AddRow();
-    const int r = grid.AddRow();
-    grid.SetCell(r, ColumnOf(TProperty::Temp), QStringLiteral("800.00"));
-    grid.SetCell(r, ColumnOf(TProperty::PumpV), QStringLiteral("1.00000E-1"));
-    grid.SetCell(r, ColumnOf(TProperty::CellpO2), QStringLiteral("1.000000E-04"));
+    TDataRow row;
+    row[TProperty::Temp] = 800;
+    row[TProperty::PumpV] = 0.1;
+    row[TProperty::CellpO2] = 1e-4;
+    grid.AddRow(row);
     const TPumpOxygenInputs in = TPumpOxygenInputs::FromLastRow(grid, true, 0, 0.21);
     EXPECT_EQ(in.RowCount, 3);
-    EXPECT_EQ(in.CellT, QStringLiteral("800.00"));
-    EXPECT_EQ(in.PumpV, QStringLiteral("1.00000E-1"));
-    EXPECT_EQ(in.CellpO2, QStringLiteral("1.000000E-04"));
+    EXPECT_EQ(in.CellT, 800);
+    EXPECT_EQ(in.PumpV, 0.1);
+    EXPECT_EQ(in.CellpO2, 1e-4);
+    // After a mode change the last row is the change's: it has no pump numbers.
+    row.Kind = TRowKind::ModeChange;
+    grid.AddRow(row);
+    double flush = 0;
+    EXPECT_FALSE(FlushSidepO2(flush, TPumpOxygenInputs::FromLastRow(grid, true, 0, 0.21)));
 }
 
 TEST(PumpOxygen, CellSideTrace) {
@@ -107,7 +108,7 @@ TEST(PumpOxygen, CellSideTrace) {
     TLogCapture log(LogForm);
     double po = 0;
     EXPECT_FALSE(CellSidepO2(po, With([](auto& in) { in.CurrentSetpoint = 2; })));
-    ASSERT_TRUE(CellSidepO2(po, With([](auto& in) { in.PumpV = QStringLiteral("0.00000E+0"); })));
+    ASSERT_TRUE(CellSidepO2(po, With([](auto& in) { in.PumpV = 0; })));
     FlushSidepO2(po, Row()); // writes nothing
     const QStringList expected = {"CellSidepO2 ->",
                                   "CellSidepO2 ->",

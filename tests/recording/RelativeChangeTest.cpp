@@ -3,7 +3,6 @@
 #include "common/Locale.h"
 #include "common/NumberFormat.h"
 #include "recording/ColumnTable.h"
-#include "recording/TDataGridIndex.h"
 #include "recording/TDataGridModel.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/QtPrint.h"
@@ -32,18 +31,17 @@ TGridRow Marker(int state) {
 }
 
 void AddRow(TDataGridModel& grid, const TGridRow& s) {
-    const int r = grid.AddRow();
+    TDataRow row;
+    row[TProperty::Mode] = s.mode;
     if (s.mode < 10) {
-        grid.SetCell(r, ColumnOf(TProperty::Time), QStringLiteral("2024-03-15 14:05:09"));
-        grid.SetCell(r, ColumnOf(TProperty::Mode), QString::number(s.mode));
-        return;
+        row.Kind = TRowKind::ModeChange;
+        row[TProperty::Date] = 45366.5;
+    } else {
+        row[TProperty::Time] = s.t;
+        row[TProperty::CellpO2] = s.pO2;
+        row[TProperty::PumpI] = s.pumpI;
     }
-    grid.SetCell(r, ColumnOf(TProperty::Time), FormatFloat(Col(TProperty::Time).Format, s.t));
-    grid.SetCell(r, ColumnOf(TProperty::Mode), FormatFloat(Col(TProperty::Mode).Format, s.mode));
-    if (!std::isnan(s.pO2))
-        grid.SetCell(r, ColumnOf(TProperty::CellpO2), FormatFloat(Col(TProperty::CellpO2).Format, s.pO2));
-    if (!std::isnan(s.pumpI))
-        grid.SetCell(r, ColumnOf(TProperty::PumpI), FormatFloat(Col(TProperty::PumpI).Format, s.pumpI));
+    grid.AddRow(row);
 }
 
 // Data rows of one mode at times t0, t0 + dt, ... with pO2 = a + b t.
@@ -78,7 +76,6 @@ protected:
     QString Cell(TProperty p) const { return grid.Cell(Last(), ColumnOf(p)); }
 
     TDataGridModel grid;
-    TDataGridIndex index{grid};
 };
 
 struct RRCCase {
@@ -130,7 +127,7 @@ TEST_F(GetRRCTest, WindowOfTheCurrentRun) {
         grid.ClearData();
         Fill(c.rows);
         double rc = -999;
-        EXPECT_EQ(GetRRC(index, rc, c.column, c.rcDuration), c.ok);
+        EXPECT_EQ(GetRRC(grid.Grid(), rc, c.column, c.rcDuration), c.ok);
         if (c.ok)
             EXPECT_NEAR(rc, c.percent, 1e-9);
         else
@@ -138,25 +135,25 @@ TEST_F(GetRRCTest, WindowOfTheCurrentRun) {
     }
 }
 
-TEST_F(GetRRCTest, IndexFollowsTheGrid) {
-    // Rows written before the index was made, then cleared away: only the new run counts.
-    TDataGridModel filled;
-    filled.FormatGrid();
+TEST_F(GetRRCTest, RunsFollowTheGrid) {
+    // A fitted run, then cleared away: only the new run counts.
     for (const auto& r : DataRun(12, 0, 10, 20, 5, -0.2))
-        AddRow(filled, r);
-    TDataGridIndex late(filled);
+        AddRow(grid, r);
     double rc = 0;
-    ASSERT_TRUE(GetRRC(late, rc, TProperty::CellpO2, 30));
+    ASSERT_TRUE(GetRRC(grid.Grid(), rc, TProperty::CellpO2, 30));
     EXPECT_NEAR(rc, -6.0 / (5 - 0.2 * 160) * 100, 1e-9); // t = 160 ... 190
 
-    filled.ClearData();
-    EXPECT_EQ(late.RowCount(), 1);
-    AddRow(filled, Marker(2));
+    grid.ClearData();
+    EXPECT_EQ(grid.RowCount(), 1);
+    AddRow(grid, Marker(2));
     for (const auto& r : DataRun(12, 0, 10, 4, 1, 0.1))
-        AddRow(filled, r);
-    ASSERT_TRUE(GetRRC(late, rc, TProperty::CellpO2, 30));
+        AddRow(grid, r);
+    ASSERT_TRUE(GetRRC(grid.Grid(), rc, TProperty::CellpO2, 30));
     EXPECT_NEAR(rc, 300, 1e-9); // t = 0 ... 30 from the new rows: intercept 1, change 3
-    EXPECT_EQ(late.RunStart(late.RowCount() - 1), 2);
+    EXPECT_EQ(grid.Grid().RunStart(grid.RowCount() - 1), 2);
+    // A row's mode changed afterwards splits the run there.
+    grid.SetValue(4, TProperty::Mode, 13);
+    EXPECT_EQ(grid.Grid().RunStart(grid.RowCount() - 1), 5);
 }
 
 TEST_F(GetRRCTest, CommaLocale) {
@@ -164,7 +161,7 @@ TEST_F(GetRRCTest, CommaLocale) {
     Fill(DataRun(12, 0, 7, 6, 1, 0.1));
     EXPECT_EQ(grid.Cell(2, ColumnOf(TProperty::Time)), QStringLiteral("7,00"));
     double rc = 0;
-    ASSERT_TRUE(GetRRC(index, rc, TProperty::CellpO2, 20));
+    ASSERT_TRUE(GetRRC(grid.Grid(), rc, TProperty::CellpO2, 20));
     EXPECT_NEAR(rc, 87.5, 1e-9);
 }
 
@@ -172,7 +169,7 @@ TEST_F(GetRRCTest, TraceOnTheFormChannelThenSwitchedOff) {
     Fill(DataRun(12, 0, 10, 5, 1, 0.1));
     TLogCapture log(LogForm);
     double rc = 0;
-    ASSERT_TRUE(GetRRC(index, rc, TProperty::CellpO2, 30));
+    ASSERT_TRUE(GetRRC(grid.Grid(), rc, TProperty::CellpO2, 30));
     EXPECT_FALSE(LogForm.Enabled());
     const QStringList expected = {
         "GetRRC: valid data : 2 5",
@@ -197,7 +194,7 @@ TEST_F(GetRRCTest, TraceOnTheFormChannelThenSwitchedOff) {
     // An exit before the fit leaves the channel as it is.
     LogForm.SetEnabled(true);
     grid.ClearData();
-    EXPECT_FALSE(GetRRC(index, rc, TProperty::CellpO2, 30));
+    EXPECT_FALSE(GetRRC(grid.Grid(), rc, TProperty::CellpO2, 30));
     EXPECT_TRUE(LogForm.Enabled());
     EXPECT_EQ(log.Messages().last(), QStringLiteral("GetRRC: Exit not enough data"));
 }
@@ -258,7 +255,7 @@ TEST_F(StabilityFlagsTest, CellsOfTheNewRow) {
         SCOPED_TRACE(c.what);
         grid.ClearData();
         Fill(c.rows);
-        WriteStabilityFlags(grid, index, Last(), c.pumpI, c.rcDuration, 0.05);
+        WriteStabilityFlags(grid, Last(), c.pumpI, c.rcDuration, 0.05);
         EXPECT_EQ(Cell(TProperty::RCpO2), c.rcpO2);
         EXPECT_EQ(Cell(TProperty::StablepO2), c.stablepO2);
         EXPECT_EQ(Cell(TProperty::RCI), c.rcI);

@@ -1,6 +1,6 @@
-#include "app/SampleDetailsFile.h"
+#include "experiment/SampleDetailsFile.h"
 
-#include "app/DetailsIni.h"
+#include "experiment/DetailsIni.h"
 
 namespace {
 const char* const kSample = "Sample";

@@ -1,6 +1,6 @@
-#include "app/CellDetailsFile.h"
+#include "experiment/CellDetailsFile.h"
 
-#include "app/DetailsIni.h"
+#include "experiment/DetailsIni.h"
 
 namespace {
 const char* const kZevo = "ZEVO";

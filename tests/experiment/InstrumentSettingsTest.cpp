@@ -1,4 +1,4 @@
-#include "app/InstrumentSettings.h"
+#include "experiment/InstrumentSettings.h"
 
 #include "tests/support/QtPrint.h"
 #include "tests/support/TempFolder.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The sample details file: one section "Sample" whose keys are 16 characters, padded with
 // underscores, in the "Sample" folder.
-#include "app/SampleDetails.h"
+#include "recording/SampleDetails.h"
 
 #include <QString>
 

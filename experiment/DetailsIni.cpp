@@ -1,4 +1,4 @@
-#include "app/DetailsIni.h"
+#include "experiment/DetailsIni.h"
 
 #include "common/NumberFormat.h"
 

@@ -1,15 +1,7 @@
 #pragma once
-// The cell details file: oxygen-sensor identity and calibration, gas volumes, temperatures, flush
-// gas, the relative-change criterion, the data-point integration time and the multimeter's fast
-// mode, as an INI file in the "Cell" folder.
-//
-//   [ZEVO]                   Serial, Ax, Bx
-//   [Cell]                   Vhpws, Vhp, Vgp, Tl, PsO2, FGpO2, FGfl, CTO
-//   [RelativeChange]         Duration seconds, Threshold percentage, Applies to Current
-//   [Datapoint integration]  Duration seconds
-//   [FastMode]               Enabled, Count
+// The details of the cell an experiment runs in, as the cell file keeps them and every data file
+// records them.
 #include <QString>
-#include <optional>
 
 // One cell's details. The initial values are those a file gives for keys it lacks; they differ
 // from a fresh window in the sensor ID, the relative-change duration and threshold and fast mode.
@@ -31,12 +23,4 @@ struct TCellDetails {
     double DataPointLength = 10; // s
     bool FastMode = false;
     int FastModeCount = 10;
-};
-
-class TCellDetailsFile {
-public:
-    // Nothing when the file does not exist or cannot be read.
-    static std::optional<TCellDetails> Read(const QString& path);
-    // Writes every key; other sections and keys already in the file stay. False on failure.
-    static bool Write(const QString& path, const TCellDetails& cell);
 };

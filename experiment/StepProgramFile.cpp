@@ -1,7 +1,7 @@
-#include "app/StepProgramFile.h"
+#include "experiment/StepProgramFile.h"
 
-#include "app/DetailsIni.h"
-#include "app/StepProgram.h"
+#include "experiment/DetailsIni.h"
+#include "experiment/StepProgram.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "app/StepProgram.h"
+#include "experiment/StepProgram.h"
 
 #include "common/Locale.h"
 #include "common/NumberFormat.h"

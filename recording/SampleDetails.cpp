@@ -1,4 +1,4 @@
-#include "app/SampleDetails.h"
+#include "recording/SampleDetails.h"
 
 TSampleValues CalculateSampleValues(const TSampleDetails& s, double vhpws) {
     TSampleValues r;

@@ -1,7 +1,7 @@
-#include "app/InstrumentSettings.h"
+#include "experiment/InstrumentSettings.h"
 
-#include "app/DetailsIni.h"
 #include "common/ProgramFolder.h"
+#include "experiment/DetailsIni.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // Step-program files and the row check behind them: what a file may hold, and that a file with
 // one bad line is refused whole, naming the line.
-#include "app/StepProgramFile.h"
-#include "app/StepProgram.h"
+#include "experiment/StepProgramFile.h"
 #include "common/Locale.h"
+#include "experiment/StepProgram.h"
 #include "tests/support/QtPrint.h"
 
 #include <QDir>

@@ -1,0 +1,22 @@
+#pragma once
+// The cell details file: oxygen-sensor identity and calibration, gas volumes, temperatures, flush
+// gas, the relative-change criterion, the data-point integration time and the multimeter's fast
+// mode, as an INI file in the "Cell" folder.
+//
+//   [ZEVO]                   Serial, Ax, Bx
+//   [Cell]                   Vhpws, Vhp, Vgp, Tl, PsO2, FGpO2, FGfl, CTO
+//   [RelativeChange]         Duration seconds, Threshold percentage, Applies to Current
+//   [Datapoint integration]  Duration seconds
+//   [FastMode]               Enabled, Count
+#include "recording/CellDetails.h"
+
+#include <QString>
+#include <optional>
+
+class TCellDetailsFile {
+public:
+    // Nothing when the file does not exist or cannot be read.
+    static std::optional<TCellDetails> Read(const QString& path);
+    // Writes every key; other sections and keys already in the file stay. False on failure.
+    static bool Write(const QString& path, const TCellDetails& cell);
+};
