@@ -370,8 +370,12 @@ void TfrmOndrix::AddDataUpdates() {
 
 void TfrmOndrix::Save() {
     const int rows = fRowsSinceSave;
-    const TSaveResult result = SaveExperiment(ExperimentRecordOf(*ExperimentData, DataGrid->Grid()),
-                                              [this](const QString& caption) { setWindowTitle(caption); });
+    TExperimentFileRecord record = ExperimentRecordOf(*ExperimentData, DataGrid->Grid());
+    // The journal already holds every row as the file does: the save copies those lines.
+    if (fJournal && !fJournalFailed)
+        record.RowLines = fJournal->LinesOfRows(DataGrid->RowCount() - 1);
+    const TSaveResult result =
+        SaveExperiment(record, [this](const QString& caption) { setWindowTitle(caption); });
     if (result.Ok())
         fRowsSinceSave -= rows; // rows built during the save's message box are not in this file
     if (fJournal && fJournal->IsOpen())

@@ -4,8 +4,10 @@
 #include "recording/TDataGrid.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -114,6 +116,43 @@ QByteArray HeadOf(const TExperimentFileRecord& r, TDateTime t0) {
     return out;
 }
 
+constexpr qsizetype kChunk = 1 << 20;
+
+// Whether `range` can stand for rows 1 to the last of the grid: the file holds the whole range
+// and the range ends with the last row's line as the grid formats it now.
+bool RangeHoldsTheRows(const TFileRange& range, const TDataGrid& grid) {
+    if (range.IsEmpty() || range.Offset < 0 || range.Length <= 0)
+        return false;
+    QFile in(range.Path);
+    if (!in.open(QIODevice::ReadOnly) || in.size() < range.Offset + range.Length)
+        return false;
+    QByteArray last;
+    grid.AppendFileLine(last, grid.RowCount() - 1);
+    if (last.size() > range.Length || !in.seek(range.Offset + range.Length - last.size()))
+        return false;
+    return in.read(last.size()) == last;
+}
+
+enum class TCopy { Copied, ReadFailed, WriteFailed };
+
+// Copies `range` into `out` in large pieces, with `buffer` as the piece.
+TCopy CopyRange(const TFileRange& range, QSaveFile& out, QByteArray& buffer) {
+    QFile in(range.Path);
+    if (!in.open(QIODevice::ReadOnly) || !in.seek(range.Offset))
+        return TCopy::ReadFailed;
+    qint64 left = range.Length;
+    while (left > 0) {
+        buffer.resize(qsizetype(std::min<qint64>(left, kChunk)));
+        const qint64 got = in.read(buffer.data(), buffer.size());
+        if (got != buffer.size())
+            return TCopy::ReadFailed;
+        if (out.write(buffer) != buffer.size())
+            return TCopy::WriteFailed;
+        left -= got;
+    }
+    return TCopy::Copied;
+}
+
 QString SystemError(int error) {
     return error ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("unknown error");
 }
@@ -203,17 +242,36 @@ TSaveResult TExperimentFile::Save(const TExperimentFileRecord& record, const QSt
     if (!out.open(QIODevice::WriteOnly))
         return writeFailed();
 
-    constexpr qsizetype kChunk = 1 << 20;
     QByteArray buffer = HeadOf(record, t0);
     buffer.reserve(kChunk + 4096);
     if (record.Grid) {
         const int rows = record.Grid->RowCount();
-        for (int r = 0; r < rows; ++r) {
-            record.Grid->AppendFileLine(buffer, r);
-            if (buffer.size() >= kChunk) {
-                if (out.write(buffer) != buffer.size())
-                    return writeFailed();
-                buffer.resize(0); // keeps the allocation for the next chunk
+        record.Grid->AppendFileLine(buffer, 0);
+        if (rows > 1 && RangeHoldsTheRows(record.RowLines, *record.Grid)) {
+            if (out.write(buffer) != buffer.size())
+                return writeFailed();
+            switch (CopyRange(record.RowLines, out, buffer)) {
+            case TCopy::Copied:
+                break;
+            case TCopy::WriteFailed:
+                return writeFailed();
+            case TCopy::ReadFailed: {
+                // The lines could not be read back after all: format the rows instead.
+                out.cancelWriting();
+                TExperimentFileRecord formatted = record;
+                formatted.RowLines = TFileRange();
+                return Save(formatted, userdataFolder, t0, number);
+            }
+            }
+            buffer.resize(0);
+        } else {
+            for (int r = 1; r < rows; ++r) {
+                record.Grid->AppendFileLine(buffer, r);
+                if (buffer.size() >= kChunk) {
+                    if (out.write(buffer) != buffer.size())
+                        return writeFailed();
+                    buffer.resize(0); // keeps the allocation for the next chunk
+                }
             }
         }
     }

@@ -15,6 +15,14 @@
 
 class TDataGrid;
 
+// A stretch of bytes of a file.
+struct TFileRange {
+    QString Path;
+    qint64 Offset = 0;
+    qint64 Length = 0;
+    bool IsEmpty() const { return Path.isEmpty(); }
+};
+
 // Everything a save writes: the sample (its name also names the file), the values derived from
 // it, the cell, the operator's notes (lines separated by line breaks) and the rows.
 struct TExperimentFileRecord {
@@ -23,6 +31,9 @@ struct TExperimentFileRecord {
     TCellDetails Cell;
     QString Notes;
     const TDataGrid* Grid = nullptr;
+    // The data lines of rows 1 to the last of Grid as a file already holds them, byte for byte
+    // (the run's journal): a save copies them instead of formatting every row again. Empty: none.
+    TFileRange RowLines;
 };
 
 enum class TSaveStatus {

@@ -74,6 +74,9 @@ bool TExperimentJournal::Start(const QString& userdataFolder, const QString& pat
                                const QString& experimentName, const QByteArray& head, const TDataGrid& grid) {
     Close();
     fRows = 0;
+    fSize = 0;
+    fFirstRowOffset = -1;
+    fLastRow = 0;
     fError.clear();
     fPath = path;
     const QFileInfo info(path);
@@ -121,7 +124,10 @@ bool TExperimentJournal::Write(const QByteArray& bytes) {
         fError = QStringLiteral("The journal is not open");
         return false;
     }
-    if (fFile.write(bytes) != bytes.size())
+    const qint64 written = fFile.write(bytes);
+    if (written > 0)
+        fSize += written;
+    if (written != bytes.size())
         return Fail(QStringLiteral("The journal can't be written:"));
     fDirty = true;
     return true;
@@ -130,10 +136,31 @@ bool TExperimentJournal::Write(const QByteArray& bytes) {
 bool TExperimentJournal::Append(const TDataGrid& grid, int row) {
     fLine.resize(0);
     grid.AppendFileLine(fLine, row);
-    if (!Write(fLine))
+    const qint64 at = fSize;
+    if (!Write(fLine)) {
+        fFirstRowOffset = -1;
         return false;
+    }
+    if (row == 1) {
+        fFirstRowOffset = at;
+        fLastRow = 1;
+    } else if (fFirstRowOffset >= 0 && row == fLastRow + 1) {
+        fLastRow = row;
+    } else {
+        fFirstRowOffset = -1; // a gap or a repeat: the journal no longer mirrors the grid
+    }
     ++fRows;
     return SyncIfDue();
+}
+
+TFileRange TExperimentJournal::LinesOfRows(int lastRow) const {
+    TFileRange r;
+    if (!fFile.isOpen() || fFirstRowOffset < 0 || lastRow != fLastRow)
+        return r;
+    r.Path = fPath;
+    r.Offset = fFirstRowOffset;
+    r.Length = fSize - fFirstRowOffset;
+    return r;
 }
 
 bool TExperimentJournal::SyncIfDue() {

@@ -15,6 +15,7 @@
 //   Userdata/<yyyy-mm-dd>/<experiment name>_run-<yyyymmdd-hhmmss>.journal.csv
 //   Userdata/journal.open
 #include "common/DateTime.h"
+#include "recording/ExperimentFile.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -55,6 +56,10 @@ public:
     QString Path() const { return fPath; }
     QString LastError() const { return fError; }
     qint64 Rows() const { return fRows; }
+    // Where the data lines of grid rows 1 to `lastRow` stand in the journal, when every one of them
+    // went in, in order and whole, since row 1 last did; empty otherwise (a failed write, rows the
+    // journal did not get).
+    TFileRange LinesOfRows(int lastRow) const;
 
 private:
     bool Write(const QByteArray& bytes);
@@ -66,6 +71,9 @@ private:
     QString fError;
     QByteArray fLine;
     qint64 fRows = 0;
+    qint64 fSize = 0;            // bytes in the journal
+    qint64 fFirstRowOffset = -1; // where the line of grid row 1 begins
+    int fLastRow = 0;            // the grid row whose line came last, in an unbroken run from row 1
     bool fDirty = false;
     qint64 fLastSyncMs = 0;
 };

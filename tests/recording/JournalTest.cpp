@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -75,6 +76,66 @@ TEST_F(JournalTest, AJournalIsTheDataFileOfItsRowsAndAnOrderlyEndRemovesItsMarke
     EXPECT_FALSE(QFileInfo::exists(TExperimentJournal::MarkerPath(Userdata())));
     EXPECT_TRUE(QFileInfo::exists(path)) << "the journal itself stays as the run's record";
     EXPECT_FALSE(RecoverJournal(Userdata()).Found);
+}
+
+// A save copies the journal's lines of the rows instead of formatting them again, only while the
+// journal mirrors the grid; the file is the same either way.
+TEST_F(JournalTest, ASaveCopiesTheJournalsLinesOnlyWhileTheyMirrorTheGrid) {
+    const auto addRow = [this](double t) {
+        TDataRow row;
+        row[TProperty::Time] = t;
+        row[TProperty::Mode] = 12;
+        row[TProperty::Date] = T0();
+        return grid.AddRow(row);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> after; // what happens after the three rows were journaled
+        bool copied;
+    } cases[] = {
+        {"every row journaled", [] {}, true},
+        {"a row the journal did not get", [&] { addRow(30); }, false},
+        {"a row journaled twice", [&] { journal.Append(grid.Grid(), 3); }, false},
+        {"a gap",
+         [&] {
+             addRow(30);
+             journal.Append(grid.Grid(), addRow(40));
+         },
+         false},
+        {"cleared, then new rows from row 1",
+         [&] {
+             grid.ClearData();
+             for (int i = 0; i < 2; ++i)
+                 journal.Append(grid.Grid(), addRow(100 + i));
+         },
+         true},
+        {"the journal's last line no longer the grid's",
+         [&] {
+             QFile f(journal.Path());
+             ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+             ASSERT_TRUE(f.seek(f.size() - 8));
+             f.write("x");
+         },
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        grid.ClearData();
+        for (int i = 0; i < 3; ++i)
+            addRow(10 * i);
+        WriteJournal();
+        c.after();
+        record.Grid = &grid.Grid();
+        record.RowLines = journal.LinesOfRows(grid.RowCount() - 1);
+        EXPECT_EQ(!record.RowLines.IsEmpty(), c.copied);
+        ASSERT_TRUE(TExperimentFile::Save(record, Userdata(), T0(), 1).Ok());
+        record.RowLines = TFileRange();
+        ASSERT_TRUE(TExperimentFile::Save(record, Userdata(), T0(), 2).Ok());
+        EXPECT_EQ(Read(DayPath(QStringLiteral("LSC 64_0001.csv"))),
+                  Read(DayPath(QStringLiteral("LSC 64_0002.csv"))));
+        journal.Finish();
+        QFile::remove(journal.Path());
+    }
 }
 
 TEST_F(JournalTest, AJournalThatCannotBeWrittenSaysWhy) {
