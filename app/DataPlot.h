@@ -11,6 +11,7 @@
 //
 // The mouse wheel zooms and a drag pans the time axis; a double click returns to following the
 // newest data. Hovering shows the values of the nearest point.
+#include "experiment/IRowPlot.h"
 #include <qcustomplot.h>
 
 #include <QList>
@@ -21,21 +22,18 @@
 class QTimer;
 class TPlotSettingsDialog;
 
-class TDataPlot : public QCustomPlot {
+class TDataPlot : public QCustomPlot, public IRowPlot {
     Q_OBJECT
 public:
     explicit TDataPlot(QWidget* parent = nullptr);
     ~TDataPlot() override;
 
-    // One data row: keys in minutes since the experiment start. The sensor pO2 series only gets a
-    // point when the row has a sensor pO2. A row whose time is not a finite number is ignored.
+    // IRowPlot. A row whose time is not a finite number is ignored.
     void AppendDataPoint(double minutes, double pumpV, double pumpI, double temp,
-                         std::optional<double> cellpO2);
-    // One cell-side pO2 worked out from the pump.
-    void AppendPumppO2(double minutes, double pO2);
-    // Removes the first n points of every series; a series with fewer points ends up empty.
-    void DeleteFirstPoints(int n);
-    void ClearAllData();
+                         std::optional<double> cellpO2) override;
+    void AppendPumppO2(double minutes, double pO2) override;
+    void DeleteFirstPoints(int n) override;
+    void ClearAllData() override;
 
     void SetTemperatureVisible(bool visible);
     bool TemperatureVisible() const;

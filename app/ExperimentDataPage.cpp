@@ -120,6 +120,15 @@ TExperimentDataPage::TExperimentDataPage(QWidget* parent) : QWidget(parent) {
     connect(ButtonLoadSample, &QPushButton::clicked, this, &TExperimentDataPage::ButtonLoadSampleClick);
     connect(ButtonSaveSample, &QPushButton::clicked, this, &TExperimentDataPage::ButtonSaveSampleClick);
 
+    // Every input, derived boxes included, tells the experiment its details changed.
+    for (TRtDoubleEdit* box : findChildren<TRtDoubleEdit*>())
+        connect(box, &TRtDoubleEdit::valueChanged, this, &TExperimentDataPage::detailsEdited);
+    for (QLineEdit* box : {EditSampleName, EditSampleFormula, EditSensorID})
+        connect(box, &QLineEdit::textChanged, this, &TExperimentDataPage::detailsEdited);
+    for (QCheckBox* box : {CheckBoxRCI, CheckBoxFastMode})
+        connect(box, &QCheckBox::toggled, this, &TExperimentDataPage::detailsEdited);
+    connect(MemoNotes, &QPlainTextEdit::textChanged, this, &TExperimentDataPage::detailsEdited);
+
     // The derived boxes show the values that belong to the fresh inputs.
     SampleCalculations();
 }

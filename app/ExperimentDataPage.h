@@ -86,6 +86,11 @@ public:
     QPushButton* ButtonLoadSample;
     QPushButton* ButtonSaveSample;
 
+signals:
+    // An input or the notes changed (by the operator, a file or the program): the experiment
+    // takes the page's details from here.
+    void detailsEdited();
+
 private:
     QGroupBox* BuildSampleGroup();
     QGroupBox* BuildCalculatedGroup();

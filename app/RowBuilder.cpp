@@ -1,9 +1,9 @@
 #include "app/RowBuilder.h"
 
-#include "app/DataPlot.h"
 #include "common/Clock.h"
 #include "common/NumberFormat.h"
 #include "control/TPID.h"
+#include "experiment/IRowPlot.h"
 #include "diagnostics/EventLog.h"
 #include "recording/ColumnTable.h"
 #include "recording/PumpOxygen.h"

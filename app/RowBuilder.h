@@ -13,12 +13,12 @@
 #include <functional>
 
 class TDataGridModel;
-class TDataPlot;
+class IRowPlot;
 
 // What the row builder needs of the window. Every callback may be empty: it then reads as false or
 // zero, or does nothing.
 struct TRowBuilderLinks {
-    TDataPlot* Plot = nullptr;                          // RtGraph2D1; no plot points without it
+    IRowPlot* Plot = nullptr;                           // RtGraph2D1; no plot points without it
     std::function<bool()> GalvanostaticSelected;        // RadioButtonModePassive is checked
     std::function<double()> CurrentSetpoint;            // value of RtIntegerEditCurrentmA, µA
     std::function<double()> FlushGaspO2;                // value of RtDoubleEditFGpO2
