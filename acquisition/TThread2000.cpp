@@ -1,11 +1,9 @@
 #include "acquisition/TThread2000.h"
 
 #include "acquisition/Thermocouples.h"
-#include "app/SharedState.h"
 #include "common/Clock.h"
 #include "common/FreeAndNil.h"
 #include "control/TPID.h"
-#include "control/TThread2401.h"
 #include "diagnostics/LogChannel.h"
 #include "instruments/InstrumentNumber.h"
 #include "instruments/TLinkMonitor.h"
@@ -41,8 +39,8 @@ void Initialize2000(const QString& port) {
         com.Send2(command.toLatin1() + '\r', false);
 }
 
-TThread2000::TThread2000(IThread2000Host* host, QObject* parent)
-    : TInstrumentWorker(QStringLiteral("K2000"), LogK2000, LinkDMM(), parent), fHost(host) {}
+TThread2000::TThread2000(IThread2000Host* host, TRunState& run, QObject* parent)
+    : TInstrumentWorker(QStringLiteral("K2000"), LogK2000, LinkDMM(), parent), fHost(host), fRun(run) {}
 
 TThread2000::~TThread2000() {
     // The body reads this object's fields: it must have returned before they go.
@@ -54,7 +52,7 @@ void TThread2000::Initialize() {
 }
 
 void TThread2000::LinkFault() {
-    DropOpenPoint();
+    fRun.DropOpenPoint();
 }
 
 bool TThread2000::Paused() const {
@@ -67,8 +65,8 @@ std::function<void()> TThread2000::PausedUpdate() {
     none.HandedAt = Now();
     none.CellTemp = fCellTemp;
     return [this, none] {
-        FreeAndNil(SynchronizerT);
-        FreeAndNil(SynchronizerpO2);
+        FreeAndNil(fRun.SynchronizerT);
+        FreeAndNil(fRun.SynchronizerpO2);
         UpdateResults(none);
     };
 }
@@ -262,26 +260,27 @@ void TThread2000::UpdateResults(const TDMMReading& reading) {
         LogK2000.Send(QStringLiteral("Thread was paused"));
     } else if (!LinksOK()) {
         // An instrument is out: the point starts afresh once both deliver again.
-        DropOpenPoint();
+        fRun.DropOpenPoint();
     } else {
         if (reading.TemperatureOK) {
             // The reading's own time: the update may run late when the main thread was busy.
             const TDateTime now = reading.HandedAt > 0 ? reading.HandedAt : Now();
-            if (!SynchronizerT)
-                SynchronizerT = new TDataSynchronizer(QStringLiteral("T"));
-            SynchronizerT->Add(reading.StartTime, now, reading.CellTemp);
+            if (!fRun.SynchronizerT)
+                fRun.SynchronizerT = new TDataSynchronizer(QStringLiteral("T"));
+            fRun.SynchronizerT->Add(reading.StartTime, now, reading.CellTemp);
             if (reading.SensorOK) {
-                const double pO2 = SensorpO2(reading.CellTemp, reading.SensorVoltage, SensorAx, SensorBx);
-                if (!SynchronizerpO2)
-                    SynchronizerpO2 = new TDataSynchronizer(QStringLiteral("pO2"));
-                SynchronizerpO2->Add(reading.StartTime, now, pO2);
-                if (PID)
-                    PID->SetProcessVariable(std::log10(pO2));
+                const double pO2 =
+                    SensorpO2(reading.CellTemp, reading.SensorVoltage, fRun.SensorAx, fRun.SensorBx);
+                if (!fRun.SynchronizerpO2)
+                    fRun.SynchronizerpO2 = new TDataSynchronizer(QStringLiteral("pO2"));
+                fRun.SynchronizerpO2->Add(reading.StartTime, now, pO2);
+                if (fRun.PID)
+                    fRun.PID->SetProcessVariable(std::log10(pO2));
             }
         }
-        LastCellTemp = reading.CellTemp;
+        fRun.LastCellTemp = reading.CellTemp;
         if (reading.TemperatureOK)
-            LastCellTempTime = reading.HandedAt > 0 ? reading.HandedAt : Now();
+            fRun.LastCellTempTime = reading.HandedAt > 0 ? reading.HandedAt : Now();
     }
     LogK2000.ExitMethod(QStringLiteral("UpdateResults"));
 }

@@ -4,6 +4,7 @@
 // cycle it hands its results to the main thread (UpdateResults), which feeds the temperature and
 // pO2 averages and the PID controller.
 #include "acquisition/IThread2000Host.h"
+#include "control/TRunState.h"
 #include "instruments/TInstrumentWorker.h"
 
 #include <QByteArray>
@@ -33,7 +34,9 @@ struct TDMMReading {
 class TThread2000 : public TInstrumentWorker {
     Q_OBJECT
 public:
-    explicit TThread2000(IThread2000Host* host, QObject* parent = nullptr);
+    // `run` is the run whose temperature and pO2 averages the updates feed; it must outlive the
+    // thread.
+    TThread2000(IThread2000Host* host, TRunState& run, QObject* parent = nullptr);
     ~TThread2000() override;
 
     // Main thread's handles. A stop is requested with ToPauseEx false and ToStopEx true together.
@@ -72,6 +75,7 @@ private:
     bool Reading(const QByteArray& command, double& aResult, TSerialPort& COM);
 
     IThread2000Host* fHost;
+    TRunState& fRun;
     std::int32_t fOldChannel = -1;
     QString fCycleFailure;       // why a reading of this cycle failed, empty while all came back
     bool fCycleAnswered = false; // that reading was a reply, not silence

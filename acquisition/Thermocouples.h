@@ -27,9 +27,6 @@ constexpr TThermocoupleType TCTypePlainVoltage = 11;
 
 // Value of the polynomial whose `count` coefficients are stored highest power first.
 double PolynomialValue(const double* coefficients, std::size_t count, double x);
-template <std::size_t N> double PolynomialValue(const double (&coefficients)[N], double x) {
-    return PolynomialValue(coefficients, N, x);
-}
 
 // Temperature of a thermocouple voltage in µV. Types J, E, T, R, N, B, C, D and G throw
 // std::range_error with the type's message ("J Thermocouple µV out of range.") for a voltage

@@ -109,7 +109,7 @@ void TInstrumentValidator::Button2000TestClick() {
     }
     if (page->CheckBox2000Validated->isChecked()) {
         StopAndFree(Thread2000);
-        auto* t = new TThread2000(&fForm);
+        auto* t = new TThread2000(&fForm, TheRun());
         t->Port = port;
         t->SetToPauseEx(true);
         t->start();
@@ -144,7 +144,7 @@ void TInstrumentValidator::ButtonSMUTestClick() {
     }
     if (page->CheckBoxSMUValidated->isChecked()) {
         StopAndFreeThread2401();
-        auto* t = new TThread2401(&fForm);
+        auto* t = new TThread2401(&fForm, TheRun());
         t->Port = port;
         t->start();
         Thread2401 = t;

@@ -1,75 +1,44 @@
 #include "app/SharedState.h"
 
-TProgramState ProgramState = TProgramState::Uninitialized;
-double SensorAx = 0.0;
-double SensorBx = 0.0;
-double RCDuration = 300.0;
-double RCThreshold = 0.01;
-TDateTime ExperimentStartTime = 0;
-TDateTime LastSaveTime = 0;
-std::int32_t CurrentStep = 0;
-double GSCurrentMicroA = 0.0;
-double LastCellTemp = 0.0;
-TDateTime LastCellTempTime = 0;
-QString SMUComPort;
-std::int32_t SaveFileNumber = 1;
-TDateTime DataPointDate = 0;
-TDataPoint DataPoint;
-std::deque<TDataPoint> DataPointQueue;
+TRunState& TheRun() {
+    // Built on first use, so a reference below never binds to an object not yet constructed,
+    // whatever the order in which the program's static variables are initialized.
+    static TRunState run;
+    return run;
+}
+
+TProgramState& ProgramState = TheRun().ProgramState;
+double& SensorAx = TheRun().SensorAx;
+double& SensorBx = TheRun().SensorBx;
+double& RCDuration = TheRun().RCDuration;
+double& RCThreshold = TheRun().RCThreshold;
+TDateTime& ExperimentStartTime = TheRun().ExperimentStartTime;
+std::int32_t& CurrentStep = TheRun().CurrentStep;
+double& GSCurrentMicroA = TheRun().GSCurrentMicroA;
+double& LastCellTemp = TheRun().LastCellTemp;
+TDateTime& LastCellTempTime = TheRun().LastCellTempTime;
+TDateTime& DataPointDate = TheRun().DataPointDate;
+TDataPoint& DataPoint = TheRun().DataPoint;
+std::deque<TDataPoint>& DataPointQueue = TheRun().DataPointQueue;
+TPID*& PID = TheRun().PID;
+TDataSynchronizer*& SynchronizerI = TheRun().SynchronizerI;
+TDataSynchronizer*& SynchronizerV = TheRun().SynchronizerV;
+TDataSynchronizer*& SynchronizerT = TheRun().SynchronizerT;
+TDataSynchronizer*& SynchronizerpO2 = TheRun().SynchronizerpO2;
 
 void HandOverDataPoint(const TDataPoint& point) {
-    DataPoint = point;
-    DataPoint.Ready = true;
-    DataPointQueue.push_back(DataPoint);
+    TheRun().HandOverDataPoint(point);
 }
 
+TDateTime LastSaveTime = 0;
+QString SMUComPort;
+std::int32_t SaveFileNumber = 1;
 TThread2000* Thread2000 = nullptr;
 TThread2401* Thread2401 = nullptr;
-TPID* PID = nullptr;
-TDataSynchronizer* SynchronizerI = nullptr;
-TDataSynchronizer* SynchronizerV = nullptr;
-TDataSynchronizer* SynchronizerT = nullptr;
-TDataSynchronizer* SynchronizerpO2 = nullptr;
-
-QString ProgramStateName(TProgramState s) {
-    switch (s) {
-    case TProgramState::Uninitialized:
-        return QStringLiteral("Uninitialized");
-    case TProgramState::Paused:
-        return QStringLiteral("Paused");
-    case TProgramState::SetCurrent:
-        return QStringLiteral("SetCurrent");
-    case TProgramState::SetVoltage:
-        return QStringLiteral("SetVoltage");
-    case TProgramState::PIDSet:
-        return QStringLiteral("PIDSet");
-    case TProgramState::PIDStep:
-        return QStringLiteral("PIDStep");
-    case TProgramState::PPS:
-        return QStringLiteral("PPS");
-    case TProgramState::ToExit:
-        return QStringLiteral("ToExit");
-    }
-    return QString();
-}
-
-TMode ModeOfState(TProgramState s) {
-    return s == TProgramState::ToExit ? TMode::Uninitialized : TMode(std::uint8_t(s));
-}
 
 void ResetSharedState() {
-    ProgramState = TProgramState::Uninitialized;
-    SensorAx = SensorBx = 0.0;
-    RCDuration = 300.0;
-    RCThreshold = 0.01;
-    ExperimentStartTime = LastSaveTime = 0;
-    CurrentStep = 0;
-    GSCurrentMicroA = 0.0;
-    LastCellTemp = 0.0;
-    LastCellTempTime = 0;
+    TheRun().Reset();
+    LastSaveTime = 0;
     SMUComPort.clear();
     SaveFileNumber = 1;
-    DataPointDate = 0;
-    DataPoint = TDataPoint();
-    DataPointQueue.clear();
 }

@@ -500,10 +500,7 @@ void TfrmOndrix::FormDestroy() {
         Thread2000->RequestStop();
     StopAndFree(Thread2401);
     StopAndFree(Thread2000);
-    FreeAndNil(SynchronizerI);
-    FreeAndNil(SynchronizerV);
-    FreeAndNil(SynchronizerT);
-    FreeAndNil(SynchronizerpO2);
+    TheRun().DropOpenPoint();
     FreeAndNil(PID);
     if (fJournal)
         fJournal->Close(); // without an orderly close the next start recovers it

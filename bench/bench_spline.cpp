@@ -30,7 +30,7 @@ void BM_SplineCalculate(benchmark::State& state) {
     TRtInterpolationCalculation calc;
     calc.SetElasticityFactor(100.0);
     for (auto _ : state) {
-        calc.Calculate(x, y);
+        calc.Calculate(x.data(), int(x.size()), y.data(), int(y.size()));
         benchmark::DoNotOptimize(calc.A().data());
     }
 }
@@ -41,7 +41,7 @@ void Evaluate10000(benchmark::State& state, bool scattered) {
     std::vector<double> x, y;
     MakePoints(int(state.range(0)), x, y);
     TRtInterpolationCalculation calc;
-    calc.Calculate(x, y);
+    calc.Calculate(x.data(), int(x.size()), y.data(), int(y.size()));
     std::vector<double> at(10000);
     std::mt19937 gen(7);
     std::uniform_real_distribution<double> anywhere(x.front() - 1, x.back() + 1);

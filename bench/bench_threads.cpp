@@ -148,13 +148,6 @@ public:
     int FastModeCount() const override { return 20; }
 };
 
-void FreeShared() {
-    FreeAndNil(SynchronizerI);
-    FreeAndNil(SynchronizerV);
-    FreeAndNil(SynchronizerT);
-    FreeAndNil(SynchronizerpO2);
-}
-
 // The SourceMeter thread in GS mode at 0 µA: each cycle a source command without reply and
 // ":READ?" with its reply, then the results step.
 void BM_Thread2401(benchmark::State& state) {
@@ -170,7 +163,7 @@ void BM_Thread2401(benchmark::State& state) {
     PID = new TPID();
     GSCurrentMicroA = 0;
     THost2401 host;
-    TThread2401 thread(&host);
+    TThread2401 thread(&host, TheRun());
     thread.Port = port;
     thread.SetModeEx(TMode::SetCurrent);
     thread.start();
@@ -191,7 +184,7 @@ void BM_Thread2401(benchmark::State& state) {
     while (!thread.IsStopped())
         Serve(20);
     thread.wait();
-    FreeShared();
+    TheRun().DropOpenPoint();
     FreeAndNil(PID);
 }
 BENCHMARK(BM_Thread2401)
@@ -217,7 +210,7 @@ void BM_Thread2000(benchmark::State& state) {
     PID = new TPID();
     THost2000 host;
     host.fast = fast;
-    TThread2000 thread(&host);
+    TThread2000 thread(&host, TheRun());
     thread.Port = port;
     thread.SetToPauseEx(false);
     thread.start();
@@ -246,7 +239,7 @@ void BM_Thread2000(benchmark::State& state) {
     while (!thread.IsStopped())
         Serve(20);
     thread.wait();
-    FreeShared();
+    TheRun().DropOpenPoint();
     FreeAndNil(PID);
 }
 BENCHMARK(BM_Thread2000)
@@ -292,7 +285,7 @@ public:
             Serve(20);
         smu.wait();
         dmm.wait();
-        FreeShared();
+        TheRun().DropOpenPoint();
         FreeAndNil(PID);
     }
 
@@ -300,8 +293,8 @@ public:
     std::string failed;
     THost2401 host2401;
     THost2000 host2000;
-    TThread2401 smu{&host2401};
-    TThread2000 dmm{&host2000};
+    TThread2401 smu{&host2401, TheRun()};
+    TThread2000 dmm{&host2000, TheRun()};
 };
 
 // Both workers while the main thread is held for 5 s (a long save, a slow dialog): their cycles

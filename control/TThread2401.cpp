@@ -58,13 +58,6 @@ QString FailureReason(const QByteArray& status) {
 
 } // namespace
 
-void DropOpenPoint() {
-    FreeAndNil(SynchronizerI);
-    FreeAndNil(SynchronizerV);
-    FreeAndNil(SynchronizerT);
-    FreeAndNil(SynchronizerpO2);
-}
-
 const QStringList& SetUpSequence2401() {
     static const QStringList commands = {"*RST",
                                          ":ROUT:TERM REAR",
@@ -97,8 +90,8 @@ void Initialize2401(const QString& port) {
         com.Send2(command.toLatin1() + '\r', false);
 }
 
-TThread2401::TThread2401(IThread2401Host* host, QObject* parent)
-    : TInstrumentWorker(QStringLiteral("2401"), LogThread2401, LinkSMU(), parent), fHost(host) {}
+TThread2401::TThread2401(IThread2401Host* host, TRunState& run, QObject* parent)
+    : TInstrumentWorker(QStringLiteral("2401"), LogThread2401, LinkSMU(), parent), fHost(host), fRun(run) {}
 
 TThread2401::~TThread2401() {
     // The body reads this object's fields: it must have returned before they go.
@@ -110,7 +103,7 @@ void TThread2401::Initialize() {
 }
 
 void TThread2401::LinkFault() {
-    DropOpenPoint();
+    fRun.DropOpenPoint();
 }
 
 bool TThread2401::Paused() const {
@@ -125,8 +118,8 @@ std::function<void()> TThread2401::PausedUpdate() {
     TSMUReading none;
     none.HandedAt = Now();
     return [this, none] {
-        FreeAndNil(SynchronizerI);
-        FreeAndNil(SynchronizerV);
+        FreeAndNil(fRun.SynchronizerI);
+        FreeAndNil(fRun.SynchronizerV);
         UpdateResults(none);
     };
 }
@@ -271,57 +264,57 @@ void TThread2401::UpdateResults(const TSMUReading& reading) {
         fMode.store(fModeEx.load());
     if (fMode.load() == TMode::Paused) {
         fModeIntegrator.store(TMode::Paused);
-        FreeAndNil(SynchronizerI);
-        FreeAndNil(SynchronizerV);
+        FreeAndNil(fRun.SynchronizerI);
+        FreeAndNil(fRun.SynchronizerV);
     }
     fVoltageLimitDesired = 1.1;
     fLimitCurrentForm = 0.005;
 
-    if (SynchronizerI) {
+    if (fRun.SynchronizerI) {
         // A point is open: nothing of the operator's settings is taken over until it completes.
-        LogThread2401.Send(QStringLiteral("IntegrateI.DurationS: ") + General(SynchronizerI->DurationS()) +
-                           QStringLiteral(" < ") + General(L));
-        if (SynchronizerT)
+        LogThread2401.Send(QStringLiteral("IntegrateI.DurationS: ") +
+                           General(fRun.SynchronizerI->DurationS()) + QStringLiteral(" < ") + General(L));
+        if (fRun.SynchronizerT)
             LogThread2401.Send(QStringLiteral("IntegrateT.DurationS: ") +
-                               General(SynchronizerT->DurationS()) + QStringLiteral(" < ") + General(L));
+                               General(fRun.SynchronizerT->DurationS()) + QStringLiteral(" < ") + General(L));
     } else {
         if (fModeIntegrator.load() != fMode.load()) {
             fDataStartTime = now;
-            DataPointDate = now;
+            fRun.DataPointDate = now;
             fModeIntegrator.store(fMode.load());
-            if (ExperimentStartTime == 0)
-                ExperimentStartTime = now;
+            if (fRun.ExperimentStartTime == 0)
+                fRun.ExperimentStartTime = now;
         }
         const TMode integrating = fModeIntegrator.load();
         if (integrating == TMode::SetVoltage)
             fSourceVoltageDesired = float((fHost ? fHost->SetVoltagemV() : 0) / 1000.0);
         else if (integrating == TMode::PPS)
-            fSourceVoltageDesired = float(PID ? PID->Setpoint() : 0.0);
+            fSourceVoltageDesired = float(fRun.PID ? fRun.PID->Setpoint() : 0.0);
         else
             fSourceVoltageDesired = 0;
-        fGSCurrentMicroA = GSCurrentMicroA;
+        fGSCurrentMicroA = fRun.GSCurrentMicroA;
         fGSCurrentA = fGSCurrentMicroA / 1000000.0;
         fGSCurrentS = std::isfinite(fGSCurrentA) ? Fixed6(fGSCurrentA) : QStringLiteral("0.0");
         // The step and setpoint the next point is measured under.
-        fPointStep = CurrentStep;
-        fPointSetPoint = PID ? PID->Setpoint() : 0.0;
+        fPointStep = fRun.CurrentStep;
+        fPointSetPoint = fRun.PID ? fRun.PID->Setpoint() : 0.0;
         LogThread2401.Send(QStringLiteral("Between integrations"));
     }
 
-    const double A = PID ? PID->A() : 1.0;
+    const double A = fRun.PID ? fRun.PID->A() : 1.0;
     fLimitCurrentPID = A / 1000000.0;
     const TMode integrating = fModeIntegrator.load();
     if (reading.MeasurementsOK)
         fCurrentMeasured = reading.CurrentMeasured;
-    if ((integrating == TMode::PIDSet || integrating == TMode::PIDStep) && PID) {
-        fSourceVoltageDesired = float(PID->FeedBack() / 1000.0);
+    if ((integrating == TMode::PIDSet || integrating == TMode::PIDStep) && fRun.PID) {
+        fSourceVoltageDesired = float(fRun.PID->FeedBack() / 1000.0);
         LogThread2401.Send(QStringLiteral("PID or PPID mode fSourceVoltageDesired = ") +
                            General(fSourceVoltageDesired));
-        fLimitCurrentPID = PID->A() / 1000000.0;
-        PID->CurrentApplied = fCurrentMeasured;
+        fLimitCurrentPID = fRun.PID->A() / 1000000.0;
+        fRun.PID->CurrentApplied = fCurrentMeasured;
         LogThread2401.Send(QStringLiteral("PID set mVolts ") + Fixed6(fSourceVoltageDesired));
         if (fHost)
-            fHost->ShowPIDListing(PID->SL());
+            fHost->ShowPIDListing(fRun.PID->SL());
     }
 
     // Setpoints beyond the program's limits are never sent.
@@ -343,53 +336,53 @@ void TThread2401::UpdateResults(const TSMUReading& reading) {
     }
     if (!LinksOK()) {
         // An instrument is out: the point starts afresh once both deliver again.
-        DropOpenPoint();
+        fRun.DropOpenPoint();
         return;
     }
 
-    if (!SynchronizerI)
-        SynchronizerI = new TDataSynchronizer(QStringLiteral("I"));
-    SynchronizerI->Add(reading.ResponseTime, now, reading.CurrentMeasured);
-    if (!SynchronizerV)
-        SynchronizerV = new TDataSynchronizer(QStringLiteral("V"));
-    SynchronizerV->Add(reading.ResponseTime, now, reading.VoltageMeasured);
+    if (!fRun.SynchronizerI)
+        fRun.SynchronizerI = new TDataSynchronizer(QStringLiteral("I"));
+    fRun.SynchronizerI->Add(reading.ResponseTime, now, reading.CurrentMeasured);
+    if (!fRun.SynchronizerV)
+        fRun.SynchronizerV = new TDataSynchronizer(QStringLiteral("V"));
+    fRun.SynchronizerV->Add(reading.ResponseTime, now, reading.VoltageMeasured);
 
-    const bool complete = SynchronizerI && L < SynchronizerI->DurationS() && SynchronizerT &&
-                          L < SynchronizerT->DurationS() && SynchronizerpO2 && SynchronizerV->Count() > 0 &&
-                          SynchronizerI->Count() > 0 && SynchronizerT->Count() > 0 &&
-                          SynchronizerpO2->Count() > 0;
+    const bool complete = fRun.SynchronizerI && L < fRun.SynchronizerI->DurationS() && fRun.SynchronizerT &&
+                          L < fRun.SynchronizerT->DurationS() && fRun.SynchronizerpO2 &&
+                          fRun.SynchronizerV->Count() > 0 && fRun.SynchronizerI->Count() > 0 &&
+                          fRun.SynchronizerT->Count() > 0 && fRun.SynchronizerpO2->Count() > 0;
     if (!complete) {
         LogThread2401.Send(QStringLiteral("Skipped adding data"));
     } else {
-        LogThread2401.Send(QStringLiteral("IntegrateI.DurationS: ") + General(SynchronizerI->DurationS()) +
-                           QStringLiteral(" > ") + General(L));
-        LogThread2401.Send(QStringLiteral("IntegrateT.DurationS: ") + General(SynchronizerT->DurationS()) +
-                           QStringLiteral(" > ") + General(L));
+        LogThread2401.Send(QStringLiteral("IntegrateI.DurationS: ") +
+                           General(fRun.SynchronizerI->DurationS()) + QStringLiteral(" > ") + General(L));
+        LogThread2401.Send(QStringLiteral("IntegrateT.DurationS: ") +
+                           General(fRun.SynchronizerT->DurationS()) + QStringLiteral(" > ") + General(L));
         const TDateTime t = now;
-        TDataPoint p = DataPoint; // CellpO2 carries over when this point has no fresh pO2 average
-        p.PumpV = SynchronizerV->Average();
-        p.PumpI = SynchronizerI->Average();
-        p.Temp = SynchronizerT->Average();
+        TDataPoint p = fRun.DataPoint; // CellpO2 carries over when this point has no fresh pO2 average
+        p.PumpV = fRun.SynchronizerV->Average();
+        p.PumpI = fRun.SynchronizerI->Average();
+        p.Temp = fRun.SynchronizerT->Average();
         p.Time = (t - fDataStartTime) * SecondsPerDay;
-        p.Interval = (std::max(SynchronizerI->TimeMax(), SynchronizerT->TimeMax()) -
-                      std::min(SynchronizerI->TimeMin(), SynchronizerT->TimeMin())) *
+        p.Interval = (std::max(fRun.SynchronizerI->TimeMax(), fRun.SynchronizerT->TimeMax()) -
+                      std::min(fRun.SynchronizerI->TimeMin(), fRun.SynchronizerT->TimeMin())) *
                      SecondsPerDay;
         p.Mode = std::int32_t(integrating) + 10;
-        const double pO2Duration = SynchronizerpO2->DurationS();
+        const double pO2Duration = fRun.SynchronizerpO2->DurationS();
         if (pO2Duration > 0 || std::isnan(pO2Duration)) {
-            p.CellpO2 = SynchronizerpO2->Average();
+            p.CellpO2 = fRun.SynchronizerpO2->Average();
             p.CellpO2Valid = true;
-            FreeAndNil(SynchronizerpO2);
+            FreeAndNil(fRun.SynchronizerpO2);
         }
-        FreeAndNil(SynchronizerI);
-        FreeAndNil(SynchronizerV);
-        FreeAndNil(SynchronizerT);
+        FreeAndNil(fRun.SynchronizerI);
+        FreeAndNil(fRun.SynchronizerV);
+        FreeAndNil(fRun.SynchronizerT);
         p.Step = fPointStep;
         p.SetPoint = fPointSetPoint;
         p.Date = t;
-        DataPointDate = t;
+        fRun.DataPointDate = t;
         if (fMode.load() != TMode::Paused)
-            HandOverDataPoint(p);
+            fRun.HandOverDataPoint(p);
     }
     LogThread2401.Send(QStringLiteral("5"));
 }

@@ -3,8 +3,8 @@
 // its mode, reads the pump voltage and current, and hands every good pair to the main thread
 // (UpdateResults), which takes over the operator's settings and the PID output, feeds the pump
 // averages and completes data points.
-#include "app/SharedState.h"
 #include "control/IThread2401Host.h"
+#include "control/TRunState.h"
 #include "instruments/TInstrumentWorker.h"
 
 #include <QByteArray>
@@ -19,9 +19,6 @@ class TSerialPort;
 const QStringList& SetUpSequence2401();
 // Sends the SourceMeter's set-up sequence on `port`; outcomes are ignored.
 void Initialize2401(const QString& port);
-// Drops the four accumulators of the open data point (main thread): an instrument went out, and a
-// point must not span the outage.
-void DropOpenPoint();
 
 // One cycle's reading as the worker took it, handed to the update by value: the update may run
 // later than the cycle (main thread busy), so it never reads the worker's changing fields.
@@ -36,7 +33,9 @@ struct TSMUReading {
 class TThread2401 : public TInstrumentWorker {
     Q_OBJECT
 public:
-    explicit TThread2401(IThread2401Host* host, QObject* parent = nullptr);
+    // `run` is the run whose settings the updates take over and whose data points they complete;
+    // it must outlive the thread.
+    TThread2401(IThread2401Host* host, TRunState& run, QObject* parent = nullptr);
     ~TThread2401() override;
 
     TMode ModeEx() const { return fModeEx.load(); }
@@ -59,6 +58,7 @@ protected:
 
 private:
     IThread2401Host* fHost;
+    TRunState& fRun;
     // Guards the settings the update writes and the worker's loop reads between updates.
     mutable std::mutex fDriveLock;
     double fCurrentMeasured = 0; // of the reading the last update took

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -247,22 +246,13 @@ void TSerialPort::TextExchange(QSerialPort& port, const QByteArray& aMessage, bo
     LogSerialPort.Send(QStringLiteral("Response: ") + AsText(r.Response));
 }
 
-TSerialResponse TSerialPort::Send2(const QString& aMessage, bool WaitForResponse) {
-    return Send2(aMessage.toLocal8Bit(), WaitForResponse);
-}
-
 QByteArray TSerialPort::Send(const QByteArray& aMessage, bool WaitForResponse) {
-    return Send2(aMessage, WaitForResponse).Response;
-}
-
-QByteArray TSerialPort::Send(const QString& aMessage, bool WaitForResponse) {
     return Send2(aMessage, WaitForResponse).Response;
 }
 
 TSerialResponse TSerialPort::SendData(const void* Data, int dataSize, bool WaitForResponse) {
     TSerialResponse r;
     r.Status = StatusUnknownSendData;
-    r.ResponseLength = 0;
     QSerialPort port;
     if (!OpenAndSetUp(port, r.Status))
         return r;
@@ -295,11 +285,7 @@ TSerialResponse TSerialPort::SendData(const void* Data, int dataSize, bool WaitF
         r.Status = StatusReadFailed;
         return r;
     }
-    std::memcpy(r.rArray.data(), reply.constData(), size_t(reply.size()));
     r.Response = reply;
     r.Status.clear();
-    r.ResponseLength = quint16(reply.size());
-    // Bytes 3 and 4 (counted from 0) as a big-endian word; 0 when the reply is shorter than that.
-    r.ValueOfFirstWord = reply.size() >= 5 ? r.rArray[3] * 256 + r.rArray[4] : 0;
     return r;
 }

@@ -13,7 +13,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -21,12 +20,9 @@ class QSerialPort;
 
 // The outcome of one exchange. Text fields hold 8-bit text, one character per byte.
 struct TSerialResponse {
-    QByteArray SentMessage;           // Send2: the message as passed, terminator included
-    QByteArray Response;              // Send2: the reply trimmed of codes 0..32; SendData: raw bytes
-    std::array<quint8, 256> rArray{}; // SendData: the reply bytes from index 0
-    qint32 ValueOfFirstWord = 0;      // SendData: reply bytes 3 and 4 as a big-endian 16-bit value
-    QByteArray Status;                // empty on success, else one of the texts below
-    quint16 ResponseLength = 0;       // SendData: bytes read; a full reply of 256 fits
+    QByteArray SentMessage; // Send2: the message as passed, terminator included
+    QByteArray Response;    // Send2: the reply trimmed of codes 0..32; SendData: raw bytes
+    QByteArray Status;      // empty on success, else one of the texts below
 };
 
 class TSerialPort {
@@ -86,14 +82,12 @@ public:
 
     // The text exchange: writes aMessage as it stands (the caller supplies the carriage return)
     // and, when WaitForResponse is true, waits for a reply and returns it trimmed of leading and
-    // trailing characters of code 0 to 32. The UTF-16 form converts with the system's code page.
+    // trailing characters of code 0 to 32.
     TSerialResponse Send2(const QByteArray& aMessage, bool WaitForResponse);
-    TSerialResponse Send2(const QString& aMessage, bool WaitForResponse);
     // Send2, returning only the reply.
     QByteArray Send(const QByteArray& aMessage, bool WaitForResponse);
-    QByteArray Send(const QString& aMessage, bool WaitForResponse);
     // A binary exchange: writes dataSize bytes from Data and reads up to 256 reply bytes into
-    // rArray, untrimmed. Writes nothing to the log.
+    // Response, untrimmed. Writes nothing to the log.
     TSerialResponse SendData(const void* Data, int dataSize, bool WaitForResponse);
 
     // Apply the line settings, the time-outs and the queue set-up to an open port; each returns

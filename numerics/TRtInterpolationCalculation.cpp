@@ -28,10 +28,6 @@ void TRtInterpolationCalculation::SetInterpolationMethod(TRtInterpolationMethod 
     }
 }
 
-void TRtInterpolationCalculation::Calculate(const std::vector<double>& x, const std::vector<double>& y) {
-    Calculate(x.data(), int(x.size()), y.data(), int(y.size()));
-}
-
 void TRtInterpolationCalculation::Calculate(const double* x, int xCount, const double* y, int yCount,
                                             const double* weights, int weightCount) {
     // Only the approximative spline is used by the program; the other methods are not built.

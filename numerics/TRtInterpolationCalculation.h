@@ -43,7 +43,6 @@ public:
     // remain; the result then stays outdated.
     void Calculate(const double* x, int xCount, const double* y, int yCount, const double* weights = nullptr,
                    int weightCount = 0);
-    void Calculate(const std::vector<double>& x, const std::vector<double>& y);
 
     // The curve at x from the last calculation (no recalculation). Below x_0 piece 0 continues as
     // the same cubic; from x_{n-1} on the curve is the line a_{n-1} + b_{n-2} (x - x_{n-1}). An

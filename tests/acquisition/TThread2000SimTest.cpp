@@ -3,7 +3,6 @@
 // and stopping.
 #include "acquisition/TThread2000.h"
 
-#include "app/SharedState.h"
 #include "common/FreeAndNil.h"
 #include "common/Synchronize.h"
 #include "control/TPID.h"
@@ -24,6 +23,9 @@
 #include <memory>
 
 namespace {
+
+// The run whose averages and PID controller the thread under test feeds.
+TRunState TestRun;
 
 // Generous: the machine running the tests may be loaded.
 constexpr int kDeadlineMs = 60000;
@@ -94,21 +96,21 @@ struct TCellState {
 class Thread2000Sim : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSharedState();
+        TestRun.Reset();
         InitializeLogChannels();
-        SensorAx = kSimAx;
-        SensorBx = kSimBx;
-        PID = new TPID();
+        TestRun.SensorAx = kSimAx;
+        TestRun.SensorBx = kSimBx;
+        TestRun.PID = new TPID();
     }
     void TearDown() override {
         if (thread)
             Stop();
         thread.reset();
         sim.reset();
-        FreeAndNil(SynchronizerT);
-        FreeAndNil(SynchronizerpO2);
-        FreeAndNil(PID);
-        ResetSharedState();
+        FreeAndNil(TestRun.SynchronizerT);
+        FreeAndNil(TestRun.SynchronizerpO2);
+        FreeAndNil(TestRun.PID);
+        TestRun.Reset();
     }
 
     void Start(const TSimOptions& options = QuietSimulatorOptions()) {
@@ -119,7 +121,7 @@ protected:
     // As the validation does: set-up sequence, then the thread, created paused.
     void StartThread() {
         Initialize2000(port);
-        thread = std::make_unique<TThread2000>(&host);
+        thread = std::make_unique<TThread2000>(&host, TestRun);
         thread->Port = port;
         thread->SetToPauseEx(true);
         thread->start();
@@ -164,18 +166,18 @@ TEST_F(Thread2000Sim, PausedItSendsNothingRunningItFeedsTheAveragesAndThePID) {
     EXPECT_EQ(thread->TickCount(), 0u);
 
     thread->SetToPauseEx(false);
-    ASSERT_TRUE(WaitFor([] { return SynchronizerpO2 && SynchronizerpO2->Count() >= 3; }));
+    ASSERT_TRUE(WaitFor([] { return TestRun.SynchronizerpO2 && TestRun.SynchronizerpO2->Count() >= 3; }));
     const TCellState cell = Cell();
-    ASSERT_TRUE(SynchronizerT);
-    EXPECT_NEAR(SynchronizerT->Average(), cell.temperatureC, 0.5);
-    EXPECT_GT(SynchronizerT->DurationS(), 0.0);
-    EXPECT_NEAR(SynchronizerpO2->Average() / cell.pO2, 1.0, 0.01);
-    EXPECT_NEAR(PID->ProcessVariable(), std::log10(cell.pO2), 0.005);
-    EXPECT_NEAR(LastCellTemp, cell.temperatureC, 0.5);
+    ASSERT_TRUE(TestRun.SynchronizerT);
+    EXPECT_NEAR(TestRun.SynchronizerT->Average(), cell.temperatureC, 0.5);
+    EXPECT_GT(TestRun.SynchronizerT->DurationS(), 0.0);
+    EXPECT_NEAR(TestRun.SynchronizerpO2->Average() / cell.pO2, 1.0, 0.01);
+    EXPECT_NEAR(TestRun.PID->ProcessVariable(), std::log10(cell.pO2), 0.005);
+    EXPECT_NEAR(TestRun.LastCellTemp, cell.temperatureC, 0.5);
 
     // Pausing again discards both averages, so a point never mixes readings across a pause.
     thread->SetToPauseEx(true);
-    EXPECT_TRUE(WaitFor([] { return !SynchronizerT && !SynchronizerpO2; }));
+    EXPECT_TRUE(WaitFor([] { return !TestRun.SynchronizerT && !TestRun.SynchronizerpO2; }));
     EXPECT_LT(Stop(), kStopBoundMs) << "a stop while paused";
 }
 
@@ -202,17 +204,17 @@ TEST_F(Thread2000Sim, CellTemperatureDecidesOverrideAndSensor) {
         host.cto = c.cto;
         StartThread();
         thread->SetToPauseEx(false);
-        ASSERT_TRUE(WaitFor([] { return SynchronizerT && SynchronizerT->Count() >= 3; }));
+        ASSERT_TRUE(WaitFor([] { return TestRun.SynchronizerT && TestRun.SynchronizerT->Count() >= 3; }));
         if (c.sensorRead)
-            ASSERT_TRUE(WaitFor([] { return SynchronizerpO2 != nullptr; }));
+            ASSERT_TRUE(WaitFor([] { return TestRun.SynchronizerpO2 != nullptr; }));
         Stop();
         if (std::isnan(c.expectedC))
-            EXPECT_NEAR(SynchronizerT->Average(), Cell().temperatureC, 0.5);
+            EXPECT_NEAR(TestRun.SynchronizerT->Average(), Cell().temperatureC, 0.5);
         else
-            EXPECT_EQ(SynchronizerT->Average(), c.expectedC);
-        EXPECT_EQ(SynchronizerpO2 != nullptr, c.sensorRead);
-        FreeAndNil(SynchronizerT);
-        FreeAndNil(SynchronizerpO2);
+            EXPECT_EQ(TestRun.SynchronizerT->Average(), c.expectedC);
+        EXPECT_EQ(TestRun.SynchronizerpO2 != nullptr, c.sensorRead);
+        FreeAndNil(TestRun.SynchronizerT);
+        FreeAndNil(TestRun.SynchronizerpO2);
     }
 }
 
@@ -263,7 +265,7 @@ TEST_F(Thread2000Sim, FastModeNeverTurnsAReadingThatNeverCameIntoATemperature) {
     ASSERT_TRUE(WaitFor([&] { return Count(cap.Messages(), "Thread was paused") > paused; }));
     sim->ClearFaults(TInstrumentId::Dmm);
     thread->SetToPauseEx(false);
-    ASSERT_TRUE(WaitFor([] { return SynchronizerpO2 && SynchronizerpO2->Count() >= 2; }));
+    ASSERT_TRUE(WaitFor([] { return TestRun.SynchronizerpO2 && TestRun.SynchronizerpO2->Count() >= 2; }));
     Stop();
 
     const double cellC = Cell().temperatureC;
@@ -283,14 +285,14 @@ TEST_F(Thread2000Sim, FaultsGiveTheFailureLinesAddNothingAndTheThreadRecoversAnd
         TChannelOn synchronizer(LogSynchronizer);
         StartThread();
         thread->SetToPauseEx(false);
-        ASSERT_TRUE(WaitFor([] { return SynchronizerpO2 != nullptr; }));
+        ASSERT_TRUE(WaitFor([] { return TestRun.SynchronizerpO2 != nullptr; }));
 
         sim->SetFault(TInstrumentId::Dmm, fault, true);
         ASSERT_TRUE(WaitFor([&] { return cap.Messages().contains(kThermistorFailed); }));
         // From the cycle whose thermistor reading failed on, nothing reaches the averages.
         const int addsT = int(Added(cap, QStringLiteral("T")).size());
         const int addspO2 = int(Added(cap, QStringLiteral("pO2")).size());
-        const double processValue = PID->ProcessVariable();
+        const double processValue = TestRun.PID->ProcessVariable();
         const quint64 tick = thread->TickCount();
         QElapsedTimer clock;
         clock.start();
@@ -302,7 +304,7 @@ TEST_F(Thread2000Sim, FaultsGiveTheFailureLinesAddNothingAndTheThreadRecoversAnd
             << lines.join(u'\n').toStdString();
         EXPECT_EQ(Added(cap, QStringLiteral("T")).size(), addsT);
         EXPECT_EQ(Added(cap, QStringLiteral("pO2")).size(), addspO2);
-        EXPECT_EQ(PID->ProcessVariable(), processValue);
+        EXPECT_EQ(TestRun.PID->ProcessVariable(), processValue);
 
         sim->SetFault(TInstrumentId::Dmm, fault, false);
         EXPECT_TRUE(WaitFor([&] { return Added(cap, QStringLiteral("pO2")).size() > addspO2; }))
@@ -316,14 +318,14 @@ TEST_F(Thread2000Sim, FaultsGiveTheFailureLinesAddNothingAndTheThreadRecoversAnd
         const int failures = Count(cap.Messages(), kThermistorFailed);
         ASSERT_TRUE(WaitFor([&] { return Count(cap.Messages(), kThermistorFailed) > failures; }));
         EXPECT_LT(Stop(), kStopBoundMs);
-        FreeAndNil(SynchronizerT);
-        FreeAndNil(SynchronizerpO2);
+        FreeAndNil(TestRun.SynchronizerT);
+        FreeAndNil(TestRun.SynchronizerpO2);
     }
 }
 
 TEST_F(Thread2000Sim, RoutingLostWithAVanishedPortIsSentAgain) {
     Start();
-    TThread2000 unstarted(&host);
+    TThread2000 unstarted(&host, TestRun);
     TSerialPort com;
     com.SetBaudRate(19200);
     com.SetWindowsReadLoopTimeoutMS(50);

@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -24,9 +25,9 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 TEST(PolynomialValue, CoefficientsAreHighestPowerFirst) {
     const double c[] = {2, -3, 5};
-    EXPECT_DOUBLE_EQ(PolynomialValue(c, 4.0), 2 * 16 - 3 * 4 + 5);
+    EXPECT_DOUBLE_EQ(PolynomialValue(c, std::size(c), 4.0), 2 * 16 - 3 * 4 + 5);
     const double constant[] = {7.5};
-    EXPECT_DOUBLE_EQ(PolynomialValue(constant, 1e9), 7.5);
+    EXPECT_DOUBLE_EQ(PolynomialValue(constant, std::size(constant), 1e9), 7.5);
     EXPECT_DOUBLE_EQ(PolynomialValue(c, 0, 3.0), 0.0);
 }
 

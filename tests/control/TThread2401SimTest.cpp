@@ -4,7 +4,6 @@
 // process value) is played by a timer on the main thread that reads the simulated cell.
 #include "control/TThread2401.h"
 
-#include "app/SharedState.h"
 #include "common/Clock.h"
 #include "common/FreeAndNil.h"
 #include "control/TPID.h"
@@ -25,6 +24,9 @@
 #include <memory>
 
 namespace {
+
+// The run the thread under test serves; the timer below plays the multimeter thread's part of it.
+TRunState TestRun;
 
 // Generous: the machine running the tests may be loaded.
 constexpr int kDeadlineMs = 60000;
@@ -64,9 +66,9 @@ struct TPumpSeen {
 class Thread2401Sim : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSharedState();
+        TestRun.Reset();
         InitializeLogChannels();
-        PID = new TPID();
+        TestRun.PID = new TPID();
         Start();
     }
     void TearDown() override {
@@ -74,12 +76,12 @@ protected:
         if (thread)
             Stop();
         sim.reset();
-        FreeAndNil(SynchronizerI);
-        FreeAndNil(SynchronizerV);
-        FreeAndNil(SynchronizerT);
-        FreeAndNil(SynchronizerpO2);
-        FreeAndNil(PID);
-        ResetSharedState();
+        FreeAndNil(TestRun.SynchronizerI);
+        FreeAndNil(TestRun.SynchronizerV);
+        FreeAndNil(TestRun.SynchronizerT);
+        FreeAndNil(TestRun.SynchronizerpO2);
+        FreeAndNil(TestRun.PID);
+        TestRun.Reset();
     }
 
     void Start() {
@@ -90,7 +92,7 @@ protected:
     // As the validation does: set-up sequence, then the thread, which starts in its own pause.
     void StartThread() {
         Initialize2401(port);
-        thread = std::make_unique<TThread2401>(&host);
+        thread = std::make_unique<TThread2401>(&host, TestRun);
         thread->Port = port;
         thread->start();
     }
@@ -99,7 +101,7 @@ protected:
         QElapsedTimer clock;
         clock.start();
         thread->SetModeEx(TMode::SetCurrent);
-        GSCurrentMicroA = 0;
+        TestRun.GSCurrentMicroA = 0;
         thread->SetToStopEx(true);
         EXPECT_TRUE(WaitFor([&] { return thread->IsStopped(); })) << "the thread did not stop";
         const qint64 ms = clock.elapsed();
@@ -114,13 +116,13 @@ protected:
         QObject::connect(&fFeeder, &QTimer::timeout, [this] {
             const TPumpSeen cell = Seen();
             const TDateTime now = Now();
-            if (!SynchronizerT)
-                SynchronizerT = new TDataSynchronizer(QStringLiteral("T"));
-            SynchronizerT->Add(fLastFeed, now, cell.temperatureC);
-            if (!SynchronizerpO2)
-                SynchronizerpO2 = new TDataSynchronizer(QStringLiteral("pO2"));
-            SynchronizerpO2->Add(fLastFeed, now, cell.pO2);
-            PID->SetProcessVariable(std::log10(cell.pO2));
+            if (!TestRun.SynchronizerT)
+                TestRun.SynchronizerT = new TDataSynchronizer(QStringLiteral("T"));
+            TestRun.SynchronizerT->Add(fLastFeed, now, cell.temperatureC);
+            if (!TestRun.SynchronizerpO2)
+                TestRun.SynchronizerpO2 = new TDataSynchronizer(QStringLiteral("pO2"));
+            TestRun.SynchronizerpO2->Add(fLastFeed, now, cell.pO2);
+            TestRun.PID->SetProcessVariable(std::log10(cell.pO2));
             fLastFeed = now;
         });
         fFeeder.start(50);
@@ -129,10 +131,11 @@ protected:
     // taken over at once.
     void EnterMode(TMode mode, const std::function<void()>& settings = {}) {
         thread->SetModeEx(TMode::Paused);
-        ASSERT_TRUE(WaitFor([&] { return thread->ModeIntegrator() == TMode::Paused && !SynchronizerI; }));
-        FreeAndNil(SynchronizerT);
-        FreeAndNil(SynchronizerpO2);
-        DataPoint = TDataPoint();
+        ASSERT_TRUE(
+            WaitFor([&] { return thread->ModeIntegrator() == TMode::Paused && !TestRun.SynchronizerI; }));
+        FreeAndNil(TestRun.SynchronizerT);
+        FreeAndNil(TestRun.SynchronizerpO2);
+        TestRun.DataPoint = TDataPoint();
         if (settings)
             settings();
         thread->SetModeEx(mode);
@@ -174,11 +177,11 @@ TEST_F(Thread2401Sim, DataPointsInEveryMode) {
     };
     // Without a PID table the current limit is 1 µA: the voltage modes run in compliance.
     const TCase cases[] = {
-        {TMode::SetCurrent, [](TTestHost&) { GSCurrentMicroA = 100; }, TPumpDrive::Current, 100e-6},
+        {TMode::SetCurrent, [](TTestHost&) { TestRun.GSCurrentMicroA = 100; }, TPumpDrive::Current, 100e-6},
         {TMode::SetVoltage, [](TTestHost& h) { h.setVoltagemV = 30; }, TPumpDrive::Voltage, 0.03},
-        {TMode::PIDSet, [](TTestHost&) { PID->SetSetpoint(-3); }, TPumpDrive::Voltage, NAN},
-        {TMode::PIDStep, [](TTestHost&) { PID->SetSetpoint(-3); }, TPumpDrive::Voltage, NAN},
-        {TMode::PPS, [](TTestHost&) { PID->SetSetpoint(0.02); }, TPumpDrive::Voltage, 0.02},
+        {TMode::PIDSet, [](TTestHost&) { TestRun.PID->SetSetpoint(-3); }, TPumpDrive::Voltage, NAN},
+        {TMode::PIDStep, [](TTestHost&) { TestRun.PID->SetSetpoint(-3); }, TPumpDrive::Voltage, NAN},
+        {TMode::PPS, [](TTestHost&) { TestRun.PID->SetSetpoint(0.02); }, TPumpDrive::Voltage, 0.02},
     };
     StartThread();
     StartFeeder();
@@ -186,8 +189,8 @@ TEST_F(Thread2401Sim, DataPointsInEveryMode) {
         SCOPED_TRACE(testing::Message() << "mode " << int(c.mode));
         host.listings = 0;
         EnterMode(c.mode, [&] { c.settings(host); });
-        ASSERT_TRUE(WaitFor([] { return DataPoint.Ready; }));
-        const TDataPoint p = DataPoint;
+        ASSERT_TRUE(WaitFor([] { return TestRun.DataPoint.Ready; }));
+        const TDataPoint p = TestRun.DataPoint;
         const TPumpSeen seen = Seen();
 
         EXPECT_EQ(p.Mode, 10 + int(c.mode));
@@ -202,14 +205,14 @@ TEST_F(Thread2401Sim, DataPointsInEveryMode) {
         EXPECT_NEAR(p.PumpV, seen.state.voltageV, 1e-3);
 
         const bool pid = std::isnan(c.level);
-        const double level = pid ? PID->FeedBack() / 1000 : c.level;
+        const double level = pid ? TestRun.PID->FeedBack() / 1000 : c.level;
         const double compliance = c.kind == TPumpDrive::Current ? 1.1 : 1e-6;
         EXPECT_EQ(seen.drive.kind, c.kind);
         EXPECT_NEAR(seen.drive.level, level, pid ? 1e-4 : 1e-9);
         EXPECT_NEAR(seen.drive.compliance, compliance, 1e-9);
         if (pid) {
             EXPECT_GT(host.listings, 0) << "the PID listing goes to the Debug page";
-            EXPECT_NEAR(PID->CurrentApplied, seen.state.currentA, 1e-8);
+            EXPECT_NEAR(TestRun.PID->CurrentApplied, seen.state.currentA, 1e-8);
         }
     }
 }
@@ -236,8 +239,8 @@ TEST_F(Thread2401Sim, SetpointsReachThePumpWithinTheLimits) {
         SCOPED_TRACE(testing::Message() << "mode " << int(c.mode) << " level " << c.level);
         EnterMode(c.mode, [&] {
             host.setVoltagemV = c.setVoltagemV;
-            GSCurrentMicroA = c.gsMicroA;
-            PID->SetSetpoint(c.pps);
+            TestRun.GSCurrentMicroA = c.gsMicroA;
+            TestRun.PID->SetSetpoint(c.pps);
         });
         const double compliance = c.kind == TPumpDrive::Current ? 1.1 : 1e-6;
         EXPECT_TRUE(WaitFor([&] { return DriveIs(c.kind, c.level, compliance); }))
@@ -265,12 +268,12 @@ TEST_F(Thread2401Sim, SetpointsReachThePumpWithinTheLimits) {
 TEST_F(Thread2401Sim, SettingsWaitUntilTheOpenPointIsComplete) {
     TLogCapture cap(LogThread2401);
     StartThread();
-    EnterMode(TMode::SetCurrent, [] { GSCurrentMicroA = 100; });
+    EnterMode(TMode::SetCurrent, [] { TestRun.GSCurrentMicroA = 100; });
     ASSERT_TRUE(WaitFor([&] { return DriveIs(TPumpDrive::Current, 100e-6, 1.1); }));
     // A point is open once a reading was added; without a temperature it stays open, and so does
     // its setting.
-    ASSERT_TRUE(WaitFor([] { return SynchronizerI != nullptr; }));
-    GSCurrentMicroA = 200;
+    ASSERT_TRUE(WaitFor([] { return TestRun.SynchronizerI != nullptr; }));
+    TestRun.GSCurrentMicroA = 200;
     host.setVoltagemV = 30;
     thread->SetModeEx(TMode::SetVoltage);
     const int good = Count(cap.Messages(), "Bef S");
@@ -280,8 +283,9 @@ TEST_F(Thread2401Sim, SettingsWaitUntilTheOpenPointIsComplete) {
     EXPECT_EQ(thread->ModeIntegrator(), TMode::SetCurrent);
 
     StartFeeder();
-    ASSERT_TRUE(WaitFor([] { return DataPoint.Ready; }));
-    EXPECT_EQ(DataPoint.Mode, 10 + int(TMode::SetCurrent)) << "the point was measured under its own setting";
+    ASSERT_TRUE(WaitFor([] { return TestRun.DataPoint.Ready; }));
+    EXPECT_EQ(TestRun.DataPoint.Mode, 10 + int(TMode::SetCurrent))
+        << "the point was measured under its own setting";
     EXPECT_TRUE(WaitFor([&] { return DriveIs(TPumpDrive::Voltage, 0.03, 1e-6); }));
 }
 
@@ -312,16 +316,16 @@ TEST_F(Thread2401Sim, FaultsGiveTheirLinesAddNothingAndTheThreadRecoversAndStops
         TLogCapture cap(LogThread2401);
         StartThread();
         EnterMode(c.mode, [&] {
-            GSCurrentMicroA = 100;
+            TestRun.GSCurrentMicroA = 100;
             host.setVoltagemV = 30;
         });
-        ASSERT_TRUE(WaitFor([] { return DataPoint.Ready; }));
+        ASSERT_TRUE(WaitFor([] { return TestRun.DataPoint.Ready; }));
 
         sim->SetFault(TInstrumentId::Smu, c.fault, true);
         const QString marker = c.lines.last();
         ASSERT_TRUE(WaitFor([&] { return cap.Messages().contains(marker); }));
         // From the first failing cycle on, no reading is handed over.
-        DataPoint.Ready = false;
+        TestRun.DataPoint.Ready = false;
         const int good = Count(cap.Messages(), "Bef S");
         const int failures = Count(cap.Messages(), marker);
         QElapsedTimer clock;
@@ -333,12 +337,12 @@ TEST_F(Thread2401Sim, FaultsGiveTheirLinesAddNothingAndTheThreadRecoversAndStops
         const QStringList lines = cap.Messages();
         EXPECT_TRUE(ContainsRun(lines, c.lines)) << lines.join(u'\n').toStdString();
         EXPECT_EQ(Count(lines, "Bef S"), good);
-        EXPECT_FALSE(DataPoint.Ready);
+        EXPECT_FALSE(TestRun.DataPoint.Ready);
 
         sim->SetFault(TInstrumentId::Smu, c.fault, false);
-        ASSERT_TRUE(WaitFor([] { return DataPoint.Ready; })) << "no recovery";
-        EXPECT_NEAR(DataPoint.PumpI, Seen().state.currentA, 1e-6);
-        EXPECT_NEAR(DataPoint.PumpV, Seen().state.voltageV, 1e-3);
+        ASSERT_TRUE(WaitFor([] { return TestRun.DataPoint.Ready; })) << "no recovery";
+        EXPECT_NEAR(TestRun.DataPoint.PumpI, Seen().state.currentA, 1e-6);
+        EXPECT_NEAR(TestRun.DataPoint.PumpV, Seen().state.voltageV, 1e-3);
 
         // A stop while the fault holds the thread in its exchanges.
         sim->SetFault(TInstrumentId::Smu, c.fault, true);

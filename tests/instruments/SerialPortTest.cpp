@@ -220,7 +220,7 @@ TEST_F(SerialPortTest, PortNamesAndLineSettings) {
     for (const auto& c : cases) {
         port.SetPort(c.name);
         port.SetBaudRate(c.baud);
-        EXPECT_EQ(port.Send2(QStringLiteral("*OPC?\r"), true).Response, "OK") << c.name.toStdString();
+        EXPECT_EQ(port.Send2(QByteArray("*OPC?\r"), true).Response, "OK") << c.name.toStdString();
     }
     ASSERT_TRUE(peer.WaitForRequests(3));
     const QList<TPtyPeer::TLine> lines = peer.LinesAtRequests();
@@ -270,7 +270,7 @@ TEST_F(SerialPortTest, WorksFromAWorkerThread) {
         TSerialPort own;
         own.SetPort(peer.PortPath());
         own.SetReadoutTimeoutMS(2000);
-        r = own.Send2(QStringLiteral(":READ?\r"), true);
+        r = own.Send2(QByteArray(":READ?\r"), true);
     }));
     worker->start();
     ASSERT_TRUE(worker->wait(30000));
@@ -282,7 +282,7 @@ TEST_F(SerialPortTest, SendReturnsOnlyTheReply) {
     peer.ReplyAlways("KEITHLEY INSTRUMENTS INC.,MODEL 2000\r\n");
     EXPECT_EQ(port.Send(QByteArray("*IDN?\r"), true), "KEITHLEY INSTRUMENTS INC.,MODEL 2000");
     port.SetPort(QStringLiteral("/dev/ttyNoSuchPort7"));
-    EXPECT_EQ(port.Send(QStringLiteral("*IDN?\r"), true), "");
+    EXPECT_EQ(port.Send(QByteArray("*IDN?\r"), true), "");
 }
 
 // ---- SendData ----
@@ -293,7 +293,6 @@ struct DataCase {
     bool waitForResponse;
     const char* status;
     QByteArray response;
-    int valueOfFirstWord;
 };
 
 const DataCase kDataCases[] = {
@@ -301,12 +300,11 @@ const DataCase kDataCases[] = {
      {{QByteArray("\x01\x03\x02\x12\x34\x00\r\n", 8), 50}},
      true,
      "",
-     QByteArray("\x01\x03\x02\x12\x34\x00\r\n", 8),
-     0x1234},
-    {"ShortReplyHasNoWord", {{"\x01\x02\r", 50}}, true, "", "\x01\x02\r", 0},
-    {"ReplyBeyond256BytesIsCut", {{QByteArray(300, '\xff'), 50}}, true, "", QByteArray(256, '\xff'), 0xffff},
-    {"SilentDevice", {}, true, TSerialPort::StatusNoResponse, "", 0},
-    {"NoWaitForAReply", {{"\x01\x02\x03\x04\x05\r", 0}}, false, "", "", 0},
+     QByteArray("\x01\x03\x02\x12\x34\x00\r\n", 8)},
+    {"ShortReply", {{"\x01\x02\r", 50}}, true, "", "\x01\x02\r"},
+    {"ReplyBeyond256BytesIsCut", {{QByteArray(300, '\xff'), 50}}, true, "", QByteArray(256, '\xff')},
+    {"SilentDevice", {}, true, TSerialPort::StatusNoResponse, ""},
+    {"NoWaitForAReply", {{"\x01\x02\x03\x04\x05\r", 0}}, false, "", ""},
 };
 
 void PrintTo(const DataCase& c, std::ostream* os) {
@@ -326,9 +324,6 @@ TEST_P(SendDataOutcome, FieldsAndNoLog) {
 
     EXPECT_EQ(r.Status, QByteArray(c.status));
     EXPECT_EQ(r.Response, c.response);
-    EXPECT_EQ(r.ResponseLength, c.response.size());
-    EXPECT_EQ(r.ValueOfFirstWord, c.valueOfFirstWord);
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(r.rArray.data()), c.response.size()), c.response);
     ASSERT_TRUE(peer.WaitForRequests(1));
     EXPECT_EQ(peer.Requests().first(), QByteArray(request, sizeof request));
     EXPECT_TRUE(log.Entries().isEmpty());

@@ -34,7 +34,7 @@ TRtInterpolationCalculation Calculated(const TSplinePoints& p, double elasticity
     if (useWeights)
         calc.Calculate(p.x.data(), int(p.x.size()), p.y.data(), int(p.y.size()), p.w.data(), int(p.w.size()));
     else
-        calc.Calculate(p.x, p.y);
+        calc.Calculate(p.x.data(), int(p.x.size()), p.y.data(), int(p.y.size()));
     return calc;
 }
 
@@ -92,7 +92,7 @@ TEST(ApproximativeSpline, StraightLineIsReproducedAtAnyElasticity) {
         SCOPED_TRACE(elasticity);
         TRtInterpolationCalculation calc;
         calc.SetElasticityFactor(elasticity);
-        calc.Calculate(x, y);
+        calc.Calculate(x.data(), int(x.size()), y.data(), int(y.size()));
         for (int k = 0; k < 6; ++k)
             EXPECT_NEAR(calc.C()[k], 0.0, 1e-12);
         EXPECT_NEAR(calc.Evaluate(2.5), 6.0, 1e-9);
@@ -107,7 +107,7 @@ TEST(ApproximativeSpline, ConstantStaysConstantEverywhere) {
     for (double elasticity : {1e-300, 0.5, 1e12}) {
         TRtInterpolationCalculation calc;
         calc.SetElasticityFactor(elasticity);
-        calc.Calculate(x, y);
+        calc.Calculate(x.data(), int(x.size()), y.data(), int(y.size()));
         for (double at : {-50.0, -3.0, 1.0, 2.05, 9.5, 400.0})
             EXPECT_NEAR(calc.Evaluate(at), 4.25, 1e-12) << "elasticity " << elasticity << " at " << at;
     }
@@ -123,7 +123,7 @@ TEST(ApproximativeSpline, SmallestElasticityGivesTheLeastSquaresLine) {
         TRtInterpolationCalculation calc;
         calc.SetElasticityFactor(0.0);
         EXPECT_EQ(calc.ElasticityFactor(), 1e-300);
-        calc.Calculate(p.x, p.y);
+        calc.Calculate(p.x.data(), int(p.x.size()), p.y.data(), int(p.y.size()));
         double intercept = 0, slope = 0;
         LeastSquaresLine(p.x, p.y, intercept, slope);
         for (double t : {-2.0, 0.0, 3.5, 7.0, 14.0, 20.0}) {
@@ -262,7 +262,8 @@ TEST(ApproximativeSpline, FewerThanSixKnotsFail) {
     for (const auto& c : cases) {
         TRtInterpolationCalculation calc;
         const std::vector<double> y(c.x.size(), 1.0);
-        EXPECT_EQ(MessageOf([&] { calc.Calculate(c.x, y); }), "Not enough data points to calculate function")
+        EXPECT_EQ(MessageOf([&] { calc.Calculate(c.x.data(), int(c.x.size()), y.data(), int(y.size())); }),
+                  "Not enough data points to calculate function")
             << c.what;
         EXPECT_TRUE(calc.Recalculate()) << c.what;
     }
@@ -279,17 +280,18 @@ TEST(ApproximativeSpline, SettingsMarkTheResultOutdated) {
 
     const TSplinePoints p = RandomPoints(6, 1);
     calc.SetElasticityFactor(2.0);
-    calc.Calculate(p.x, p.y);
+    calc.Calculate(p.x.data(), int(p.x.size()), p.y.data(), int(p.y.size()));
     EXPECT_FALSE(calc.Recalculate());
     calc.SetElasticityFactor(2.0);
     EXPECT_FALSE(calc.Recalculate()) << "the same value changes nothing";
     calc.SetElasticityFactor(3.0);
     EXPECT_TRUE(calc.Recalculate());
 
-    calc.Calculate(p.x, p.y);
+    calc.Calculate(p.x.data(), int(p.x.size()), p.y.data(), int(p.y.size()));
     calc.SetInterpolationMethod(TRtInterpolationMethod::Akima);
     EXPECT_TRUE(calc.Recalculate());
-    EXPECT_EQ(MessageOf([&] { calc.Calculate(p.x, p.y); }), "Interpolation method not available");
+    EXPECT_EQ(MessageOf([&] { calc.Calculate(p.x.data(), int(p.x.size()), p.y.data(), int(p.y.size())); }),
+              "Interpolation method not available");
 }
 
 } // namespace

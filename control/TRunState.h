@@ -1,0 +1,104 @@
+#pragma once
+// The state of a run that the two worker threads' update steps and the row builder share: the
+// program state, the sensor calibration, the operator's step and current settings, the averages of
+// the open data point and the completed points on their way to the grid.
+//
+// Everything here is read and written on the main thread only: a worker reaches it solely from its
+// update method, which runs on the main thread through its hand-over (see common/HandOver.h). The
+// workers get the run they serve handed to them; nothing here is a global.
+#include "common/DateTime.h"
+
+#include <QString>
+#include <cstdint>
+#include <deque>
+
+enum class TProgramState : std::uint8_t {
+    Uninitialized = 0,
+    Paused = 1,
+    SetCurrent = 2,
+    SetVoltage = 3,
+    PIDSet = 4,
+    PIDStep = 5,
+    PPS = 6,
+    ToExit = 7,
+};
+
+// The SourceMeter thread's own mode; ordinals 0 to 6 coincide with TProgramState.
+enum class TMode : std::uint8_t {
+    Uninitialized = 0,
+    Paused = 1,
+    SetCurrent = 2,
+    SetVoltage = 3,
+    PIDSet = 4,
+    PIDStep = 5,
+    PPS = 6,
+};
+
+// The name the status bar shows ("Mode: Paused").
+QString ProgramStateName(TProgramState s);
+// The thread mode of a program state, by ordinal; ToExit has none and gives Uninitialized.
+TMode ModeOfState(TProgramState s);
+
+// A completed data point, handed from the SourceMeter thread's update to the row builder.
+struct TDataPoint {
+    double PumpV = 0;      // average pump voltage, V
+    double PumpI = 0;      // average pump current, A
+    std::int32_t Mode = 0; // the integrating TMode ordinal + 10
+    bool CellpO2Valid = false;
+    double CellpO2 = 0;  // average sensor pO2, atm
+    double Temp = 0;     // average cell temperature, degC
+    double Time = 0;     // s from the start of the integration mode to completion
+    double Interval = 0; // s spanned by the averaged current and temperature readings
+    bool Ready = false;  // set last by the writer, cleared by the row builder
+    // What the point was measured under, so its row tells the truth even when the row is built
+    // after the next step or setting has begun.
+    TDateTime Date = 0;    // completion time (DataPointDate of this point)
+    std::int32_t Step = 0; // CurrentStep while the point was integrated (PIDStep, PPS)
+    double SetPoint = 0;   // PID setpoint while the point was integrated (log pO2, or V in PPS)
+};
+
+class TPID;
+class TDataSynchronizer;
+
+struct TRunState {
+    TRunState() = default;
+    // One run is shared by reference; a copy would share its accumulators without owning them.
+    TRunState(const TRunState&) = delete;
+    TRunState& operator=(const TRunState&) = delete;
+
+    TProgramState ProgramState = TProgramState::Uninitialized;
+    // Calibration of the oxygen sensor (offset and slope of its voltage).
+    double SensorAx = 0.0;
+    double SensorBx = 0.0;
+    // The stability criterion of the row builder: the time span and the relative change.
+    double RCDuration = 300.0;         // s
+    double RCThreshold = 0.01;         // percent
+    TDateTime ExperimentStartTime = 0; // set by the first integration
+    std::int32_t CurrentStep = 0;      // step of the running step program
+    double GSCurrentMicroA = 0.0;      // the galvanostatic setpoint, µA
+    double LastCellTemp = 0.0;         // degC
+    TDateTime LastCellTempTime = 0;    // when the multimeter last delivered a cell temperature
+    TDateTime DataPointDate = 0;       // when the integration mode began or the last point completed
+    TDataPoint DataPoint;              // the newest completed point
+    // Completed points not yet turned into rows, oldest first: however long the main thread was
+    // busy, every point becomes exactly one row, in order.
+    std::deque<TDataPoint> DataPointQueue;
+
+    // The controller of the PID modes; owned by the window.
+    TPID* PID = nullptr;
+    // The averages of the open data point (pump current and voltage, cell temperature, pO2),
+    // created by the updates as readings come in and freed when the point completes or is dropped.
+    TDataSynchronizer* SynchronizerI = nullptr;
+    TDataSynchronizer* SynchronizerV = nullptr;
+    TDataSynchronizer* SynchronizerT = nullptr;
+    TDataSynchronizer* SynchronizerpO2 = nullptr;
+
+    // Completes the hand-over of a point: it becomes DataPoint (Ready set) and joins the queue.
+    void HandOverDataPoint(const TDataPoint& point);
+    // Drops the four accumulators of the open data point: an instrument went out, and a point must
+    // not span the outage.
+    void DropOpenPoint();
+    // Puts every value back to its start value; the PID controller and the accumulators are left
+    // to their owners.
+    void Reset();
+};
