@@ -1,4 +1,5 @@
 #include "app/ExperimentDataPage.h"
+#include "experiment/TExperimentModel.h"
 
 #include "app/ExperimentNameValidator.h"
 #include "app/SharedState.h"
@@ -341,6 +342,14 @@ QGroupBox* TExperimentDataPage::BuildNotesGroup() {
     MemoNotes->setPlainText(QStringLiteral("Example values\nExample notes"));
     column->addWidget(MemoNotes);
     return group;
+}
+
+void TExperimentDataPage::Attach(TExperimentModel& model) {
+    const auto hand = [this, &model] {
+        model.SetDetails(SampleDetails(), CellDetails(), MemoNotes->toPlainText());
+    };
+    connect(this, &TExperimentDataPage::detailsEdited, &model, hand);
+    hand();
 }
 
 TCellDetails TExperimentDataPage::CellDetails() const {

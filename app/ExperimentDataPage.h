@@ -15,6 +15,7 @@ class QPlainTextEdit;
 class QPushButton;
 class TRtDoubleEdit;
 class TRtIntegerEdit;
+class TExperimentModel;
 
 class TExperimentDataPage : public QWidget {
     Q_OBJECT
@@ -41,6 +42,9 @@ public:
     void ButtonSaveCellAsClick();
     void ButtonLoadSampleClick();
     void ButtonSaveSampleClick();
+
+    // Hands the page's details to the experiment now and after every edit.
+    void Attach(TExperimentModel& model);
 
     // The boxes as records, for the files and the data file header.
     TCellDetails CellDetails() const;

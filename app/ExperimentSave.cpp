@@ -1,27 +1,12 @@
 #include "app/ExperimentSave.h"
 
-#include "app/ExperimentDataPage.h"
 #include "app/SharedState.h"
-#include "app/TRtDoubleEdit.h"
 #include "common/Clock.h"
 #include "common/Dialogs.h"
 #include "common/ProgramFolder.h"
 #include "diagnostics/EventLog.h"
 
 #include <QDir>
-
-#include <QLineEdit>
-#include <QPlainTextEdit>
-
-TExperimentFileRecord ExperimentRecordOf(const TExperimentDataPage& page, const TDataGrid& grid) {
-    TExperimentFileRecord r;
-    r.Sample = page.SampleDetails();
-    r.Cell = page.CellDetails();
-    r.Values = CalculateSampleValues(r.Sample, r.Cell.Vhpws);
-    r.Notes = page.MemoNotes->toPlainText();
-    r.Grid = &grid;
-    return r;
-}
 
 namespace {
 // Why a save failed, for the event log: the operator's message, or the day folder's notice.

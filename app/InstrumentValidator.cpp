@@ -9,6 +9,7 @@
 #include "common/Synchronize.h"
 #include "control/TThread2401.h"
 #include "diagnostics/EventLog.h"
+#include "experiment/TExperimentModel.h"
 #include "instruments/TSerialPort.h"
 
 #include <QCheckBox>
@@ -109,7 +110,7 @@ void TInstrumentValidator::Button2000TestClick() {
     }
     if (page->CheckBox2000Validated->isChecked()) {
         StopAndFree(Thread2000);
-        auto* t = new TThread2000(&fForm, TheRun());
+        auto* t = new TThread2000(&fForm.Model(), fForm.Model().Run());
         t->Port = port;
         t->SetToPauseEx(true);
         t->start();
@@ -144,7 +145,7 @@ void TInstrumentValidator::ButtonSMUTestClick() {
     }
     if (page->CheckBoxSMUValidated->isChecked()) {
         StopAndFreeThread2401();
-        auto* t = new TThread2401(&fForm, TheRun());
+        auto* t = new TThread2401(&fForm.Model(), fForm.Model().Run());
         t->Port = port;
         t->start();
         Thread2401 = t;

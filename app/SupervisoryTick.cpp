@@ -11,7 +11,7 @@
 #include "control/TPID.h"
 #include "control/TThread2401.h"
 #include "diagnostics/EventLog.h"
-#include "experiment/StepProgram.h"
+#include "experiment/TExperimentModel.h"
 #include "recording/ColumnTable.h"
 #include "recording/TDataGridModel.h"
 
@@ -20,10 +20,6 @@
 #include <QRadioButton>
 
 TSupervisoryTick::TSupervisoryTick(TfrmOndrix& form) : QObject(&form), fForm(form) {}
-
-bool TSupervisoryTick::StepPastEnd() const {
-    return CurrentStep > fForm.ExperimentControl->ListBoxStepProgram->count() - 1;
-}
 
 void TSupervisoryTick::Timer1Timer() {
     if (ProgramState == TProgramState::Uninitialized)
@@ -41,36 +37,20 @@ void TSupervisoryTick::Timer1Timer() {
         return;
     }
 
-    TExperimentDataPage* data = fForm.ExperimentData;
-    RCDuration = data->RtDoubleEditRCDuration->Value();
-    RCThreshold = data->RtDoubleEditRCThreshold->Value();
-    SensorAx = data->RtDoubleEditSensorAx->Value();
-    SensorBx = data->RtDoubleEditSensorBx->Value();
-
     fForm.AddDataUpdates();
     fForm.Statusbar();
 
     if ((Now() - LastSaveTime) * MinutesPerDay > 30 && ProgramState != TProgramState::Paused)
         fForm.Save();
 
-    QListWidget* steps = fForm.ExperimentControl->ListBoxStepProgram;
-    if (ProgramState == TProgramState::PIDStep) {
-        if (StepPastEnd()) {
+    // A step program sets the PID's setpoint from the running step, until it runs past its end.
+    const TExperimentModel& model = fForm.Model();
+    if (ProgramState == TProgramState::PIDStep || ProgramState == TProgramState::PPS) {
+        double setpoint = 0;
+        if (model.StepPastEnd())
             FallBackToSetCurrent();
-        } else {
-            double sp = 0;
-            if (StepProgram::Setpoint(steps->item(CurrentStep)->text(), sp) && PID)
-                PID->SetSetpoint(sp);
-        }
-    }
-    if (ProgramState == TProgramState::PPS) {
-        if (StepPastEnd()) {
-            FallBackToSetCurrent();
-        } else {
-            double mV = 0;
-            if (StepProgram::Millivolts(steps->item(CurrentStep)->text(), mV, 6) && PID)
-                PID->SetSetpoint(mV / 1000.0);
-        }
+        else if (model.StepSetpoint(setpoint) && PID)
+            PID->SetSetpoint(setpoint);
     }
     if (ProgramState == TProgramState::PIDSet && PID)
         PID->SetSetpoint(fForm.ExperimentControl->RtDoubleEditPISSP->Value());
@@ -128,16 +108,6 @@ void TSupervisoryTick::CheckRadio(QRadioButton* button) {
         ChangeModeConfirm(button);
 }
 
-void TSupervisoryTick::AppendMarkerRow(TProgramState state) {
-    TDataGridModel* grid = fForm.DataGrid;
-    TDataRow row;
-    row.Kind = TRowKind::ModeChange;
-    row[TProperty::Mode] = int(state);
-    row[TProperty::Date] = Now();
-    const int r = grid->AddRow(row);
-    fForm.RowEntered(r);
-}
-
 void TSupervisoryTick::ChangeModeConfirm(QObject*) {
     // Once the window is closing no operator action changes the state again.
     if (ProgramState == TProgramState::ToExit)
@@ -168,21 +138,12 @@ void TSupervisoryTick::ChangeModeConfirm(QObject*) {
             break;
         }
     }
-    if (ProgramState != TProgramState::PIDSet && ProgramState != TProgramState::PIDStep && PID)
-        PID->ResetIntegral();
     for (const auto& o : order) {
-        if (!o.button->isChecked())
-            continue;
-        if (o.state == TProgramState::PIDStep || o.state == TProgramState::PPS) {
-            if (ProgramState != o.state) {
-                ProgramState = o.state;
-                CurrentStep = 0;
-            }
-        } else {
-            ProgramState = o.state;
+        if (o.button->isChecked()) {
+            fForm.Model().ChangeMode(o.state);
+            return;
         }
-        break;
     }
-    AppendMarkerRow(ProgramState);
-    LogEvent(QStringLiteral("Mode"), QStringLiteral("set to ") + ProgramStateName(ProgramState));
+    // No button checked: the state stays, and the change is still marked in the rows.
+    fForm.Model().ChangeMode(ProgramState);
 }

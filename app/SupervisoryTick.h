@@ -1,8 +1,9 @@
 #pragma once
-// The 250 ms supervisory tick and the operator's mode changes. The tick copies the operator's
-// settings into the shared state, lets the row builder take a completed data point, refreshes the
-// status bar, autosaves, feeds step-program setpoints to the PID controller and hands the program
-// state to both worker threads; while closing it stops and frees them.
+// The 250 ms supervisory tick and the operator's mode changes. The tick lets the row builder take
+// the completed data points, refreshes the status bar, autosaves, feeds the running step's
+// setpoint to the PID controller and hands the program state to both worker threads; while
+// closing it stops and frees them. A confirmed mode change goes to the experiment
+// (TExperimentModel::ChangeMode), which records it.
 #include "app/SharedState.h"
 
 #include <QObject>
@@ -21,12 +22,9 @@ public:
     // Checks a radio button from the program; as with an operator's click its handler runs when
     // the button was not checked yet, unless the handlers are detached.
     void CheckRadio(QRadioButton* button);
-    // Appends a mode-change marker row for `state` to the data grid.
-    void AppendMarkerRow(TProgramState state);
 
 private:
     void FallBackToSetCurrent();
-    bool StepPastEnd() const;
     QRadioButton* RadioOf(TProgramState s) const;
 
     TfrmOndrix& fForm;

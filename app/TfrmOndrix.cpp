@@ -10,7 +10,6 @@
 #include "app/InstrumentValidator.h"
 #include "app/PIDTuningPage.h"
 #include "app/RawDataPage.h"
-#include "app/RowBuilder.h"
 #include "app/SharedState.h"
 #include "app/StatusHints.h"
 #include "app/StatusPane.h"
@@ -30,7 +29,9 @@
 #include "diagnostics/LogChannel.h"
 #include "diagnostics/LogFileDestination.h"
 #include "experiment/InstrumentSettings.h"
+#include "experiment/RowBuilder.h"
 #include "experiment/StepProgram.h"
+#include "experiment/TExperimentModel.h"
 #include "instruments/TLinkMonitor.h"
 #include "recording/ColumnTable.h"
 #include "recording/ExperimentJournal.h"
@@ -74,7 +75,8 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     setFont(font);
     resize(1055, 920);
 
-    DataGrid = new TDataGridModel(this);
+    fModel = new TExperimentModel(TheRun(), this);
+    DataGrid = &fModel->Rows();
     PageControlMain = new QTabWidget(this);
     PageControlMain->setObjectName(QStringLiteral("PageControlMain"));
     PageControlMain->setDocumentMode(true);
@@ -97,6 +99,7 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     setCentralWidget(PageControlMain);
     BuildStatusBar();
 
+    WireModel();
     TabSheetPID->SetModeButtons(ExperimentControl->RadioButtonPIDSet, ExperimentControl->RadioButtonPIDStep);
     TabSheetPID->SetDebugMemo(Debug->Memo1);
     connect(PageControlMain, &QTabWidget::currentChanged, this, &TfrmOndrix::PageControlMainChange);
@@ -144,19 +147,45 @@ void TfrmOndrix::BuildStatusBar() {
     setStatusBar(bar);
 }
 
+void TfrmOndrix::WireModel() {
+    connect(fModel, &TExperimentModel::RowCompleted, this, &TfrmOndrix::RowEntered);
+    connect(fModel, &TExperimentModel::PIDListing, this,
+            [this](const QStringList& lines) { Debug->Memo1->setPlainText(lines.join(u'\n')); });
+    ExperimentData->Attach(*fModel);
+    TRtIntegerEdit* setVoltage = ExperimentControl->RtIntegerEditSetVoltage;
+    connect(setVoltage, &TRtDoubleEdit::valueChanged, fModel,
+            [this, setVoltage] { fModel->SetSetVoltagemV(setVoltage->IntValue()); });
+    fModel->SetSetVoltagemV(setVoltage->IntValue());
+    // The step program as the list shows it, after every change of the list. The connections end
+    // with the experiment, which the window frees before its pages.
+    QAbstractItemModel* list = ExperimentControl->ListBoxStepProgram->model();
+    const auto program = [this, list] {
+        QStringList rows;
+        for (int i = 0; i < list->rowCount(); ++i)
+            rows << list->index(i, 0).data().toString();
+        fModel->SetStepProgram(rows);
+    };
+    connect(list, &QAbstractItemModel::rowsInserted, fModel, program);
+    connect(list, &QAbstractItemModel::rowsRemoved, fModel, program);
+    connect(list, &QAbstractItemModel::dataChanged, fModel, program);
+    connect(list, &QAbstractItemModel::modelReset, fModel, program);
+    connect(list, &QAbstractItemModel::layoutChanged, fModel, program);
+    program();
+}
+
 void TfrmOndrix::WireDataAndStepButtons() {
     TRowBuilderLinks l;
     l.Plot = RtGraph2D1;
     l.GalvanostaticSelected = [this] { return ExperimentControl->RadioButtonModePassive->isChecked(); };
     l.CurrentSetpoint = [this] { return ExperimentControl->RtIntegerEditCurrentmA->Value(); };
-    l.FlushGaspO2 = [this] { return ExperimentData->RtDoubleEditFGpO2->Value(); };
-    l.RCAppliesToCurrent = [this] { return ExperimentData->CheckBoxRCI->isChecked(); };
+    l.FlushGaspO2 = [this] { return fModel->Cell().FGpO2; };
+    l.RCAppliesToCurrent = [this] { return fModel->Cell().RCAppliesToCurrent; };
     l.AutoScroll = [this] { return RawData->CheckBoxScroll->isChecked(); };
     l.ScrollToLastRow = [this] { RawData->ScrollToLastRow(); };
     l.SetFlushStatus = [this](const QString& text) { RzStatusPaneFlushpO2->SetCaption(text); };
     l.Save = [this] { Save(); };
-    l.RowCompleted = [this](int row) { RowEntered(row); };
-    fRowBuilder = std::make_unique<TRowBuilder>(*DataGrid, l);
+    l.RowCompleted = [this](int row) { fModel->CompleteRow(row); };
+    fRowBuilder = std::make_unique<TRowBuilder>(fModel->Run(), *DataGrid, l);
     TExperimentControlPage* c = ExperimentControl;
     fStepEditor = std::make_unique<TStepProgramEditor>(*c->ListBoxStepProgram, *c->RtDoubleEditEditpO2,
                                                        *c->RtDoubleEditPPSmV);
@@ -350,7 +379,7 @@ void TfrmOndrix::Statusbar() {
     // A temperature the multimeter has not renewed for two data point lengths is no valid value.
     const bool fresh = ProgramState == TProgramState::Paused ||
                        ProgramState == TProgramState::Uninitialized ||
-                       (Now() - LastCellTempTime) * SecondsPerDay <= 2 * DataPointLength();
+                       (Now() - LastCellTempTime) * SecondsPerDay <= 2 * fModel->DataPointLength();
     RzGlyphStatus2->SetImageIndex(fresh && LastCellTemp > 500 && LastCellTemp < 1055 ? 2 : 0);
 
     const QString rc = DataGrid->Cell(DataGrid->RowCount() - 1, ColumnOf(TProperty::RCpO2));
@@ -370,7 +399,7 @@ void TfrmOndrix::AddDataUpdates() {
 
 void TfrmOndrix::Save() {
     const int rows = fRowsSinceSave;
-    TExperimentFileRecord record = ExperimentRecordOf(*ExperimentData, DataGrid->Grid());
+    TExperimentFileRecord record = fModel->FileRecord();
     // The journal already holds every row as the file does: the save copies those lines.
     if (fJournal && !fJournalFailed)
         record.RowLines = fJournal->LinesOfRows(DataGrid->RowCount() - 1);
@@ -396,7 +425,7 @@ void TfrmOndrix::RowEntered(int row) {
         // The journal starts with the run's first row, the head as the page holds it now.
         fJournal = std::make_unique<TExperimentJournal>();
         const TDateTime now = Now();
-        TExperimentFileRecord record = ExperimentRecordOf(*ExperimentData, DataGrid->Grid());
+        TExperimentFileRecord record = fModel->FileRecord();
         record.Grid = nullptr;
         const QString userdata = ProgramPath(QStringLiteral("Userdata"));
         const QString path = QDir(QDir(userdata).filePath(TExperimentFile::DayFolderName(now)))
@@ -443,25 +472,6 @@ QCheckBox* TfrmOndrix::CheckBoxSMUValidated() const {
 }
 QCheckBox* TfrmOndrix::CheckBox2000Validated() const {
     return ConfigurationPage->CheckBox2000Validated;
-}
-
-double TfrmOndrix::CellTemperatureOverride() const {
-    return ExperimentData->RtDoubleEditCTO->Value();
-}
-bool TfrmOndrix::FastMode() const {
-    return ExperimentData->CheckBoxFastMode->isChecked();
-}
-int TfrmOndrix::FastModeCount() const {
-    return ExperimentData->RtIntegerEditFastModeCount->IntValue();
-}
-double TfrmOndrix::DataPointLength() const {
-    return ExperimentData->RtDoubleEditDataPointLength->Value();
-}
-int TfrmOndrix::SetVoltagemV() const {
-    return ExperimentControl->RtIntegerEditSetVoltage->IntValue();
-}
-void TfrmOndrix::ShowPIDListing(const QStringList& lines) {
-    Debug->Memo1->setPlainText(lines.join(u'\n'));
 }
 
 bool TfrmOndrix::FormCloseQuery() {

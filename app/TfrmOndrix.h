@@ -1,9 +1,6 @@
 #pragma once
 // The main window: its six pages and status bar, start-up, the supervisory timer and the close
-// sequence. The window also answers the worker threads' questions about its controls.
-#include "acquisition/IThread2000Host.h"
-#include "control/IThread2401Host.h"
-
+// sequence. It shows the experiment (TExperimentModel) and hands the operator's edits to it.
 #include <QMainWindow>
 #include <QStringList>
 #include <functional>
@@ -30,8 +27,9 @@ class TStepProgramEditor;
 class TStepProgramView;
 class TInstrumentValidator;
 class TExperimentJournal;
+class TExperimentModel;
 
-class TfrmOndrix : public QMainWindow, public IThread2000Host, public IThread2401Host {
+class TfrmOndrix : public QMainWindow {
     Q_OBJECT
 public:
     // The system's list of serial port names, or nothing when no list can be had.
@@ -79,13 +77,8 @@ public:
     QCheckBox* CheckBoxSMUValidated() const;
     QCheckBox* CheckBox2000Validated() const;
 
-    // IThread2000Host / IThread2401Host
-    double CellTemperatureOverride() const override;
-    bool FastMode() const override;
-    int FastModeCount() const override;
-    double DataPointLength() const override;
-    int SetVoltagemV() const override;
-    void ShowPIDListing(const QStringList& lines) override;
+    // The experiment the window shows and edits; the workers read their settings from it.
+    TExperimentModel& Model() { return *fModel; }
 
     QTabWidget* PageControlMain;
     TConfigurationPage* ConfigurationPage;
@@ -117,9 +110,11 @@ private:
     void BuildStatusBar();
     void WireModeButtons();
 
+    void WireModel();
     void WireDataAndStepButtons();
     void ShowNotice(const QString& text);
 
+    TExperimentModel* fModel;
     std::unique_ptr<TRowBuilder> fRowBuilder;
     std::unique_ptr<TStepProgramEditor> fStepEditor;
     std::unique_ptr<TStepProgramView> fStepView;

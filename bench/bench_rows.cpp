@@ -11,11 +11,11 @@
 //    the row build above includes; appending one row to the journal alone must take under 50 us
 //    (median).
 // The plot's share of a row (one append per series) is measured in bench_plot.
-#include "app/RowBuilder.h"
 #include "app/SharedState.h"
 #include "common/Clock.h"
 #include "common/NumberFormat.h"
 #include "control/TPID.h"
+#include "experiment/RowBuilder.h"
 #include "recording/ColumnTable.h"
 #include "recording/ExperimentFile.h"
 #include "recording/ExperimentJournal.h"
@@ -98,7 +98,7 @@ TRun& RunOf(int rows) {
                           QStringLiteral("Run"), QByteArray("head\r\n"), run.grid->Grid());
         TRun* r = &run;
         links.RowCompleted = [r](int row) { r->journal.Append(r->grid->Grid(), row); };
-        run.builder = std::make_unique<TRowBuilder>(*run.grid, links);
+        run.builder = std::make_unique<TRowBuilder>(TheRun(), *run.grid, links);
         run.next = rows;
     }
     return run;

@@ -6,6 +6,7 @@
 #include "common/Clock.h"
 #include "common/Locale.h"
 #include "diagnostics/EventLog.h"
+#include "experiment/TExperimentModel.h"
 #include "recording/TDataGridModel.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -129,6 +130,8 @@ TEST_F(ExperimentSaveTest, FailuresLeaveTheNumberAndTellTheOperator) {
 
 TEST_F(ExperimentSaveTest, RecordTakesEachBoxOfThePage) {
     TExperimentDataPage page;
+    TExperimentModel model(TheRun());
+    page.Attach(model);
     using TField = double (*)(const TExperimentFileRecord&);
     const struct {
         TRtDoubleEdit* box;
@@ -177,7 +180,7 @@ TEST_F(ExperimentSaveTest, RecordTakesEachBoxOfThePage) {
     page.EditSensorID->setText(QStringLiteral("Sensor"));
     page.MemoNotes->setPlainText(QStringLiteral("a\nb"));
 
-    const TExperimentFileRecord r = ExperimentRecordOf(page, grid.Grid());
+    const TExperimentFileRecord r = model.FileRecord();
     QList<double> seen;
     for (const auto& b : inputs) {
         SCOPED_TRACE(b.box->objectName().toStdString());
@@ -194,7 +197,11 @@ TEST_F(ExperimentSaveTest, RecordTakesEachBoxOfThePage) {
     EXPECT_EQ(r.Sample.Formula, QStringLiteral("Formula"));
     EXPECT_EQ(r.Cell.SensorID, QStringLiteral("Sensor"));
     EXPECT_EQ(r.Notes, QStringLiteral("a\nb"));
-    EXPECT_EQ(r.Grid, &grid.Grid());
+    EXPECT_EQ(r.Grid, &model.Rows().Grid());
+    // What the workers and the row builder read follows the page too.
+    EXPECT_EQ(RCDuration, page.RtDoubleEditRCDuration->Value());
+    EXPECT_EQ(SensorBx, page.RtDoubleEditSensorBx->Value());
+    EXPECT_EQ(model.DataPointLength(), page.RtDoubleEditDataPointLength->Value());
 }
 
 } // namespace

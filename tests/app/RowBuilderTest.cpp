@@ -1,4 +1,4 @@
-#include "app/RowBuilder.h"
+#include "experiment/RowBuilder.h"
 
 #include "app/DataPlot.h"
 #include "app/SharedState.h"
@@ -43,7 +43,7 @@ protected:
             if (onSave)
                 onSave();
         };
-        builder = std::make_unique<TRowBuilder>(grid, links);
+        builder = std::make_unique<TRowBuilder>(TheRun(), grid, links);
     }
     void TearDown() override {
         delete PID;

@@ -148,8 +148,8 @@ TEST_F(Validation, StartUpValidatesBothInstrumentsAndBothThreadsMakeADataPoint) 
     // Both threads at work, steered directly (the tick would hold them paused): a data point of the
     // cell from the SourceMeter's current and voltage and the multimeter's temperature and pO2.
     w->Timer1->stop();
-    SensorAx = kSimAx;
-    SensorBx = kSimBx;
+    w->ExperimentData->RtDoubleEditSensorAx->SetValue(kSimAx);
+    w->ExperimentData->RtDoubleEditSensorBx->SetValue(kSimBx);
     w->ExperimentData->RtDoubleEditDataPointLength->SetValue(1);
     GSCurrentMicroA = 50;
     Thread2000->SetToPauseEx(false);

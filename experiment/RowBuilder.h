@@ -3,10 +3,10 @@
 // out the pump-side pO2 estimates, the range and stability flags of the row, and advances a step
 // program when the row says the cell has settled. Also the two delete buttons of the Debug page.
 //
-// It reads the shared state (DataPoint, DataPointDate, ProgramState, CurrentStep, RCDuration,
-// RCThreshold, ExperimentStartTime, PID) and reaches the window only through TRowBuilderLinks, so
-// it runs without one.
-#include "app/SharedState.h"
+// It reads the run state it is given (the queue of completed points, the program state and step,
+// the relative-change criterion, the experiment's start) and reaches the window only through
+// TRowBuilderLinks, so it runs without one.
+#include "control/TRunState.h"
 #include "recording/DataRow.h"
 
 #include <QString>
@@ -32,8 +32,8 @@ struct TRowBuilderLinks {
 
 class TRowBuilder {
 public:
-    // Follows `grid` from now on (rows it already holds included).
-    TRowBuilder(TDataGridModel& grid, TRowBuilderLinks links);
+    // Builds the points of `run` into `grid`, from now on (rows it already holds included).
+    TRowBuilder(TRunState& run, TDataGridModel& grid, TRowBuilderLinks links);
 
     // Builds one row per completed data point waiting in DataPointQueue, oldest first; does
     // nothing while none waits.
@@ -55,6 +55,7 @@ private:
     // far enough for the fit to see nothing but that step.
     bool StepHasEvidence(const TDataPoint& p, int row);
 
+    TRunState& fRun;
     TDataGridModel& fGrid;
     TRowBuilderLinks fLinks;
     bool fBuilding = false;

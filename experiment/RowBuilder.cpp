@@ -1,10 +1,10 @@
-#include "app/RowBuilder.h"
+#include "experiment/RowBuilder.h"
 
 #include "common/Clock.h"
 #include "common/NumberFormat.h"
 #include "control/TPID.h"
-#include "experiment/IRowPlot.h"
 #include "diagnostics/EventLog.h"
+#include "experiment/IRowPlot.h"
 #include "recording/ColumnTable.h"
 #include "recording/PumpOxygen.h"
 #include "recording/RelativeChange.h"
@@ -19,8 +19,8 @@ template <class T> T Ask(const std::function<T()>& f) {
 }
 } // namespace
 
-TRowBuilder::TRowBuilder(TDataGridModel& grid, TRowBuilderLinks links)
-    : fGrid(grid), fLinks(std::move(links)) {}
+TRowBuilder::TRowBuilder(TRunState& run, TDataGridModel& grid, TRowBuilderLinks links)
+    : fRun(run), fGrid(grid), fLinks(std::move(links)) {}
 
 bool TRowBuilder::StepAdvances(TProgramState state, const TDataRow& row, bool rcAppliesToCurrent) {
     const bool inRange = row.IsTrue(TProperty::RangepO2);
@@ -44,14 +44,14 @@ void TRowBuilder::AddDataUpdates() {
     if (fBuilding)
         return;
     fBuilding = true;
-    while (!DataPointQueue.empty()) {
-        const TDataPoint p = DataPointQueue.front();
-        DataPointQueue.pop_front();
-        if (DataPointQueue.empty())
-            DataPoint.Ready = false;
+    while (!fRun.DataPointQueue.empty()) {
+        const TDataPoint p = fRun.DataPointQueue.front();
+        fRun.DataPointQueue.pop_front();
+        if (fRun.DataPointQueue.empty())
+            fRun.DataPoint.Ready = false;
         Build(p);
     }
-    DataPoint.Ready = false;
+    fRun.DataPoint.Ready = false;
     fBuilding = false;
 }
 
@@ -66,13 +66,13 @@ bool TRowBuilder::StepHasEvidence(const TDataPoint& p, int row) {
         fStepIndex = p.Step;
         fStepFirstTime = p.Time;
     }
-    return p.Time - fStepFirstTime >= RCDuration;
+    return p.Time - fStepFirstTime >= fRun.RCDuration;
 }
 
 void TRowBuilder::Build(const TDataPoint& p) {
-    const TDateTime date = p.Date > 0 ? p.Date : DataPointDate;
+    const TDateTime date = p.Date > 0 ? p.Date : fRun.DataPointDate;
     // Minutes at the point's completion, so a row built late still sits at its own time.
-    const double minutes = ((p.Date > 0 ? p.Date : Now()) - ExperimentStartTime) * SecondsPerDay / 60.0;
+    const double minutes = ((p.Date > 0 ? p.Date : Now()) - fRun.ExperimentStartTime) * SecondsPerDay / 60.0;
     const TProgramState measuredIn = TProgramState(std::uint8_t(std::max(0, p.Mode - 10)));
 
     if (fLinks.Plot)
@@ -113,7 +113,7 @@ void TRowBuilder::Build(const TDataPoint& p) {
     }
 
     double cell = 0;
-    if (ProgramState == TProgramState::SetCurrent && CellSidepO2(cell, pump)) {
+    if (fRun.ProgramState == TProgramState::SetCurrent && CellSidepO2(cell, pump)) {
         fGrid.SetValue(r, TProperty::CellpO2P, cell);
         if (fLinks.Plot)
             fLinks.Plot->AppendPumppO2(minutes, cell);
@@ -121,9 +121,9 @@ void TRowBuilder::Build(const TDataPoint& p) {
 
     // The range, too, is judged against the setpoint the point was measured under.
     if (measuredIn == TProgramState::PIDStep || measuredIn == TProgramState::PIDSet)
-        WriteRangeFlag(fGrid, r, p.CellpO2, p.SetPoint, RCThreshold);
+        WriteRangeFlag(fGrid, r, p.CellpO2, p.SetPoint, fRun.RCThreshold);
 
-    WriteStabilityFlags(fGrid, r, p.PumpI, RCDuration, RCThreshold);
+    WriteStabilityFlags(fGrid, r, p.PumpI, fRun.RCDuration, fRun.RCThreshold);
     const bool evidence = program && StepHasEvidence(p, r);
 
     if (fLinks.RowCompleted)
@@ -131,13 +131,13 @@ void TRowBuilder::Build(const TDataPoint& p) {
 
     // A step advances only on a row measured under the running step whose rows reach back the
     // whole relative-change window, so the fit that judged it saw nothing of the step before.
-    if (measuredIn == ProgramState && p.Step == CurrentStep && evidence &&
-        StepAdvances(ProgramState, fGrid.Row(r), Ask(fLinks.RCAppliesToCurrent))) {
-        CurrentStep += 1;
+    if (measuredIn == fRun.ProgramState && p.Step == fRun.CurrentStep && evidence &&
+        StepAdvances(fRun.ProgramState, fGrid.Row(r), Ask(fLinks.RCAppliesToCurrent))) {
+        fRun.CurrentStep += 1;
         LogEvent(QStringLiteral("Step"), QStringLiteral("step %1 settled at %2 s; step %3 begins")
-                                             .arg(CurrentStep)
+                                             .arg(fRun.CurrentStep)
                                              .arg(FormatGeneral(p.Time))
-                                             .arg(CurrentStep + 1));
+                                             .arg(fRun.CurrentStep + 1));
         if (fLinks.Save)
             fLinks.Save();
     }

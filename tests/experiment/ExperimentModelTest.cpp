@@ -1,0 +1,141 @@
+// The experiment without a window: mode changes, the step program the tick follows, and the
+// details that reach the run and every saved file.
+#include "experiment/TExperimentModel.h"
+
+#include "common/Clock.h"
+#include "common/Locale.h"
+#include "control/TPID.h"
+#include "experiment/StepProgram.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/QtPrint.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ExperimentModelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetRegionalLocale(QLocale::c());
+        Clock::Fix(EncodeDateTime(2024, 3, 15, 14, 0, 0));
+        run.PID = &pid;
+    }
+    void TearDown() override { Clock::Release(); }
+
+    TRunState run;
+    TPID pid;
+    TExperimentModel model{run};
+};
+
+TEST_F(ExperimentModelTest, AModeChangeSetsTheStateAndMarksItInTheRows) {
+    const struct {
+        const char* what;
+        TProgramState from;
+        int stepBefore;
+        TProgramState to;
+        int stepAfter;
+        bool integralReset; // the PID was not regulating before
+    } cases[] = {
+        {"into a step program: it starts at step 1", TProgramState::SetCurrent, 4, TProgramState::PPS, 0,
+         true},
+        {"the running program chosen again keeps its step", TProgramState::PPS, 4, TProgramState::PPS, 4,
+         true},
+        {"from one program to the other", TProgramState::PIDStep, 4, TProgramState::PPS, 0, false},
+        {"out of a program: the step stays for the record", TProgramState::PIDStep, 4, TProgramState::Paused,
+         4, false},
+        {"galvanostatic from paused", TProgramState::Paused, 0, TProgramState::SetCurrent, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        model.Rows().ClearData();
+        run.ProgramState = c.from;
+        run.CurrentStep = c.stepBefore;
+        QSignalSpy completed(&model, &TExperimentModel::RowCompleted);
+        TLogCapture log(LogPID);
+        model.ChangeMode(c.to);
+
+        EXPECT_EQ(run.ProgramState, c.to);
+        EXPECT_EQ(run.CurrentStep, c.stepAfter);
+        bool reset = false;
+        for (const TLogEntry& e : log.Entries())
+            reset = reset || e.text == QStringLiteral("PID reset");
+        EXPECT_EQ(reset, c.integralReset);
+        // One mode-change row, complete at once: the journal takes it.
+        ASSERT_EQ(model.Rows().RowCount(), 2);
+        const TDataRow& row = model.Rows().Row(1);
+        EXPECT_EQ(row.Kind, TRowKind::ModeChange);
+        EXPECT_EQ(row[TProperty::Mode], int(c.to));
+        EXPECT_EQ(model.Rows().Cell(1, ColumnOf(TProperty::Time)), QStringLiteral("2024-03-15 14:00:00"));
+        ASSERT_EQ(completed.count(), 1);
+        EXPECT_EQ(completed.at(0).at(0).toInt(), 1);
+    }
+}
+
+TEST_F(ExperimentModelTest, TheRunningStepGivesTheSetpoint) {
+    model.SetStepProgram({StepProgram::FormatRow(1, -4, 45), StepProgram::FormatRow(2, -5.5, 115),
+                          QStringLiteral("0003   x           y")});
+    const struct {
+        TProgramState state;
+        int step;
+        bool ok;
+        double setpoint;
+        bool pastEnd;
+    } cases[] = {
+        {TProgramState::PIDStep, 0, true, -4, false}, {TProgramState::PIDStep, 1, true, -5.5, false},
+        {TProgramState::PPS, 0, true, 0.045, false},  {TProgramState::PPS, 1, true, 0.115, false},
+        {TProgramState::PPS, 2, false, 0, false},     {TProgramState::PPS, 3, false, 0, true},
+        {TProgramState::PIDSet, 0, false, 0, false},  {TProgramState::PIDStep, -1, false, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ProgramStateName(c.state).toStdString() + " step " + std::to_string(c.step));
+        run.ProgramState = c.state;
+        run.CurrentStep = c.step;
+        double setpoint = 0;
+        EXPECT_EQ(model.StepSetpoint(setpoint), c.ok);
+        if (c.ok)
+            EXPECT_DOUBLE_EQ(setpoint, c.setpoint);
+        EXPECT_EQ(model.StepPastEnd(), c.pastEnd);
+    }
+}
+
+TEST_F(ExperimentModelTest, DetailsReachTheRunTheWorkersAndTheFileRecord) {
+    TSampleDetails sample;
+    sample.Name = QStringLiteral("LSC 64");
+    sample.M0 = 226.1;
+    sample.d = 6.2;
+    sample.m0 = 1.2;
+    TCellDetails cell;
+    cell.RCDuration = 600;
+    cell.RCThreshold = 0.025;
+    cell.SensorAx = -0.0123;
+    cell.SensorBx = 1.5e-7;
+    cell.CTO = 812;
+    cell.DataPointLength = 4;
+    cell.FastMode = true;
+    cell.FastModeCount = 7;
+    QSignalSpy changed(&model, &TExperimentModel::DetailsChanged);
+    model.SetDetails(sample, cell, QStringLiteral("notes"));
+    EXPECT_EQ(changed.count(), 1);
+
+    EXPECT_EQ(run.RCDuration, 600);
+    EXPECT_EQ(run.RCThreshold, 0.025);
+    EXPECT_EQ(run.SensorAx, -0.0123);
+    EXPECT_EQ(run.SensorBx, 1.5e-7);
+    const IThread2000Host& dmm = model;
+    const IThread2401Host& smu = model;
+    EXPECT_EQ(dmm.CellTemperatureOverride(), 812);
+    EXPECT_TRUE(dmm.FastMode());
+    EXPECT_EQ(dmm.FastModeCount(), 7);
+    EXPECT_EQ(smu.DataPointLength(), 4);
+
+    const TExperimentFileRecord r = model.FileRecord();
+    EXPECT_EQ(r.Sample.Name, sample.Name);
+    EXPECT_EQ(r.Cell.CTO, 812);
+    EXPECT_EQ(r.Notes, QStringLiteral("notes"));
+    EXPECT_DOUBLE_EQ(r.Values.Vs, CalculateSampleValues(sample, cell.Vhpws).Vs);
+    EXPECT_GT(r.Values.Vs, 0);
+    EXPECT_EQ(r.Grid, &model.Rows().Grid());
+}
+
+} // namespace
