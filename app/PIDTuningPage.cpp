@@ -239,11 +239,7 @@ void TPIDTuningPage::SetDebugMemo(QPlainTextEdit* memo) {
 }
 
 QStringList TPIDTuningPage::Lines() const {
-    QStringList lines;
-    lines.reserve(ListBox1->count());
-    for (int i = 0; i < ListBox1->count(); ++i)
-        lines << ListBox1->item(i)->text();
-    return lines;
+    return fLines;
 }
 
 int TPIDTuningPage::SelectedIndex() const {
@@ -252,6 +248,10 @@ int TPIDTuningPage::SelectedIndex() const {
 }
 
 void TPIDTuningPage::SetLines(const QStringList& lines, bool keepSelection) {
+    const bool changed = lines != fLines;
+    fLines = lines;
+    if (changed)
+        emit linesChanged(fLines);
     const QSignalBlocker block(ListBox1);
     if (!keepSelection) {
         ListBox1->clear();

@@ -6,9 +6,10 @@
 // and loaded from text files in the folder "PID"; a test box shows the curves' values at one
 // -log10(pO2), and a button lists the built table on the Debug page.
 //
-// The list box is the only copy of the rows. Line 2 of the list and the elasticity box are two
-// separate copies of the elasticity: a loaded file sets only line 2, a row click copies line 2 into
-// the box, "Apply or Add" writes the box into line 2, and every build uses the box.
+// The page keeps the rows as lines (Lines()); the list box shows them, and linesChanged tells the
+// experiment. Line 2 of the list and the elasticity box are two separate copies of the
+// elasticity: a loaded file sets only line 2, a row click copies line 2 into the box, "Apply or
+// Add" writes the box into line 2, and every build uses the box.
 #include "control/TPIDListFile.h"
 #include "control/TPIDTable.h"
 
@@ -89,6 +90,9 @@ public:
     QCPGraph* RtInterpolation4; // current limit
     QCPGraph* RtPointSeries1;   // the rows' current limits
 
+signals:
+    void linesChanged(const QStringList& lines);
+
 private:
     QWidget* BuildListGroup();
     QWidget* BuildTestGroup();
@@ -102,6 +106,7 @@ private:
     void SetLines(const QStringList& lines, bool keepSelection);
     void ListBox1CurrentRowChanged();
 
+    QStringList fLines; // the rows the list box shows
     TPIDTable fTable;
     TPIDListFile::TEncoding fEncoding = TPIDListFile::TEncoding::CodePage;
     QRadioButton* fPIDSet = nullptr;

@@ -152,6 +152,8 @@ void TfrmOndrix::WireModel() {
     connect(fModel, &TExperimentModel::PIDListing, this,
             [this](const QStringList& lines) { Debug->Memo1->setPlainText(lines.join(u'\n')); });
     ExperimentData->Attach(*fModel);
+    connect(TabSheetPID, &TPIDTuningPage::linesChanged, fModel, &TExperimentModel::SetPIDRows);
+    fModel->SetPIDRows(TabSheetPID->Lines());
     TRtIntegerEdit* setVoltage = ExperimentControl->RtIntegerEditSetVoltage;
     connect(setVoltage, &TRtDoubleEdit::valueChanged, fModel,
             [this, setVoltage] { fModel->SetSetVoltagemV(setVoltage->IntValue()); });

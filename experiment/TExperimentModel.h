@@ -1,7 +1,7 @@
 #pragma once
 // The experiment as the program runs it, without a window: the rows (numbers, formatted only when
 // shown or written), the sample and cell details with the operator's notes, the step program, the
-// mode changes, and the settings the two workers read. Pages show and edit it; the row builder,
+// PID list, the mode changes, and the settings the two workers read. Pages show and edit it; the row builder,
 // the tick, the saves and the journal read it, never a widget.
 //
 // Setting the cell hands its relative-change criterion and sensor calibration to the run state at
@@ -44,6 +44,11 @@ public:
     // when the state runs no program, the step is past the end or its row does not read.
     bool StepSetpoint(double& setpoint) const;
 
+    // The operator's PID list (title, elasticity, header and one line per row), as the PID files
+    // keep it.
+    const QStringList& PIDRows() const { return fPIDRows; }
+    void SetPIDRows(const QStringList& lines) { fPIDRows = lines; }
+
     // The pump voltage of the "PS set voltage, mV:" mode, read by the SourceMeter thread.
     void SetSetVoltagemV(int mV) { fSetVoltagemV = mV; }
 
@@ -76,5 +81,6 @@ private:
     TCellDetails fCell;
     QString fNotes;
     QStringList fSteps;
+    QStringList fPIDRows;
     int fSetVoltagemV = 0;
 };
