@@ -40,7 +40,7 @@ bench: build
 	@for b in $(BUILD)/bench_*; do echo "== $$b"; $$b; done
 
 format:
-	@find app instruments acquisition control recording diagnostics numerics common simulator tests bench \
+	@find app experiment instruments acquisition control recording diagnostics numerics common simulator tests bench \
 	  -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
