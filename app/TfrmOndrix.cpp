@@ -7,6 +7,7 @@
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
 #include "app/ExperimentSave.h"
+#include "app/GridRowReader.h"
 #include "app/InstrumentSettings.h"
 #include "app/InstrumentValidator.h"
 #include "app/PIDTuningPage.h"
@@ -32,6 +33,9 @@
 #include "diagnostics/LogChannel.h"
 #include "diagnostics/LogFileDestination.h"
 #include "instruments/TLinkMonitor.h"
+#include "monitor/MonitorConfig.h"
+#include "monitor/MonitorFeed.h"
+#include "monitor/MonitorServer.h"
 #include "recording/ColumnTable.h"
 #include "recording/ExperimentJournal.h"
 #include "recording/JournalRecovery.h"
@@ -43,12 +47,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSerialPortInfo>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -66,7 +73,8 @@ std::optional<QStringList> SystemPorts() {
 
 TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidget* parent)
     : QMainWindow(parent), fPortLister(portLister ? std::move(portLister) : TPortLister(SystemPorts)),
-      fSimulated(std::move(simulated)) {
+      fSimulated(std::move(simulated)), fMonitorFeed(std::make_unique<TMonitorFeed>()),
+      fMonitor(std::make_unique<TMonitorServer>(*fMonitorFeed)) {
     setObjectName(QStringLiteral("frmOndrix"));
     setWindowTitle(Caption());
     QFont font(QStringLiteral("Tahoma"));
@@ -105,6 +113,13 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     Validator = new TInstrumentValidator(*this);
     connect(ConfigurationPage->ButtonSMUTest, &QPushButton::clicked, this, &TfrmOndrix::ButtonSMUTestClick);
     connect(ConfigurationPage->Button2000Test, &QPushButton::clicked, this, &TfrmOndrix::Button2000TestClick);
+    connect(ConfigurationPage->CheckBoxMonitor, &QCheckBox::toggled, this, &TfrmOndrix::ApplyMonitorPage);
+    connect(ConfigurationPage->EditMonitorAddress, &QLineEdit::editingFinished, this,
+            &TfrmOndrix::ApplyMonitorPage);
+    connect(ConfigurationPage->SpinMonitorPort, &QSpinBox::editingFinished, this,
+            &TfrmOndrix::ApplyMonitorPage);
+    connect(ConfigurationPage->ButtonMonitorNewToken, &QPushButton::clicked, this,
+            &TfrmOndrix::NewMonitorToken);
     WireModeButtons();
     // The log switch of the SourceMeter thread, on the Debug page.
     Debug->CheckBoxLogSMUThread->setChecked(LogThread2401.Enabled());
@@ -252,6 +267,11 @@ void TfrmOndrix::FormCreate() {
     ButtonSMUTestClick();
     Button2000TestClick();
 
+    // The web monitor, when the settings file has it on.
+    LoadMonitorSettings();
+    if (ConfigurationPage->CheckBoxMonitor->isChecked())
+        ApplyMonitorPage();
+
     if (recovery.Found) {
         ConfigurationPage->AppendLog(QString());
         ConfigurationPage->AppendLog(recovery.Message());
@@ -362,6 +382,135 @@ void TfrmOndrix::Statusbar() {
 
     RzStatusPaneStep->SetCaption(fStepView->Refresh(ProgramState, CurrentStep));
     TStatusHints::Apply(*this);
+    fMonitorFeed->SetStatus(MonitorStatus());
+}
+
+TMonitorStatus TfrmOndrix::MonitorStatus() const {
+    TMonitorStatus s;
+    s.State = ProgramStateName(ProgramState);
+    s.ModeText = RzStatusPaneStep->Caption();
+    const int steps = ExperimentControl->ListBoxStepProgram->count();
+    if ((ProgramState == TProgramState::PIDStep || ProgramState == TProgramState::PPS) && CurrentStep >= 0 &&
+        CurrentStep < steps) {
+        s.Step = CurrentStep + 1;
+        s.StepCount = steps;
+    }
+    s.InstrumentsValid = ProgramState != TProgramState::Uninitialized;
+    s.SMU = LinkSMU().State();
+    s.DMM = LinkDMM().State();
+    s.SMUText = LinkSMU().StatusText();
+    s.DMMText = LinkDMM().StatusText();
+    s.Notice = RzStatusPaneNotice->Caption();
+    s.LastSaveFile = fLastSaveFile;
+    s.LastSaveTime = fLastSaveTime;
+    s.JournalFile = JournalPath();
+    s.RCDurationS = RCDuration;
+    return s;
+}
+
+void TfrmOndrix::LoadMonitorSettings() {
+    const TMonitorSettings m = TInstrumentSettings(TInstrumentSettings::DefaultPath()).Monitor();
+    TConfigurationPage* p = ConfigurationPage;
+    const QSignalBlocker b1(p->CheckBoxMonitor), b2(p->EditMonitorAddress), b3(p->SpinMonitorPort);
+    p->CheckBoxMonitor->setChecked(m.Enabled);
+    p->EditMonitorAddress->setText(m.Address);
+    p->SpinMonitorPort->setValue(m.Port);
+    p->EditMonitorToken->setText(m.Token);
+    ShowMonitorState();
+}
+
+void TfrmOndrix::ApplyMonitorPage() {
+    TConfigurationPage* p = ConfigurationPage;
+    TMonitorSettings m;
+    m.Enabled = p->CheckBoxMonitor->isChecked();
+    m.Address = p->EditMonitorAddress->text().trimmed();
+    m.Port = p->SpinMonitorPort->value();
+    m.Token = p->EditMonitorToken->text();
+    if (!TMonitorConfig::IsValidAddress(m.Address)) {
+        fMonitor->Stop();
+        ShowMonitorState(QStringLiteral("'%1' is no IP address").arg(m.Address));
+        return;
+    }
+    // A browser on another computer must present a token: one is made the first time it is needed.
+    if (m.Token.isEmpty() && !TMonitorConfig::IsLoopback(m.Address)) {
+        m.Token = TMonitorConfig::NewToken();
+        p->EditMonitorToken->setText(m.Token);
+    }
+    TInstrumentSettings(TInstrumentSettings::DefaultPath()).SetMonitor(m);
+    const TMonitorConfig& running = fMonitor->Config();
+    if (!m.Enabled) {
+        if (fMonitor->IsRunning()) {
+            fMonitor->Stop();
+            LogEvent(QStringLiteral("Monitor"), QStringLiteral("stopped"));
+        }
+        ShowMonitorState();
+        return;
+    }
+    if (fMonitor->IsRunning() && running.Address == m.Address && running.Port == m.Port &&
+        running.Token == m.Token) {
+        ShowMonitorState();
+        return;
+    }
+    TMonitorConfig c;
+    c.Address = m.Address;
+    c.Port = std::uint16_t(m.Port);
+    c.Token = m.Token;
+    QString error;
+    if (fMonitor->Start(c, &error))
+        LogEvent(QStringLiteral("Monitor"),
+                 QStringLiteral("listening on %1:%2").arg(c.Address).arg(fMonitor->Port()));
+    else
+        LogEvent(QStringLiteral("Monitor"), error);
+    ShowMonitorState(error);
+}
+
+bool TfrmOndrix::StartMonitor(const TMonitorConfig& config, QString* error) {
+    TInstrumentSettings settings(TInstrumentSettings::DefaultPath());
+    TMonitorSettings m = settings.Monitor();
+    TMonitorConfig c = config;
+    if (c.Token.isEmpty())
+        c.Token = m.Token;
+    if (c.Token.isEmpty() && c.NeedsToken()) {
+        c.Token = TMonitorConfig::NewToken();
+        m.Token = c.Token;
+        settings.SetMonitor(m); // the switch and address in the file stay as they were
+    }
+    QString why;
+    const bool ok = fMonitor->Start(c, &why);
+    TConfigurationPage* p = ConfigurationPage;
+    {
+        const QSignalBlocker b1(p->CheckBoxMonitor), b2(p->EditMonitorAddress), b3(p->SpinMonitorPort);
+        p->CheckBoxMonitor->setChecked(ok);
+        p->EditMonitorAddress->setText(c.Address);
+        if (ok)
+            p->SpinMonitorPort->setValue(fMonitor->Port());
+        p->EditMonitorToken->setText(c.Token);
+    }
+    LogEvent(QStringLiteral("Monitor"),
+             ok ? QStringLiteral("listening on %1:%2").arg(c.Address).arg(fMonitor->Port()) : why);
+    ShowMonitorState(why);
+    if (error)
+        *error = why;
+    return ok;
+}
+
+void TfrmOndrix::NewMonitorToken() {
+    ConfigurationPage->EditMonitorToken->setText(TMonitorConfig::NewToken());
+    // Saved at once; a running server asks for the new one from now on.
+    ApplyMonitorPage();
+}
+
+void TfrmOndrix::ShowMonitorState(const QString& error) {
+    QLabel* label = ConfigurationPage->LabelMonitorState;
+    if (!error.isEmpty())
+        label->setText(QStringLiteral("Not running: ") + error);
+    else if (fMonitor->IsRunning())
+        label->setText(QStringLiteral("Open ") + fMonitor->Url() +
+                       (fMonitor->Config().NeedsToken()
+                            ? QStringLiteral(" (the token is required from other computers)")
+                            : QStringLiteral(" on this computer")));
+    else
+        label->setText(QStringLiteral("Off"));
 }
 
 void TfrmOndrix::AddDataUpdates() {
@@ -372,8 +521,11 @@ void TfrmOndrix::Save() {
     const int rows = fRowsSinceSave;
     const TSaveResult result = SaveExperiment(ExperimentRecordOf(*ExperimentData, DataGrid->Grid()),
                                               [this](const QString& caption) { setWindowTitle(caption); });
-    if (result.Ok())
+    if (result.Ok()) {
         fRowsSinceSave -= rows; // rows built during the save's message box are not in this file
+        fLastSaveFile = result.FilePath;
+        fLastSaveTime = Now();
+    }
     if (fJournal && fJournal->IsOpen())
         fJournal->Sync();
 }
@@ -386,6 +538,7 @@ void TfrmOndrix::ShowNotice(const QString& text) {
 
 void TfrmOndrix::RowEntered(int row) {
     ++fRowsSinceSave;
+    fMonitorFeed->AddRow(ReadGridRow(DataGrid->Grid(), row));
     if (fJournalFailed)
         return;
     if (!fJournal) {
@@ -489,6 +642,7 @@ void TfrmOndrix::FormDestroy() {
         return;
     fDestroyed = true;
     Timer1->stop();
+    fMonitor->Stop();
     // Both are asked at once, so their stops overlap.
     if (Thread2401)
         Thread2401->RequestStop();

@@ -30,6 +30,10 @@ class TStepProgramEditor;
 class TStepProgramView;
 class TInstrumentValidator;
 class TExperimentJournal;
+class TMonitorConfig;
+class TMonitorFeed;
+class TMonitorServer;
+struct TMonitorStatus;
 
 class TfrmOndrix : public QMainWindow, public IThread2000Host, public IThread2401Host {
     Q_OBJECT
@@ -73,6 +77,13 @@ public:
     void SyncJournal();
     // The journal of this run, once its first row was written.
     QString JournalPath() const;
+    // The web monitor, as `ondrix --monitor` asks for it: listens on `config`'s address and port
+    // for this run (the token comes from the settings file, made there when missing), without
+    // changing the settings file's switch. False, with the reason in `error`, when it cannot.
+    bool StartMonitor(const TMonitorConfig& config, QString* error = nullptr);
+    // The web monitor's server (running or not) and the copy of the run it serves.
+    TMonitorServer& Monitor() const { return *fMonitor; }
+    TMonitorFeed& MonitorFeed() const { return *fMonitorFeed; }
     // Closes as the close button does, without the close question (a termination signal).
     void CloseWithoutQuestion();
 
@@ -119,6 +130,12 @@ private:
 
     void WireDataAndStepButtons();
     void ShowNotice(const QString& text);
+    // The monitor's part of the "Configuration" page: settings file to page, page to server.
+    void LoadMonitorSettings();
+    void ApplyMonitorPage();
+    void NewMonitorToken();
+    void ShowMonitorState(const QString& error = {});
+    TMonitorStatus MonitorStatus() const;
 
     std::unique_ptr<TRowBuilder> fRowBuilder;
     std::unique_ptr<TStepProgramEditor> fStepEditor;
@@ -127,6 +144,10 @@ private:
     TSimulatedPorts fSimulated;
     std::shared_ptr<LogFileDestination> fLogFile;
     std::unique_ptr<TExperimentJournal> fJournal;
+    std::unique_ptr<TMonitorFeed> fMonitorFeed;
+    std::unique_ptr<TMonitorServer> fMonitor;
+    QString fLastSaveFile; // the data file of this run's last save, and when
+    double fLastSaveTime = 0;
     bool fJournalFailed = false; // reported once; recording goes on
     int fRowsSinceSave = 0;      // rows not in a data file yet
     bool fAskOnClose = true;

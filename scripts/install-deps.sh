@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config git ccache
-  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev
   libqcustomplot-dev libspdlog-dev libfmt-dev libsimpleini-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format
