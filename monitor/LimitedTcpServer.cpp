@@ -29,12 +29,14 @@ void TLimitedTcpServer::incomingConnection(qintptr descriptor) {
         return;
     }
     ++fOpen;
-    connect(socket, &QObject::destroyed, this, [this] { --fOpen; });
     // Reading stops when this much waits unparsed: a request is small, a longer one never ends.
     socket->setReadBufferSize(fMaxRequestBytes);
     auto* deadline = new QTimer(socket);
     deadline->setObjectName(QString::fromLatin1(kDeadlineTimer));
     deadline->setSingleShot(true);
+    // Counted down through the socket's own child, which goes with the socket whatever the HTTP
+    // layer does with the socket's signal connections.
+    connect(deadline, &QObject::destroyed, this, [this] { --fOpen; });
     connect(deadline, &QTimer::timeout, this, [this, socket] {
         ++fTimedOut;
         socket->abort();

@@ -409,6 +409,23 @@ TEST_F(MonitorServer, TooManySlowConnectionsAreTurnedAwayAndTimedOut) {
     EXPECT_EQ(HttpGet(port, "/api/status").Status, 200);
 }
 
+// Requests the HTTP layer cannot parse, many more than the connection limit, one after the other:
+// each is closed by its deadline and gives its place back.
+TEST_F(MonitorServer, UnparsableRequestsGiveTheirConnectionBack) {
+    constexpr int kMax = 3;
+    Start([](TMonitorConfig& c) {
+        c.RequestTimeoutMs = 500;
+        c.MaxConnections = kMax;
+    });
+    for (int i = 0; i < 3 * kMax; ++i) {
+        SCOPED_TRACE(i);
+        const THttpReply r = RawRequest(port, QByteArray("\x16\x03\x01\x02\x00\r\n\r\n", 9), 10000);
+        EXPECT_TRUE(r.Closed);
+        EXPECT_NE(r.Status, 503) << "a closed connection still counted";
+    }
+    EXPECT_EQ(HttpGet(port, "/api/status").Status, 200);
+}
+
 TEST_F(MonitorServer, StopAndStartAgainOnTheSamePort) {
     Start();
     const std::uint16_t first = port;
