@@ -322,10 +322,11 @@ void TMonitorHttpServer::PushTo(TStreamClient& c) {
         QByteArray m("event: rows\ndata: {\"from\":");
         m.append(QByteArray::number(c.NextRow));
         m.append(",\"rows\":[");
+        TMonitorJson::TZoneCache zone;
         for (std::size_t i = 0; i < rows.size(); ++i) {
             if (i)
                 m.append(',');
-            TMonitorJson::AppendRow(m, rows[i]);
+            TMonitorJson::AppendRow(m, rows[i], zone);
         }
         m.append("]}\n\n");
         s->write(m);

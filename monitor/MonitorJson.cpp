@@ -62,10 +62,31 @@ void TMonitorJson::AppendTime(QByteArray& out, TDateTime t) {
     AppendString(out, IsoTime(t));
 }
 
+namespace {
+constexpr double kUnixEpochDay = 25569; // 1970-01-01 in days from 1899-12-30
+
+// Milliseconds of local wall-clock time since 1970-01-01 00:00 local, rounded as QtFromDateTime.
+double LocalMs(TDateTime t) {
+    const double day = std::floor(t);
+    return (day - kUnixEpochDay) * SecondsPerDay * 1000.0 +
+           double(std::llround((t - day) * SecondsPerDay * 1000.0));
+}
+} // namespace
+
 double TMonitorJson::UnixMs(TDateTime t) {
+    TZoneCache cache;
+    return UnixMs(t, cache);
+}
+
+double TMonitorJson::UnixMs(TDateTime t, TZoneCache& cache) {
     if (!std::isfinite(t))
         return t;
-    return double(QtFromDateTime(t).toMSecsSinceEpoch());
+    const double hour = std::floor(t * 24.0) / 24.0;
+    if (hour != cache.Hour) {
+        cache.Hour = hour;
+        cache.OffsetMs = double(QtFromDateTime(hour).toMSecsSinceEpoch()) - LocalMs(hour);
+    }
+    return LocalMs(t) + cache.OffsetMs;
 }
 
 QStringList TMonitorJson::ColumnNames() {
@@ -76,12 +97,17 @@ QStringList TMonitorJson::ColumnNames() {
 }
 
 void TMonitorJson::AppendRow(QByteArray& out, const TDataRow& row) {
+    TZoneCache cache;
+    AppendRow(out, row, cache);
+}
+
+void TMonitorJson::AppendRow(QByteArray& out, const TDataRow& row, TZoneCache& cache) {
     out.append('[');
     for (int i = 0; i < PropertyCount; ++i) {
         if (i)
             out.append(',');
         const double v = row.Value[std::size_t(i)];
-        AppendNumber(out, TProperty(i) == TProperty::Date && !std::isnan(v) ? UnixMs(v) : v);
+        AppendNumber(out, TProperty(i) == TProperty::Date && !std::isnan(v) ? UnixMs(v, cache) : v);
     }
     out.append(']');
 }
@@ -103,10 +129,11 @@ QByteArray TMonitorJson::Rows(std::int64_t from, const std::vector<TDataRow>& ro
     out.append(",\"total\":");
     out.append(QByteArray::number(total));
     out.append(",\"rows\":[");
+    TZoneCache cache;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (i)
             out.append(',');
-        AppendRow(out, rows[i]);
+        AppendRow(out, rows[i], cache);
     }
     out.append("]}");
     return out;
