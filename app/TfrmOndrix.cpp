@@ -495,9 +495,25 @@ bool TfrmOndrix::StartMonitor(const TMonitorConfig& config, QString* error) {
 }
 
 void TfrmOndrix::NewMonitorToken() {
-    ConfigurationPage->EditMonitorToken->setText(TMonitorConfig::NewToken());
-    // Saved at once; a running server asks for the new one from now on.
-    ApplyMonitorPage();
+    // Saved at once, and only the token: a server started from the command line stays a setting of
+    // this run. A running server asks for the new one from now on.
+    const QString token = TMonitorConfig::NewToken();
+    ConfigurationPage->EditMonitorToken->setText(token);
+    TInstrumentSettings settings(TInstrumentSettings::DefaultPath());
+    TMonitorSettings m = settings.Monitor();
+    m.Token = token;
+    settings.SetMonitor(m);
+    QString error;
+    if (fMonitor->IsRunning()) {
+        TMonitorConfig c = fMonitor->Config();
+        c.Token = token;
+        c.Port = fMonitor->Port();
+        if (fMonitor->Start(c, &error))
+            LogEvent(QStringLiteral("Monitor"), QStringLiteral("new token"));
+        else
+            LogEvent(QStringLiteral("Monitor"), error);
+    }
+    ShowMonitorState(error);
 }
 
 void TfrmOndrix::ShowMonitorState(const QString& error) {

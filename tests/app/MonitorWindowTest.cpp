@@ -197,6 +197,19 @@ TEST_F(MonitorWindow, OffLoopbackEveryPathWantsTheToken) {
     const QJsonObject status = HttpGet(port, "/api/status", bearer).Json();
     EXPECT_EQ(status[QStringLiteral("state")].toString(), QStringLiteral("SetCurrent"));
     EXPECT_EQ(HttpGet(port, "/?token=" + token.toLatin1()).Status, 200);
+
+    // A new token from the page: the old one is refused at once, and the command line's server
+    // does not become a setting.
+    QTest::mouseClick(w->ConfigurationPage->ButtonMonitorNewToken, Qt::LeftButton);
+    const QString renewed = w->ConfigurationPage->EditMonitorToken->text();
+    ASSERT_NE(renewed, token);
+    EXPECT_EQ(w->Monitor().Port(), port);
+    EXPECT_EQ(HttpGet(port, "/api/status?token=" + token.toLatin1()).Status, 401);
+    EXPECT_EQ(HttpGet(port, "/api/status?token=" + renewed.toLatin1()).Status, 200);
+    const TMonitorSettings saved = TInstrumentSettings(ini).Monitor();
+    EXPECT_EQ(saved.Token, renewed);
+    EXPECT_FALSE(saved.Enabled);
+    EXPECT_EQ(saved.Address, QStringLiteral("127.0.0.1"));
 }
 
 TEST_F(MonitorWindow, ConfigurationPageSwitchesItAndRenewsTheToken) {
