@@ -10,6 +10,7 @@
 #include "app/GridRowReader.h"
 #include "app/InstrumentSettings.h"
 #include "app/InstrumentValidator.h"
+#include "app/MonitorControl.h"
 #include "app/PIDTuningPage.h"
 #include "app/RawDataPage.h"
 #include "app/RowBuilder.h"
@@ -113,13 +114,7 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     Validator = new TInstrumentValidator(*this);
     connect(ConfigurationPage->ButtonSMUTest, &QPushButton::clicked, this, &TfrmOndrix::ButtonSMUTestClick);
     connect(ConfigurationPage->Button2000Test, &QPushButton::clicked, this, &TfrmOndrix::Button2000TestClick);
-    connect(ConfigurationPage->CheckBoxMonitor, &QCheckBox::toggled, this, &TfrmOndrix::ApplyMonitorPage);
-    connect(ConfigurationPage->EditMonitorAddress, &QLineEdit::editingFinished, this,
-            &TfrmOndrix::ApplyMonitorPage);
-    connect(ConfigurationPage->SpinMonitorPort, &QSpinBox::editingFinished, this,
-            &TfrmOndrix::ApplyMonitorPage);
-    connect(ConfigurationPage->ButtonMonitorNewToken, &QPushButton::clicked, this,
-            &TfrmOndrix::NewMonitorToken);
+    fMonitorControl = new TMonitorControl(*ConfigurationPage, *fMonitor, this);
     WireModeButtons();
     // The log switch of the SourceMeter thread, on the Debug page.
     Debug->CheckBoxLogSMUThread->setChecked(LogThread2401.Enabled());
@@ -268,9 +263,7 @@ void TfrmOndrix::FormCreate() {
     Button2000TestClick();
 
     // The web monitor, when the settings file has it on.
-    LoadMonitorSettings();
-    if (ConfigurationPage->CheckBoxMonitor->isChecked())
-        ApplyMonitorPage();
+    fMonitorControl->Load();
 
     if (recovery.Found) {
         ConfigurationPage->AppendLog(QString());
@@ -408,125 +401,8 @@ TMonitorStatus TfrmOndrix::MonitorStatus() const {
     return s;
 }
 
-void TfrmOndrix::LoadMonitorSettings() {
-    const TMonitorSettings m = TInstrumentSettings(TInstrumentSettings::DefaultPath()).Monitor();
-    TConfigurationPage* p = ConfigurationPage;
-    const QSignalBlocker b1(p->CheckBoxMonitor), b2(p->EditMonitorAddress), b3(p->SpinMonitorPort);
-    p->CheckBoxMonitor->setChecked(m.Enabled);
-    p->EditMonitorAddress->setText(m.Address);
-    p->SpinMonitorPort->setValue(m.Port);
-    p->EditMonitorToken->setText(m.Token);
-    ShowMonitorState();
-}
-
-void TfrmOndrix::ApplyMonitorPage() {
-    TConfigurationPage* p = ConfigurationPage;
-    TMonitorSettings m;
-    m.Enabled = p->CheckBoxMonitor->isChecked();
-    m.Address = p->EditMonitorAddress->text().trimmed();
-    m.Port = p->SpinMonitorPort->value();
-    m.Token = p->EditMonitorToken->text();
-    if (!TMonitorConfig::IsValidAddress(m.Address)) {
-        fMonitor->Stop();
-        ShowMonitorState(QStringLiteral("'%1' is no IP address").arg(m.Address));
-        return;
-    }
-    // A browser on another computer must present a token: one is made the first time it is needed.
-    if (m.Token.isEmpty() && !TMonitorConfig::IsLoopback(m.Address)) {
-        m.Token = TMonitorConfig::NewToken();
-        p->EditMonitorToken->setText(m.Token);
-    }
-    TInstrumentSettings(TInstrumentSettings::DefaultPath()).SetMonitor(m);
-    const TMonitorConfig& running = fMonitor->Config();
-    if (!m.Enabled) {
-        if (fMonitor->IsRunning()) {
-            fMonitor->Stop();
-            LogEvent(QStringLiteral("Monitor"), QStringLiteral("stopped"));
-        }
-        ShowMonitorState();
-        return;
-    }
-    if (fMonitor->IsRunning() && running.Address == m.Address && running.Port == m.Port &&
-        running.Token == m.Token) {
-        ShowMonitorState();
-        return;
-    }
-    TMonitorConfig c;
-    c.Address = m.Address;
-    c.Port = std::uint16_t(m.Port);
-    c.Token = m.Token;
-    QString error;
-    if (fMonitor->Start(c, &error))
-        LogEvent(QStringLiteral("Monitor"),
-                 QStringLiteral("listening on %1:%2").arg(c.Address).arg(fMonitor->Port()));
-    else
-        LogEvent(QStringLiteral("Monitor"), error);
-    ShowMonitorState(error);
-}
-
 bool TfrmOndrix::StartMonitor(const TMonitorConfig& config, QString* error) {
-    TInstrumentSettings settings(TInstrumentSettings::DefaultPath());
-    TMonitorSettings m = settings.Monitor();
-    TMonitorConfig c = config;
-    if (c.Token.isEmpty())
-        c.Token = m.Token;
-    if (c.Token.isEmpty() && c.NeedsToken()) {
-        c.Token = TMonitorConfig::NewToken();
-        m.Token = c.Token;
-        settings.SetMonitor(m); // the switch and address in the file stay as they were
-    }
-    QString why;
-    const bool ok = fMonitor->Start(c, &why);
-    TConfigurationPage* p = ConfigurationPage;
-    {
-        const QSignalBlocker b1(p->CheckBoxMonitor), b2(p->EditMonitorAddress), b3(p->SpinMonitorPort);
-        p->CheckBoxMonitor->setChecked(ok);
-        p->EditMonitorAddress->setText(c.Address);
-        if (ok)
-            p->SpinMonitorPort->setValue(fMonitor->Port());
-        p->EditMonitorToken->setText(c.Token);
-    }
-    LogEvent(QStringLiteral("Monitor"),
-             ok ? QStringLiteral("listening on %1:%2").arg(c.Address).arg(fMonitor->Port()) : why);
-    ShowMonitorState(why);
-    if (error)
-        *error = why;
-    return ok;
-}
-
-void TfrmOndrix::NewMonitorToken() {
-    // Saved at once, and only the token: a server started from the command line stays a setting of
-    // this run. A running server asks for the new one from now on.
-    const QString token = TMonitorConfig::NewToken();
-    ConfigurationPage->EditMonitorToken->setText(token);
-    TInstrumentSettings settings(TInstrumentSettings::DefaultPath());
-    TMonitorSettings m = settings.Monitor();
-    m.Token = token;
-    settings.SetMonitor(m);
-    QString error;
-    if (fMonitor->IsRunning()) {
-        TMonitorConfig c = fMonitor->Config();
-        c.Token = token;
-        c.Port = fMonitor->Port();
-        if (fMonitor->Start(c, &error))
-            LogEvent(QStringLiteral("Monitor"), QStringLiteral("new token"));
-        else
-            LogEvent(QStringLiteral("Monitor"), error);
-    }
-    ShowMonitorState(error);
-}
-
-void TfrmOndrix::ShowMonitorState(const QString& error) {
-    QLabel* label = ConfigurationPage->LabelMonitorState;
-    if (!error.isEmpty())
-        label->setText(QStringLiteral("Not running: ") + error);
-    else if (fMonitor->IsRunning())
-        label->setText(QStringLiteral("Open ") + fMonitor->Url() +
-                       (fMonitor->Config().NeedsToken()
-                            ? QStringLiteral(" (the token is required from other computers)")
-                            : QStringLiteral(" on this computer")));
-    else
-        label->setText(QStringLiteral("Off"));
+    return fMonitorControl->StartForThisRun(config, error);
 }
 
 void TfrmOndrix::AddDataUpdates() {

@@ -31,6 +31,7 @@ class TStepProgramView;
 class TInstrumentValidator;
 class TExperimentJournal;
 class TMonitorConfig;
+class TMonitorControl;
 class TMonitorFeed;
 class TMonitorServer;
 struct TMonitorStatus;
@@ -130,11 +131,7 @@ private:
 
     void WireDataAndStepButtons();
     void ShowNotice(const QString& text);
-    // The monitor's part of the "Configuration" page: settings file to page, page to server.
-    void LoadMonitorSettings();
-    void ApplyMonitorPage();
-    void NewMonitorToken();
-    void ShowMonitorState(const QString& error = {});
+    // What the web monitor reports of the status bar.
     TMonitorStatus MonitorStatus() const;
 
     std::unique_ptr<TRowBuilder> fRowBuilder;
@@ -146,7 +143,8 @@ private:
     std::unique_ptr<TExperimentJournal> fJournal;
     std::unique_ptr<TMonitorFeed> fMonitorFeed;
     std::unique_ptr<TMonitorServer> fMonitor;
-    QString fLastSaveFile; // the data file of this run's last save, and when
+    TMonitorControl* fMonitorControl = nullptr; // the monitor's part of the "Configuration" page
+    QString fLastSaveFile;                      // the data file of this run's last save, and when
     double fLastSaveTime = 0;
     bool fJournalFailed = false; // reported once; recording goes on
     int fRowsSinceSave = 0;      // rows not in a data file yet
