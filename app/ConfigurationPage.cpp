@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace {
@@ -60,10 +61,47 @@ TConfigurationPage::TConfigurationPage(QWidget* parent) : QWidget(parent) {
                                              "19200 baud for Multimeter, 57600 baud \n"
                                              "for SMU"));
 
+    auto* monitor = new QGroupBox(QStringLiteral("Web monitor (read-only)"), this);
+    monitor->setObjectName(QStringLiteral("GroupBoxMonitor"));
+    auto* m = new QGridLayout(monitor);
+    CheckBoxMonitor = new QCheckBox(QStringLiteral("Serve the web monitor"), monitor);
+    CheckBoxMonitor->setObjectName(QStringLiteral("CheckBoxMonitor"));
+    EditMonitorAddress = new QLineEdit(monitor);
+    EditMonitorAddress->setObjectName(QStringLiteral("EditMonitorAddress"));
+    EditMonitorAddress->setToolTip(QStringLiteral("127.0.0.1: this computer only; 0.0.0.0: every network "
+                                                  "(a browser must then give the token)"));
+    SpinMonitorPort = new QSpinBox(monitor);
+    SpinMonitorPort->setObjectName(QStringLiteral("SpinMonitorPort"));
+    SpinMonitorPort->setRange(1, 65535);
+    SpinMonitorPort->setValue(8080);
+    EditMonitorToken = new QLineEdit(monitor);
+    EditMonitorToken->setObjectName(QStringLiteral("EditMonitorToken"));
+    EditMonitorToken->setReadOnly(true);
+    ButtonMonitorNewToken = new QPushButton(QStringLiteral("New token"), monitor);
+    ButtonMonitorNewToken->setObjectName(QStringLiteral("ButtonMonitorNewToken"));
+    LabelMonitorState = new QLabel(monitor);
+    LabelMonitorState->setObjectName(QStringLiteral("LabelMonitorState"));
+    LabelMonitorState->setWordWrap(true);
+    LabelMonitorState->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m->addWidget(CheckBoxMonitor, 0, 0, 1, 2);
+    m->addWidget(new QLabel(QStringLiteral("Address"), monitor), 1, 0);
+    m->addWidget(EditMonitorAddress, 1, 1);
+    m->addWidget(new QLabel(QStringLiteral("Port"), monitor), 2, 0);
+    m->addWidget(SpinMonitorPort, 2, 1);
+    m->addWidget(new QLabel(QStringLiteral("Token"), monitor), 3, 0);
+    m->addWidget(EditMonitorToken, 3, 1);
+    m->addWidget(ButtonMonitorNewToken, 4, 1);
+    m->addWidget(LabelMonitorState, 5, 0, 1, 2);
+    monitor->setFixedWidth(506);
+
     auto* row = new QHBoxLayout(this);
-    auto* left = new QHBoxLayout;
-    left->addWidget(smu, 0, Qt::AlignTop);
-    left->addWidget(dmm, 0, Qt::AlignTop);
+    auto* left = new QVBoxLayout;
+    auto* instruments = new QHBoxLayout;
+    instruments->addWidget(smu, 0, Qt::AlignTop);
+    instruments->addWidget(dmm, 0, Qt::AlignTop);
+    left->addLayout(instruments);
+    left->addWidget(monitor);
+    left->addStretch(1);
     row->addLayout(left);
     row->addWidget(MemoConfLog, 1);
 }

@@ -1,7 +1,11 @@
 #pragma once
 // The "Configuration" page: the ports of both instruments, their validation buttons and the
-// configuration memo that receives the validation and port-listing messages.
+// configuration memo that receives the validation and port-listing messages; below the
+// instruments, the web monitor's switch, address, port and token.
 #include <QWidget>
+
+class QLabel;
+class QSpinBox;
 
 class QLineEdit;
 class QPushButton;
@@ -20,6 +24,13 @@ public:
     QPushButton* Button2000Test;
     QCheckBox* CheckBox2000Validated;
     QPlainTextEdit* MemoConfLog;
+
+    QCheckBox* CheckBoxMonitor;    // serve the web monitor
+    QLineEdit* EditMonitorAddress; // the address it listens on
+    QSpinBox* SpinMonitorPort;
+    QLineEdit* EditMonitorToken; // read-only: the token a browser must present
+    QPushButton* ButtonMonitorNewToken;
+    QLabel* LabelMonitorState; // where to open it, or why it does not run
 
     // Appends one line at the end of the configuration memo.
     void AppendLog(const QString& line);

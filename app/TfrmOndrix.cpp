@@ -8,6 +8,7 @@
 #include "app/ExperimentDataPage.h"
 #include "app/ExperimentSave.h"
 #include "app/InstrumentValidator.h"
+#include "app/MonitorControl.h"
 #include "app/PIDTuningPage.h"
 #include "app/RawDataPage.h"
 #include "app/SharedState.h"
@@ -33,6 +34,9 @@
 #include "experiment/StepProgram.h"
 #include "experiment/TExperimentModel.h"
 #include "instruments/TLinkMonitor.h"
+#include "monitor/MonitorConfig.h"
+#include "monitor/MonitorFeed.h"
+#include "monitor/MonitorServer.h"
 #include "recording/ColumnTable.h"
 #include "recording/ExperimentJournal.h"
 #include "recording/JournalRecovery.h"
@@ -44,12 +48,15 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSerialPortInfo>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -67,7 +74,8 @@ std::optional<QStringList> SystemPorts() {
 
 TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidget* parent)
     : QMainWindow(parent), fPortLister(portLister ? std::move(portLister) : TPortLister(SystemPorts)),
-      fSimulated(std::move(simulated)) {
+      fSimulated(std::move(simulated)), fMonitorFeed(std::make_unique<TMonitorFeed>()),
+      fMonitor(std::make_unique<TMonitorServer>(*fMonitorFeed)) {
     setObjectName(QStringLiteral("frmOndrix"));
     setWindowTitle(Caption());
     QFont font(QStringLiteral("Tahoma"));
@@ -108,6 +116,7 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     Validator = new TInstrumentValidator(*this);
     connect(ConfigurationPage->ButtonSMUTest, &QPushButton::clicked, this, &TfrmOndrix::ButtonSMUTestClick);
     connect(ConfigurationPage->Button2000Test, &QPushButton::clicked, this, &TfrmOndrix::Button2000TestClick);
+    fMonitorControl = new TMonitorControl(*ConfigurationPage, *fMonitor, this);
     WireModeButtons();
     // The log switch of the SourceMeter thread, on the Debug page.
     Debug->CheckBoxLogSMUThread->setChecked(LogThread2401.Enabled());
@@ -283,6 +292,9 @@ void TfrmOndrix::FormCreate() {
     ButtonSMUTestClick();
     Button2000TestClick();
 
+    // The web monitor, when the settings file has it on.
+    fMonitorControl->Load();
+
     if (recovery.Found) {
         ConfigurationPage->AppendLog(QString());
         ConfigurationPage->AppendLog(recovery.Message());
@@ -393,6 +405,34 @@ void TfrmOndrix::Statusbar() {
 
     RzStatusPaneStep->SetCaption(fStepView->Refresh(ProgramState, CurrentStep));
     TStatusHints::Apply(*this);
+    fMonitorFeed->SetStatus(MonitorStatus());
+}
+
+TMonitorStatus TfrmOndrix::MonitorStatus() const {
+    TMonitorStatus s;
+    s.State = ProgramStateName(ProgramState);
+    s.ModeText = RzStatusPaneStep->Caption();
+    const int steps = ExperimentControl->ListBoxStepProgram->count();
+    if ((ProgramState == TProgramState::PIDStep || ProgramState == TProgramState::PPS) && CurrentStep >= 0 &&
+        CurrentStep < steps) {
+        s.Step = CurrentStep + 1;
+        s.StepCount = steps;
+    }
+    s.InstrumentsValid = ProgramState != TProgramState::Uninitialized;
+    s.SMU = LinkSMU().State();
+    s.DMM = LinkDMM().State();
+    s.SMUText = LinkSMU().StatusText();
+    s.DMMText = LinkDMM().StatusText();
+    s.Notice = RzStatusPaneNotice->Caption();
+    s.LastSaveFile = fLastSaveFile;
+    s.LastSaveTime = fLastSaveTime;
+    s.JournalFile = JournalPath();
+    s.RCDurationS = RCDuration;
+    return s;
+}
+
+bool TfrmOndrix::StartMonitor(const TMonitorConfig& config, QString* error) {
+    return fMonitorControl->StartForThisRun(config, error);
 }
 
 void TfrmOndrix::AddDataUpdates() {
@@ -407,8 +447,11 @@ void TfrmOndrix::Save() {
         record.RowLines = fJournal->LinesOfRows(DataGrid->RowCount() - 1);
     const TSaveResult result =
         SaveExperiment(record, [this](const QString& caption) { setWindowTitle(caption); });
-    if (result.Ok())
+    if (result.Ok()) {
         fRowsSinceSave -= rows; // rows built during the save's message box are not in this file
+        fLastSaveFile = result.FilePath;
+        fLastSaveTime = Now();
+    }
     if (fJournal && fJournal->IsOpen())
         fJournal->Sync();
 }
@@ -421,6 +464,7 @@ void TfrmOndrix::ShowNotice(const QString& text) {
 
 void TfrmOndrix::RowEntered(int row) {
     ++fRowsSinceSave;
+    fMonitorFeed->AddRow(DataGrid->Row(row));
     if (fJournalFailed)
         return;
     if (!fJournal) {
@@ -505,6 +549,7 @@ void TfrmOndrix::FormDestroy() {
         return;
     fDestroyed = true;
     Timer1->stop();
+    fMonitor->Stop();
     // Both are asked at once, so their stops overlap.
     if (Thread2401)
         Thread2401->RequestStop();

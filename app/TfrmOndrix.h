@@ -28,6 +28,11 @@ class TStepProgramView;
 class TInstrumentValidator;
 class TExperimentJournal;
 class TExperimentModel;
+class TMonitorConfig;
+class TMonitorControl;
+class TMonitorFeed;
+class TMonitorServer;
+struct TMonitorStatus;
 
 class TfrmOndrix : public QMainWindow {
     Q_OBJECT
@@ -71,6 +76,13 @@ public:
     void SyncJournal();
     // The journal of this run, once its first row was written.
     QString JournalPath() const;
+    // The web monitor, as `ondrix --monitor` asks for it: listens on `config`'s address and port
+    // for this run (the token comes from the settings file, made there when missing), without
+    // changing the settings file's switch. False, with the reason in `error`, when it cannot.
+    bool StartMonitor(const TMonitorConfig& config, QString* error = nullptr);
+    // The web monitor's server (running or not) and the copy of the run it serves.
+    TMonitorServer& Monitor() const { return *fMonitor; }
+    TMonitorFeed& MonitorFeed() const { return *fMonitorFeed; }
     // Closes as the close button does, without the close question (a termination signal).
     void CloseWithoutQuestion();
 
@@ -113,6 +125,8 @@ private:
     void WireModel();
     void WireDataAndStepButtons();
     void ShowNotice(const QString& text);
+    // What the web monitor reports of the status bar.
+    TMonitorStatus MonitorStatus() const;
 
     TExperimentModel* fModel;
     std::unique_ptr<TRowBuilder> fRowBuilder;
@@ -122,6 +136,11 @@ private:
     TSimulatedPorts fSimulated;
     std::shared_ptr<LogFileDestination> fLogFile;
     std::unique_ptr<TExperimentJournal> fJournal;
+    std::unique_ptr<TMonitorFeed> fMonitorFeed;
+    std::unique_ptr<TMonitorServer> fMonitor;
+    TMonitorControl* fMonitorControl = nullptr; // the monitor's part of the "Configuration" page
+    QString fLastSaveFile;                      // the data file of this run's last save, and when
+    double fLastSaveTime = 0;
     bool fJournalFailed = false; // reported once; recording goes on
     int fRowsSinceSave = 0;      // rows not in a data file yet
     bool fAskOnClose = true;

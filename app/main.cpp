@@ -2,6 +2,8 @@
 //
 //   ondrix              the program with the instruments on the ports of its settings file
 //   ondrix --simulate   the same with the bundled cell simulator on two pseudo-terminals
+//   ondrix --monitor [ADDRESS:]PORT
+//                       also serves the read-only web monitor (loopback unless ADDRESS is given)
 //   ondrix --export DATA_FILE [OUTPUT.csv] [--no-events]
 //                       writes a data file or journal as a CSV and JSON file for analysis tools,
 //                       without a window
@@ -10,6 +12,8 @@
 #include "app/SimulatedCell.h"
 #include "app/TfrmOndrix.h"
 #include "diagnostics/LogChannel.h"
+#include "monitor/MonitorConfig.h"
+#include "monitor/MonitorServer.h"
 #include "recording/AnalysisExport.h"
 
 #include <QApplication>
@@ -17,16 +21,21 @@
 #include <QPointer>
 #include <QScreen>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace {
 
 const char kUsage[] =
-    "Usage: ondrix [--simulate]\n"
+    "Usage: ondrix [--simulate] [--monitor [ADDRESS:]PORT]\n"
     "       ondrix --export DATA_FILE [OUTPUT.csv] [--no-events]\n"
     "\n"
     "  --simulate   run with the bundled cell simulator instead of the instruments\n"
+    "  --monitor    serve the read-only web monitor on PORT, on this computer only (127.0.0.1)\n"
+    "               unless ADDRESS is given (0.0.0.0: every network; a token is then required,\n"
+    "               printed here and shown on the Configuration page)\n"
     "  --export     write an experiment data file or journal as a UTF-8 CSV file for analysis\n"
     "               (default OUTPUT: DATA_FILE with .analysis.csv) and its header, variables\n"
     "               and notes as a JSON file beside it (OUTPUT with .json)\n"
@@ -72,6 +81,21 @@ int ExportForAnalysis(int argc, char** argv) {
     return 0;
 }
 
+// The value of `--monitor`: nullopt without the option; exits with the usage on a bad value.
+std::optional<TMonitorConfig> MonitorOption(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--monitor") != 0)
+            continue;
+        QString error = QStringLiteral("--monitor needs [ADDRESS:]PORT");
+        if (i + 1 < argc)
+            if (auto c = TMonitorConfig::ParseListen(QString::fromLocal8Bit(argv[i + 1]), &error))
+                return c;
+        std::fprintf(stderr, "%s\n%s", qPrintable(error), kUsage);
+        std::exit(2);
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -81,6 +105,8 @@ int main(int argc, char** argv) {
     }
     if (HasArgument(argc, argv, "--export"))
         return ExportForAnalysis(argc, argv);
+
+    const std::optional<TMonitorConfig> monitor = MonitorOption(argc, argv);
 
     // The log channels exist before the window; the log file opens during its creation.
     InitializeLogChannels();
@@ -113,6 +139,15 @@ int main(int argc, char** argv) {
     });
     // Without a window manager "maximised" means nothing, so the window first takes the screen's
     // available area itself; with one, the maximised state keeps it there.
+    if (monitor) {
+        QString error;
+        if (window->StartMonitor(*monitor, &error)) {
+            std::printf("Monitor: %s\n", qPrintable(window->Monitor().Url()));
+            std::fflush(stdout);
+        } else {
+            std::fprintf(stderr, "Monitor not started: %s\n", qPrintable(error));
+        }
+    }
     if (QScreen* screen = window->screen())
         window->setGeometry(screen->availableGeometry());
     window->showMaximized();

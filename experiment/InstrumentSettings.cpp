@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <SimpleIni.h>
 #include <functional>
@@ -19,6 +20,7 @@ const char* const kPortKey = "ComPort";
 const char* const kEnabledKey = "Enabled";
 const char* const kStepProgramSection = "StepProgram";
 const char* const kLastFileKey = "LastFile";
+const char* const kMonitorSection = "Monitor";
 
 bool LoadIni(CSimpleIniA& ini, const QString& path) {
     QFile f(path);
@@ -97,5 +99,36 @@ bool TInstrumentSettings::SetLastStepProgram(const QString& path) const {
                              : relative;
     return Update(fPath, [&](CSimpleIniA& ini) {
         ini.SetValue(kStepProgramSection, kLastFileKey, kept.toUtf8().constData());
+    });
+}
+
+TMonitorSettings TInstrumentSettings::Monitor() const {
+    TMonitorSettings m;
+    CSimpleIniA ini;
+    ini.SetUnicode(true);
+    if (!LoadIni(ini, fPath))
+        return m;
+    m.Enabled = Value(ini, kMonitorSection, "Enabled") == QStringLiteral("1");
+    const QString address = Value(ini, kMonitorSection, "Address");
+    if (!address.isEmpty())
+        m.Address = address;
+    bool ok = false;
+    const int port = Value(ini, kMonitorSection, "Port").toInt(&ok);
+    if (ok && port >= 1 && port <= 65535)
+        m.Port = port;
+    // A token is hex digits only; anything else in the file is no token.
+    const QString token = Value(ini, kMonitorSection, "Token");
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-fA-F]+$"));
+    if (hex.match(token).hasMatch())
+        m.Token = token.toLower();
+    return m;
+}
+
+bool TInstrumentSettings::SetMonitor(const TMonitorSettings& m) const {
+    return Update(fPath, [&](CSimpleIniA& ini) {
+        ini.SetValue(kMonitorSection, "Enabled", m.Enabled ? "1" : "0");
+        ini.SetValue(kMonitorSection, "Address", m.Address.trimmed().toLatin1().constData());
+        ini.SetValue(kMonitorSection, "Port", QByteArray::number(m.Port).constData());
+        ini.SetValue(kMonitorSection, "Token", m.Token.toLatin1().constData());
     });
 }

@@ -6,11 +6,21 @@
 //   [2000_MultiMeter]   ComPort=<port>
 //   [Logging]           Enabled=1|0
 //   [StepProgram]       LastFile=<the step program last loaded or saved>
+//   [Monitor]           Enabled=1|0  Address=<IP address>  Port=<1..65535>  Token=<hex>
 //
 // Keys that a save does not write keep what the file holds; files written on Windows (CR LF, a
 // byte-order mark) read the same.
 #include <QString>
 #include <optional>
+
+// The web monitor's settings, as the "Configuration" page shows them. Off and on loopback unless
+// the file says otherwise.
+struct TMonitorSettings {
+    bool Enabled = false;
+    QString Address = QStringLiteral("127.0.0.1");
+    int Port = 8080;
+    QString Token; // empty until one is made
+};
 
 struct TInstrumentPorts {
     QString SMU; // empty when the file, section or key is missing
@@ -34,6 +44,10 @@ public:
     // program folder copied elsewhere still finds its programs. False when the file could not be
     // written.
     bool SetLastStepProgram(const QString& path) const;
+    // The [Monitor] section; values missing or out of range read as the defaults.
+    TMonitorSettings Monitor() const;
+    // Writes the whole [Monitor] section; false when the file could not be written.
+    bool SetMonitor(const TMonitorSettings& settings) const;
     QString Path() const { return fPath; }
 
 private:

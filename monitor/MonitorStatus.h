@@ -1,0 +1,24 @@
+#pragma once
+// What the window shows in its status bar, as the web monitor reports it. Filled by the window on
+// the main thread, read by the monitor's thread through a copy (TMonitorFeed).
+#include "common/DateTime.h"
+#include "instruments/TLinkMonitor.h"
+
+#include <QString>
+
+struct TMonitorStatus {
+    QString State;    // the program state's name ("SetCurrent", "Paused", ...)
+    QString ModeText; // the mode pane as it reads ("Mode: PPS  Step 3 of 8")
+    int Step = 0;     // the running step (1-based) of a step program; 0 outside one
+    int StepCount = 0;
+    TLinkState SMU = TLinkState::OK;
+    TLinkState DMM = TLinkState::OK;
+    QString SMUText; // the link's fault text, empty while it is OK
+    QString DMMText;
+    bool InstrumentsValid = false; // both instruments validated
+    QString Notice;                // a fault the operator must know of, empty when none
+    QString LastSaveFile;          // empty before the first save of this run
+    TDateTime LastSaveTime = 0;    // 0 before the first save
+    QString JournalFile;           // empty before the run's first row
+    double RCDurationS = 0;        // the span of the relative change
+};
