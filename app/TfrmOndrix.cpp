@@ -85,6 +85,8 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
 
     fModel = new TExperimentModel(TheRun(), this);
     DataGrid = &fModel->Rows();
+    // A monitor turned on during a run serves the rows so far at once.
+    fMonitor->SetStartedListener([this] { FeedMonitor(); });
     PageControlMain = new QTabWidget(this);
     PageControlMain->setObjectName(QStringLiteral("PageControlMain"));
     PageControlMain->setDocumentMode(true);
@@ -431,6 +433,25 @@ TMonitorStatus TfrmOndrix::MonitorStatus() const {
     return s;
 }
 
+void TfrmOndrix::FeedMonitor() {
+    // The monitor keeps its own copy of the rows only while it serves: the first time it finds it
+    // running it takes every row the grid holds, then each new one as it enters.
+    if (!fMonitor->IsRunning())
+        return;
+    const int last = DataGrid->RowCount() - 1;
+    if (fMonitorFedRow > last)
+        fMonitorFedRow = 0; // the grid was cleared: its new rows follow the old ones
+    if (last == fMonitorFedRow + 1) {
+        fMonitorFeed->AddRow(DataGrid->Row(++fMonitorFedRow));
+        return;
+    }
+    std::vector<TDataRow> rows;
+    rows.reserve(std::size_t(std::max(0, last - fMonitorFedRow)));
+    while (fMonitorFedRow < last)
+        rows.push_back(DataGrid->Row(++fMonitorFedRow));
+    fMonitorFeed->AddRows(rows);
+}
+
 bool TfrmOndrix::StartMonitor(const TMonitorConfig& config, QString* error) {
     return fMonitorControl->StartForThisRun(config, error);
 }
@@ -464,7 +485,7 @@ void TfrmOndrix::ShowNotice(const QString& text) {
 
 void TfrmOndrix::RowEntered(int row) {
     ++fRowsSinceSave;
-    fMonitorFeed->AddRow(DataGrid->Row(row));
+    FeedMonitor();
     if (fJournalFailed)
         return;
     if (!fJournal) {

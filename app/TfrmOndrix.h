@@ -124,6 +124,8 @@ private:
 
     void WireModel();
     void WireDataAndStepButtons();
+    // Hands the grid's rows the monitor has not got yet to its feed, while it serves.
+    void FeedMonitor();
     void ShowNotice(const QString& text);
     // What the web monitor reports of the status bar.
     TMonitorStatus MonitorStatus() const;
@@ -137,6 +139,7 @@ private:
     std::shared_ptr<LogFileDestination> fLogFile;
     std::unique_ptr<TExperimentJournal> fJournal;
     std::unique_ptr<TMonitorFeed> fMonitorFeed;
+    int fMonitorFedRow = 0; // the last grid row the monitor's feed has
     std::unique_ptr<TMonitorServer> fMonitor;
     TMonitorControl* fMonitorControl = nullptr; // the monitor's part of the "Configuration" page
     QString fLastSaveFile;                      // the data file of this run's last save, and when

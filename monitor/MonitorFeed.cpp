@@ -14,6 +14,22 @@ void TMonitorFeed::AddRow(const TDataRow& row) {
         fListener();
 }
 
+void TMonitorFeed::AddRows(const std::vector<TDataRow>& rows) {
+    if (rows.empty())
+        return;
+    {
+        const std::lock_guard lock(fMutex);
+        for (const TDataRow& row : rows) {
+            fRows.push_back(row);
+            if (row.Kind == TRowKind::Data)
+                fLatestData = row;
+        }
+    }
+    const std::lock_guard lock(fListenerMutex);
+    if (fListener)
+        fListener();
+}
+
 void TMonitorFeed::SetStatus(const TMonitorStatus& status) {
     const std::lock_guard lock(fMutex);
     fStatus = status;

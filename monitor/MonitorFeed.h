@@ -18,6 +18,8 @@ class TMonitorFeed {
 public:
     // A row has entered the data table (data or mode-change row).
     void AddRow(const TDataRow& row);
+    // Rows the table held before the monitor was turned on, oldest first.
+    void AddRows(const std::vector<TDataRow>& rows);
     // The window's status, at each refresh of its status bar.
     void SetStatus(const TMonitorStatus& status);
 

@@ -42,6 +42,8 @@ bool TMonitorServer::Start(const TMonitorConfig& config, QString* error) {
     }
     TMonitorHttpServer* http = fHttp;
     fFeed.SetRowListener([http] { http->WakeForRows(); });
+    if (fStarted)
+        fStarted();
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 class QObject;
 class QThread;
@@ -29,6 +30,9 @@ public:
     const TMonitorConfig& Config() const { return fConfig; }
     // "http://127.0.0.1:8080/", with "?token=..." when the token is required.
     QString Url() const;
+    // Called on the caller's thread each time the server has started listening, so the owner can
+    // hand the feed what it holds so far.
+    void SetStartedListener(std::function<void()> listener) { fStarted = std::move(listener); }
 
 private:
     TMonitorFeed& fFeed;
@@ -37,4 +41,5 @@ private:
     QObject* fAnchor = nullptr;          // lives on fThread: runs the creation and deletion there
     TMonitorHttpServer* fHttp = nullptr; // lives on fThread
     std::uint16_t fPort = 0;
+    std::function<void()> fStarted;
 };

@@ -7,6 +7,7 @@
 #include "common/NumberFormat.h"
 #include "diagnostics/EventLog.h"
 #include "experiment/InstrumentSettings.h"
+#include "experiment/TExperimentModel.h"
 #include "monitor/MonitorConfig.h"
 #include "monitor/MonitorServer.h"
 #include "recording/ColumnTable.h"
@@ -218,8 +219,16 @@ TEST_F(MonitorWindow, ConfigurationPageSwitchesItAndRenewsTheToken) {
     probe.close();
     p->SpinMonitorPort->setValue(free);
     p->EditMonitorAddress->setText(QStringLiteral("0.0.0.0"));
+    // A row from before the monitor was on: it is served all the same, once.
+    w->Model().AppendModeChangeRow(TProgramState::Paused);
     p->CheckBoxMonitor->setChecked(true);
     ASSERT_TRUE(w->Monitor().IsRunning());
+    const auto rowsServed = [&](const QString& token) {
+        return HttpGet(free, "/api/rows?since=0&limit=100&token=" + token.toLatin1())
+            .Json()[QStringLiteral("rows")]
+            .toArray()
+            .size();
+    };
     EXPECT_EQ(w->Monitor().Port(), free);
     const TMonitorSettings saved = TInstrumentSettings(TInstrumentSettings::DefaultPath()).Monitor();
     EXPECT_TRUE(saved.Enabled);
@@ -228,6 +237,7 @@ TEST_F(MonitorWindow, ConfigurationPageSwitchesItAndRenewsTheToken) {
     const QString first = p->EditMonitorToken->text();
     ASSERT_EQ(saved.Token, first);
     EXPECT_EQ(HttpGet(free, "/api/status?token=" + first.toLatin1()).Status, 200);
+    EXPECT_EQ(rowsServed(first), 1);
 
     // A new token: the old one is refused from now on.
     QTest::mouseClick(p->ButtonMonitorNewToken, Qt::LeftButton);
@@ -235,6 +245,7 @@ TEST_F(MonitorWindow, ConfigurationPageSwitchesItAndRenewsTheToken) {
     EXPECT_NE(second, first);
     EXPECT_EQ(HttpGet(free, "/api/status?token=" + first.toLatin1()).Status, 401);
     EXPECT_EQ(HttpGet(free, "/api/status?token=" + second.toLatin1()).Status, 200);
+    EXPECT_EQ(rowsServed(second), 1) << "a restarted server does not take the rows twice";
 
     // A bad address is said on the page and nothing listens.
     p->EditMonitorAddress->setText(QStringLiteral("not-an-address"));
