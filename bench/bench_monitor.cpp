@@ -10,6 +10,7 @@
 //    from request to the last byte. Goal: under 20 ms.
 #include "acquisition/TThread2000.h"
 #include "app/SharedState.h"
+#include "bench/BenchWorkers.h"
 #include "common/FreeAndNil.h"
 #include "control/TPID.h"
 #include "control/TThread2401.h"
@@ -35,12 +36,6 @@
 
 namespace {
 
-void Serve(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 std::int64_t NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -62,77 +57,6 @@ TDataRow Row(std::int64_t i) {
     r[TProperty::Date] = 46000.5 + double(i) / SecondsPerDay;
     return r;
 }
-
-class THost2401 : public IThread2401Host {
-public:
-    double DataPointLength() const override { return 10; }
-    int SetVoltagemV() const override { return 0; }
-    void ShowPIDListing(const QStringList&) override {}
-};
-
-class THost2000 : public IThread2000Host {
-public:
-    double CellTemperatureOverride() const override { return 0; }
-    bool FastMode() const override { return true; }
-    int FastModeCount() const override { return 20; }
-};
-
-// Both workers on the paced simulator, running; stopped and freed at the end.
-class TWorkers {
-public:
-    TWorkers() : sim(Options()) {
-        std::string error;
-        if (!sim.Start(error)) {
-            failed = error;
-            return;
-        }
-        const QString smuPort = QString::fromStdString(sim.PortPath(TInstrumentId::Smu));
-        const QString dmmPort = QString::fromStdString(sim.PortPath(TInstrumentId::Dmm));
-        Initialize2401(smuPort);
-        Initialize2000(dmmPort);
-        ResetSharedState();
-        PID = new TPID();
-        smu.Port = smuPort;
-        smu.SetModeEx(TMode::SetCurrent);
-        dmm.Port = dmmPort;
-        dmm.SetToPauseEx(false);
-        smu.start();
-        dmm.start();
-        while (smu.ModeIntegrator() != TMode::SetCurrent || dmm.TickCount() < 2)
-            Serve(50);
-        Serve(500);
-    }
-    ~TWorkers() {
-        if (!failed.empty())
-            return;
-        smu.SetToStopEx(true);
-        dmm.SetToPauseEx(false);
-        dmm.SetToStopEx(true);
-        while (!smu.IsStopped() || !dmm.IsStopped())
-            Serve(20);
-        smu.wait();
-        dmm.wait();
-        FreeAndNil(SynchronizerI);
-        FreeAndNil(SynchronizerV);
-        FreeAndNil(SynchronizerT);
-        FreeAndNil(SynchronizerpO2);
-        FreeAndNil(PID);
-    }
-    static TSimOptions Options() {
-        TSimOptions o;
-        o.controlFifo = false;
-        o.wireTime = true;
-        o.cell.noise = false;
-        return o;
-    }
-
-    TCellSimulator sim;
-    std::string failed;
-    THost2401 host2401;
-    THost2000 host2000;
-    TThread2401 smu{&host2401, TheRun()};
-    TThread2000 dmm{&host2000, TheRun()};
-};
 
 // Browsers on another thread: stream clients that note when each row reaches them, and clients
 // that ask for the newest 1000 rows every second, each on a fresh connection.
@@ -263,7 +187,7 @@ private:
 };
 
 void BM_WorkerCycles(benchmark::State& state) {
-    TWorkers run;
+    TBothWorkers run(Paced(), true);
     if (!run.failed.empty()) {
         state.SkipWithError(run.failed.c_str());
         return;

@@ -16,6 +16,7 @@
 // cycle are served at once.
 #include "acquisition/TThread2000.h"
 #include "app/SharedState.h"
+#include "bench/BenchWorkers.h"
 #include "common/FreeAndNil.h"
 #include "control/TPID.h"
 #include "control/TThread2401.h"
@@ -94,21 +95,6 @@ TFloor Floor(TScpiInstrument& instrument, const std::vector<std::string>& setUp,
     return total;
 }
 
-// Runs the event loop for `ms` milliseconds.
-void Serve(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-TSimOptions Paced() {
-    TSimOptions o;
-    o.controlFifo = false;
-    o.wireTime = true;
-    o.cell.noise = false;
-    return o;
-}
-
 // Measures cycles over windows of kWindowMs and reports them next to the floor.
 void Measure(benchmark::State& state, const std::function<std::uint64_t()>& cycles, const TFloor& floor) {
     const double floorMs = floor.ms;
@@ -132,21 +118,6 @@ void Measure(benchmark::State& state, const std::function<std::uint64_t()>& cycl
     state.counters["of_floor_rate"] = rate * floorMs / 1000.0;
     state.counters["polled_ms"] = floor.polledMs;
 }
-
-class THost2401 : public IThread2401Host {
-public:
-    double DataPointLength() const override { return 10; }
-    int SetVoltagemV() const override { return 0; }
-    void ShowPIDListing(const QStringList&) override {}
-};
-
-class THost2000 : public IThread2000Host {
-public:
-    bool fast = false;
-    double CellTemperatureOverride() const override { return 0; }
-    bool FastMode() const override { return fast; }
-    int FastModeCount() const override { return 20; }
-};
 
 // The SourceMeter thread in GS mode at 0 µA: each cycle a source command without reply and
 // ":READ?" with its reply, then the results step.
@@ -249,53 +220,6 @@ BENCHMARK(BM_Thread2000)
     ->UseManualTime()
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
-
-// Both workers against one simulator, started and running; stopped and freed at the end.
-class TBothWorkers {
-public:
-    explicit TBothWorkers(const TSimOptions& options) : sim(options) {
-        std::string error;
-        if (!sim.Start(error)) {
-            failed = error;
-            return;
-        }
-        const QString smuPort = QString::fromStdString(sim.PortPath(TInstrumentId::Smu));
-        const QString dmmPort = QString::fromStdString(sim.PortPath(TInstrumentId::Dmm));
-        Initialize2401(smuPort);
-        Initialize2000(dmmPort);
-        ResetSharedState();
-        PID = new TPID();
-        smu.Port = smuPort;
-        smu.SetModeEx(TMode::SetCurrent);
-        dmm.Port = dmmPort;
-        dmm.SetToPauseEx(false);
-        smu.start();
-        dmm.start();
-        while (smu.ModeIntegrator() != TMode::SetCurrent || dmm.TickCount() < 2)
-            Serve(50);
-        Serve(500);
-    }
-    ~TBothWorkers() {
-        if (!failed.empty())
-            return;
-        smu.SetToStopEx(true);
-        dmm.SetToPauseEx(false);
-        dmm.SetToStopEx(true);
-        while (!smu.IsStopped() || !dmm.IsStopped())
-            Serve(20);
-        smu.wait();
-        dmm.wait();
-        TheRun().DropOpenPoint();
-        FreeAndNil(PID);
-    }
-
-    TCellSimulator sim;
-    std::string failed;
-    THost2401 host2401;
-    THost2000 host2000;
-    TThread2401 smu{&host2401, TheRun()};
-    TThread2000 dmm{&host2000, TheRun()};
-};
 
 // Both workers while the main thread is held for 5 s (a long save, a slow dialog): their cycles
 // must not wait for it. Cycles per second over 5 s with the event loop running, then over 5 s
