@@ -86,7 +86,10 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     fModel = new TExperimentModel(TheRun(), this);
     DataGrid = &fModel->Rows();
     // A monitor turned on during a run serves the rows so far at once.
-    fMonitor->SetStartedListener([this] { FeedMonitor(); });
+    fMonitor->SetStartedListener([this] {
+        FeedMonitor();
+        fMonitorFeed->SetStatus(MonitorStatus());
+    });
     PageControlMain = new QTabWidget(this);
     PageControlMain->setObjectName(QStringLiteral("PageControlMain"));
     PageControlMain->setDocumentMode(true);
@@ -407,14 +410,15 @@ void TfrmOndrix::Statusbar() {
 
     RzStatusPaneStep->SetCaption(fStepView->Refresh(ProgramState, CurrentStep));
     TStatusHints::Apply(*this);
-    fMonitorFeed->SetStatus(MonitorStatus());
+    if (fMonitor->IsRunning())
+        fMonitorFeed->SetStatus(MonitorStatus());
 }
 
 TMonitorStatus TfrmOndrix::MonitorStatus() const {
     TMonitorStatus s;
     s.State = ProgramStateName(ProgramState);
     s.ModeText = RzStatusPaneStep->Caption();
-    const int steps = ExperimentControl->ListBoxStepProgram->count();
+    const int steps = fModel->StepCount();
     if ((ProgramState == TProgramState::PIDStep || ProgramState == TProgramState::PPS) && CurrentStep >= 0 &&
         CurrentStep < steps) {
         s.Step = CurrentStep + 1;
