@@ -33,3 +33,20 @@ TEST(Clock, AFixedClockMovesOnlyWhenAdvanced) {
     Clock::Release();
     EXPECT_GT(Now(), 45000.0);
 }
+
+// The monotonic clock goes with every move of a fixed clock except a wall-clock step (a
+// daylight-saving change or an NTP correction), which must not show in any duration.
+TEST(Clock, AWallClockStepLeavesTheMonotonicClockAlone) {
+    Clock::Fix(45000.5);
+    const double m0 = MonotonicSeconds();
+    Clock::AdvanceSeconds(10.0);
+    EXPECT_NEAR(MonotonicSeconds() - m0, 10.0, 1e-5);
+    Clock::StepWallSeconds(-3600.0); // autumn: the local clock goes back an hour
+    EXPECT_NEAR((Now() - 45000.5) * SecondsPerDay, 10.0 - 3600.0, 1e-5);
+    EXPECT_NEAR(MonotonicSeconds() - m0, 10.0, 1e-5);
+    Clock::Fix(Now() + 5.0 / SecondsPerDay); // re-fixing later counts as time passing
+    EXPECT_NEAR(MonotonicSeconds() - m0, 15.0, 1e-5);
+    Clock::Release();
+    const double r0 = MonotonicSeconds();
+    EXPECT_GE(MonotonicSeconds(), r0);
+}
