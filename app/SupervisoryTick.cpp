@@ -130,9 +130,13 @@ void TSupervisoryTick::ChangeModeConfirm(QObject*) {
         if (o.button->isChecked() && ProgramState != o.state) {
             if (!Dialogs().AskYesNo(
                     QStringLiteral("Change program state? This will also reset current step to zero"))) {
-                // Back to the running state's button; its handler records the unchanged state.
-                if (QRadioButton* current = RadioOf(ProgramState))
+                // Back to the running state's button, with its handler held off: a change the
+                // operator cancelled happened to nothing, so it writes no row and no event.
+                if (QRadioButton* current = RadioOf(ProgramState)) {
+                    fHandlersAttached = false;
                     CheckRadio(current);
+                    fHandlersAttached = true;
+                }
                 return;
             }
             break;

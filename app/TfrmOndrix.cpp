@@ -235,8 +235,17 @@ void TfrmOndrix::WireModeButtons() {
 }
 
 bool TfrmOndrix::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyRelease && !static_cast<QKeyEvent*>(event)->isAutoRepeat())
-        Tick->ChangeModeConfirm(watched);
+    // A key released on a mode button confirms, but only a key that was pressed on that button: the
+    // release of the key that answered the mode question (Enter, Esc, N) reaches the button after
+    // the box has closed and is no operator action on it.
+    if (event->type() == QEvent::KeyPress && !static_cast<QKeyEvent*>(event)->isAutoRepeat())
+        fModeKeyPressedOn = watched;
+    if (event->type() == QEvent::KeyRelease && !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+        const bool pressedHere = fModeKeyPressedOn == watched;
+        fModeKeyPressedOn = nullptr;
+        if (pressedHere)
+            Tick->ChangeModeConfirm(watched);
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -121,6 +121,7 @@ protected:
 private:
     void BuildStatusBar();
     void WireModeButtons();
+    QObject* fModeKeyPressedOn = nullptr; // the mode button that saw the last key press
 
     void WireModel();
     void WireDataAndStepButtons();

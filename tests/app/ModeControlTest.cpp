@@ -171,15 +171,23 @@ TEST_F(ModeControl, YesChangesTheModeAndWritesOneMarkerRow) {
     EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: SetCurrent");
 }
 
-TEST_F(ModeControl, NoKeepsTheStateAndRecordsItOnce) {
+// A change the operator cancels happened to nothing: no marker row, no event, whether the box was
+// answered with the mouse or with a key whose release then lands on the mode button.
+TEST_F(ModeControl, NoKeepsTheStateAndRecordsNothing) {
     Validate();
     dialogs->answers = {false};
     QTest::mouseClick(c->RadioButtonSetVoltage, Qt::LeftButton);
     EXPECT_EQ(ProgramState, TProgramState::Paused);
     EXPECT_TRUE(c->RadioButtonModeOff->isChecked());
-    ASSERT_EQ(Rows(), 2) << "one marker row with the unchanged state";
-    EXPECT_EQ(Cell(1, TProperty::Mode), "1");
+    EXPECT_EQ(Rows(), 1) << "no marker row for a cancelled change";
     EXPECT_EQ(dialogs->questions.size(), 1);
+    // The Enter that answered the box is released on the focused mode button.
+    QTest::keyRelease(c->RadioButtonModeOff, Qt::Key_Return);
+    EXPECT_EQ(Rows(), 1) << "a key release without its press on the button confirms nothing";
+    // A key pressed and released on a mode button still confirms, as before.
+    QTest::keyClick(c->RadioButtonModeOff, Qt::Key_Shift);
+    EXPECT_EQ(Rows(), 2);
+    EXPECT_EQ(Cell(1, TProperty::Mode), "1");
 }
 
 TEST_F(ModeControl, StepProgramsStartAtStepZeroAndPIDModesKeepTheIntegral) {
