@@ -208,11 +208,27 @@ void TfrmOndrix::WireDataAndStepButtons() {
     fStepView = std::make_unique<TStepProgramView>(*c->ListBoxStepProgram);
 
     connect(Debug->ButtonSaveTest, &QPushButton::clicked, this, [this] { Save(); });
-    connect(Debug->ButtonDeleteData, &QPushButton::clicked, this,
-            [this] { fRowBuilder->DeleteFirstPoints(); });
-    connect(Debug->ButtonDeleteAllData, &QPushButton::clicked, this, [this] { fRowBuilder->ClearAllData(); });
-    connect(Debug->ButtonPPSUp, &QPushButton::clicked, this, [this] { fStepEditor->ButtonPPSUpClick(); });
-    connect(Debug->ButtonPPSDown, &QPushButton::clicked, this, [this] { fStepEditor->ButtonPPSDownClick(); });
+    // The Debug page's buttons act at once on a click, so those that throw away data or the step
+    // program ask first.
+    const auto askFirst = [this](QPushButton* button, const QString& question, std::function<void()> act) {
+        connect(button, &QPushButton::clicked, this, [question, act] {
+            if (Dialogs().Confirm(question))
+                act();
+        });
+    };
+    askFirst(Debug->ButtonDeleteData,
+             QStringLiteral("Delete the first 100 points of every plot? The table keeps its rows."),
+             [this] { fRowBuilder->DeleteFirstPoints(); });
+    askFirst(Debug->ButtonDeleteAllData,
+             QStringLiteral("Clear all data from the plots and the table? Rows not saved in a data file are "
+                            "then only in the run's journal."),
+             [this] { fRowBuilder->ClearAllData(); });
+    askFirst(Debug->ButtonPPSUp,
+             QStringLiteral("Replace the step program with 21 PPS steps from 0 to 1000 mV?"),
+             [this] { fStepEditor->ButtonPPSUpClick(); });
+    askFirst(Debug->ButtonPPSDown,
+             QStringLiteral("Replace the step program with 21 PPS steps from 1000 to 0 mV?"),
+             [this] { fStepEditor->ButtonPPSDownClick(); });
     connect(c->ButtonProgramPumpVoltage, &QPushButton::clicked, this,
             [this] { fStepEditor->ButtonProgramPumpVoltageClick(); });
     connect(c->ButtonProgramDeleteStep, &QPushButton::clicked, this,

@@ -12,6 +12,7 @@
 #include "common/Clock.h"
 #include "control/TPID.h"
 #include "diagnostics/LogChannel.h"
+#include "experiment/TExperimentModel.h"
 #include "recording/ColumnTable.h"
 #include "recording/TDataGridModel.h"
 #include "tests/support/LogCapture.h"
@@ -21,6 +22,7 @@
 
 #include <QCheckBox>
 #include <QListWidget>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -272,3 +274,47 @@ TEST_F(ModeControl, ToExitIgnoresTheOperator) {
 }
 
 } // namespace
+
+// The Debug page's buttons that throw away plot points, rows or the step program ask first, and a
+// No leaves everything as it was.
+TEST_F(ModeControl, DebugButtonsThatThrowAwayDataAskFirst) {
+    auto* debug = w->findChild<QWidget*>(QStringLiteral("TabSheetDebug"));
+    ASSERT_NE(debug, nullptr);
+    const auto button = [&](const char* name) {
+        return debug->findChild<QPushButton*>(QString::fromLatin1(name));
+    };
+    const auto steps = [&] { return c->ListBoxStepProgram->count(); };
+    const struct {
+        const char* name;
+        const char* asks; // a word of the question
+        std::function<int()> observed;
+        int afterYes;
+    } cases[] = {
+        {"ButtonDeleteAllData", "Clear all data", [&] { return Rows(); }, 1},
+        {"ButtonPPSUp", "21 PPS steps", steps, 21},
+        {"ButtonPPSDown", "21 PPS steps", steps, 21},
+        {"ButtonDeleteData", "first 100 points", [&] { return Rows(); }, 3},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        Validate();
+        w->Model().AppendModeChangeRow(TProgramState::Paused);
+        w->Model().AppendModeChangeRow(TProgramState::Paused);
+        c->ListBoxStepProgram->clear();
+        c->ListBoxStepProgram->addItem(QStringLiteral("0001   -4          45"));
+        const int before = k.observed();
+        QPushButton* b = button(k.name);
+        ASSERT_NE(b, nullptr);
+        dialogs->questions.clear();
+        dialogs->answers = {false};
+        b->click();
+        ASSERT_EQ(dialogs->questions.size(), 1);
+        EXPECT_TRUE(dialogs->questions[0].contains(QLatin1String(k.asks)))
+            << qPrintable(dialogs->questions[0]);
+        EXPECT_EQ(k.observed(), before) << "No changes nothing";
+        dialogs->answers = {true};
+        b->click();
+        EXPECT_EQ(k.observed(), k.afterYes);
+        w->DataGrid->ClearData();
+    }
+}
