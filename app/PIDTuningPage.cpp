@@ -82,6 +82,10 @@ TPIDTuningPage::TPIDTuningPage(QWidget* parent) : QWidget(parent) {
     connect(ButtonTabPID, &QPushButton::clicked, this, &TPIDTuningPage::ButtonTabPIDClick);
     connect(ListBox1, &QListWidget::itemClicked, this, &TPIDTuningPage::ListBox1Click);
     connect(ListBox1, &QListWidget::currentRowChanged, this, &TPIDTuningPage::ListBox1CurrentRowChanged);
+    // The test value and the elasticity answer as they are typed: the run reads neither until the
+    // table is applied.
+    RtDoubleEdit1->SetTakesAsTyped(true);
+    RtDoubleEdit2->SetTakesAsTyped(true);
     connect(RtDoubleEdit1, &TRtDoubleEdit::keyReleased, this, &TPIDTuningPage::Test);
     connect(RtDoubleEdit2, &TRtDoubleEdit::keyReleased, this, &TPIDTuningPage::Test);
 }

@@ -108,6 +108,20 @@ void TSupervisoryTick::CheckRadio(QRadioButton* button) {
         ChangeModeConfirm(button);
 }
 
+QString TSupervisoryTick::MissingForARun() const {
+    const TCellDetails& cell = fForm.Model().Cell();
+    const bool uncalibrated = cell.SensorAx == 0 && cell.SensorBx == 0;
+    const bool unnamed = fForm.Model().Sample().Name.trimmed().isEmpty();
+    if (uncalibrated && unnamed)
+        return QStringLiteral(
+            "The oxygen sensor has no calibration (Ax = Bx = 0) and the experiment has no name.");
+    if (uncalibrated)
+        return QStringLiteral("The oxygen sensor has no calibration (Ax = Bx = 0).");
+    if (unnamed)
+        return QStringLiteral("The experiment has no name.");
+    return {};
+}
+
 void TSupervisoryTick::ChangeModeConfirm(QObject*) {
     // Once the window is closing no operator action changes the state again.
     if (ProgramState == TProgramState::ToExit)
@@ -132,6 +146,17 @@ void TSupervisoryTick::ChangeModeConfirm(QObject*) {
                     QStringLiteral("Change program state? This will also reset current step to zero"))) {
                 // Back to the running state's button, with its handler held off: a change the
                 // operator cancelled happened to nothing, so it writes no row and no event.
+                if (QRadioButton* current = RadioOf(ProgramState)) {
+                    fHandlersAttached = false;
+                    CheckRadio(current);
+                    fHandlersAttached = true;
+                }
+                return;
+            }
+            // Leaving Paused starts driving the pump: a run without a sensor calibration reads a
+            // believable but wrong pO2, and one without a name writes files called "_0001.csv".
+            const QString missing = ProgramState == TProgramState::Paused ? MissingForARun() : QString();
+            if (!missing.isEmpty() && !Dialogs().AskYesNo(missing + QStringLiteral(" Start anyway?"))) {
                 if (QRadioButton* current = RadioOf(ProgramState)) {
                     fHandlersAttached = false;
                     CheckRadio(current);

@@ -22,6 +22,9 @@ public:
     // Checks a radio button from the program; as with an operator's click its handler runs when
     // the button was not checked yet, unless the handlers are detached.
     void CheckRadio(QRadioButton* button);
+    // What a run started now would lack (the sensor calibration, the experiment name), as a
+    // sentence for the operator; empty when nothing is missing.
+    QString MissingForARun() const;
 
 private:
     void FallBackToSetCurrent();

@@ -17,8 +17,9 @@ bool Unfinished(const QString& text) {
 
 TRtDoubleEdit::TRtDoubleEdit(QWidget* parent, double value) : QLineEdit(parent), fValue(value) {
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    connect(this, &QLineEdit::textEdited, this, &TRtDoubleEdit::TakeTyped);
-    connect(this, &QLineEdit::editingFinished, this, &TRtDoubleEdit::ShowValue);
+    connect(this, &QLineEdit::textEdited, this, &TRtDoubleEdit::Typed);
+    // Enter, or leaving the box with changed text.
+    connect(this, &QLineEdit::editingFinished, this, &TRtDoubleEdit::Commit);
     QLineEdit::setText(Text(fValue));
     setToolTip(RangeText());
 }
@@ -29,21 +30,41 @@ QString TRtDoubleEdit::RangeText() const {
     return QStringLiteral("any number");
 }
 
+void TRtDoubleEdit::Restyle() {
+    QString style;
+    if (fMarked)
+        style += QStringLiteral("border: 2px solid rgb(220, 0, 0);");
+    if (fPending)
+        style += QStringLiteral("background: rgb(255, 244, 200); font-style: italic;");
+    setStyleSheet(style.isEmpty() ? QString() : QStringLiteral("TRtDoubleEdit { %1 }").arg(style));
+}
+
 void TRtDoubleEdit::Mark(const QString& why) {
     fMarked = true;
-    setStyleSheet(QStringLiteral("TRtDoubleEdit { border: 2px solid rgb(220, 0, 0); }"));
+    Restyle();
     setToolTip(why);
     if (hasFocus())
         QToolTip::showText(mapToGlobal(QPoint(0, height())), why, this);
 }
 
 void TRtDoubleEdit::Unmark() {
-    setToolTip(RangeText());
+    setToolTip(fPending ? QStringLiteral("not applied yet: Enter applies, Esc restores %1 (%2)")
+                              .arg(Text(fValue), RangeText())
+                        : RangeText());
     if (!fMarked)
         return;
     fMarked = false;
-    setStyleSheet(QString());
+    Restyle();
     QToolTip::hideText();
+}
+
+void TRtDoubleEdit::SetPending(bool pending) {
+    if (fPending == pending)
+        return;
+    fPending = pending;
+    Restyle();
+    if (!fMarked)
+        Unmark(); // the tooltip says whether the text is applied
 }
 
 double TRtDoubleEdit::Clamp(double v) const {
@@ -66,6 +87,7 @@ void TRtDoubleEdit::SetValue(double v) {
     const double normal = Normalize(v);
     fValue = Clamp(normal);
     QLineEdit::setText(Text(fValue));
+    SetPending(false);
     if (fValue != normal)
         Mark(QStringLiteral("%1 was limited to %2 (%3)").arg(Text(normal), Text(fValue), RangeText()));
     else
@@ -83,34 +105,82 @@ void TRtDoubleEdit::SetLimits(double lower, double upper) {
         SetValue(clamped);
 }
 
-void TRtDoubleEdit::TakeTyped(const QString& text) {
-    // The typed text stays as it is while typing; a number within the range is taken at once.
-    double v = 0;
+bool TRtDoubleEdit::Acceptable(const QString& text, double& v) {
+    v = 0;
     if (!TryParseRegional(text, v)) {
         if (Unfinished(text))
             Unmark();
         else
             Mark(QStringLiteral("\"%1\" is not a number; the box keeps %2 (%3)")
                      .arg(text.trimmed(), Text(fValue), RangeText()));
-        return;
+        return false;
     }
     if (Normalize(v) != v) {
         Mark(QStringLiteral("%1 is not a whole number; the box keeps %2 (%3)")
                  .arg(text.trimmed(), Text(fValue), RangeText()));
-        return;
+        return false;
     }
     if (Clamp(v) != v) {
         Mark(QStringLiteral("%1 is outside the range; the box keeps %2 (%3)")
                  .arg(text.trimmed(), Text(fValue), RangeText()));
-        return;
+        return false;
     }
     Unmark();
-    fValue = v;
-    emit valueChanged(fValue);
+    return true;
+}
+
+void TRtDoubleEdit::Typed(const QString& text) {
+    // The typed text stays as it is while typing and is checked as it grows, so a refusal shows at
+    // once; the value changes only when the entry is committed (or at once for a box that takes
+    // numbers as typed).
+    double v = 0;
+    const bool ok = Acceptable(text, v);
+    if (fTakesAsTyped) {
+        if (ok) {
+            fValue = v;
+            emit valueChanged(fValue);
+        }
+        return;
+    }
+    SetPending(text != Text(fValue));
+    if (!fMarked)
+        Unmark(); // the pending tooltip
+}
+
+void TRtDoubleEdit::Commit() {
+    if (fTakesAsTyped || !fPending) {
+        ShowValue();
+        return;
+    }
+    double v = 0;
+    const QString typed = text();
+    SetPending(false);
+    if (Acceptable(typed, v)) {
+        fValue = v;
+        ShowValue();
+        emit valueChanged(fValue);
+        return;
+    }
+    if (!fMarked) // unfinished text ("", "-", "1e"): refused all the same
+        Mark(QStringLiteral("\"%1\" is not a number; the box keeps %2 (%3)")
+                 .arg(typed.trimmed(), Text(fValue), RangeText()));
+    ShowValue();
 }
 
 void TRtDoubleEdit::ShowValue() {
     QLineEdit::setText(Text(fValue));
+}
+
+void TRtDoubleEdit::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && fPending) {
+        // Back to the applied value; nothing was taken.
+        SetPending(false);
+        ShowValue();
+        Unmark();
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
 }
 
 void TRtDoubleEdit::keyReleaseEvent(QKeyEvent* event) {

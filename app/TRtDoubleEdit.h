@@ -4,6 +4,12 @@
 // range; otherwise it takes any value. Setting a value, also from the program, emits valueChanged.
 // It shows and accepts the regional decimal separator (a point is accepted too).
 //
+// What the operator types takes effect when he means it: on Enter or on leaving the box. While he
+// types, the box shows that its text is not applied yet (a tinted background and a tooltip) and its
+// value stays the applied one, so a pump never runs on an entry on its way ("1" on the way to
+// "10"); Esc puts the applied value back. A box made with SetTakesAsTyped(true) takes each number
+// as it is typed instead (a test value whose answer follows the keys).
+//
 // The box tells what it did not take: typed text that is not a number (or not a whole number in
 // the integer box), or a typed value outside the range, leaves the value as it was and marks the
 // box with a red frame and a tooltip that names the allowed range; a value the program set that
@@ -25,6 +31,10 @@ public:
     bool Marked() const { return fMarked; }
     // "allowed: -5 to 5", or "any number" for a box without a range.
     QString RangeText() const;
+    // True while the box shows typed text that is not applied yet.
+    bool Pending() const { return fPending; }
+    // Take every number as it is typed, not on Enter (for boxes the run does not read).
+    void SetTakesAsTyped(bool asTyped) { fTakesAsTyped = asTyped; }
 
 signals:
     void valueChanged(double value);
@@ -32,18 +42,26 @@ signals:
     void keyReleased();
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     virtual double Normalize(double v) const;
     virtual QString Text(double v) const;
 
 private:
     double Clamp(double v) const;
-    void TakeTyped(const QString& text);
+    void Typed(const QString& text);
+    // Checks typed text; true with the number when it may be taken, else marks the box.
+    bool Acceptable(const QString& text, double& v);
+    void Commit();
+    void SetPending(bool pending);
+    void Restyle();
     void ShowValue();
     void Mark(const QString& why);
     void Unmark();
     double fValue = 0.0;
     bool fMarked = false;
+    bool fPending = false;
+    bool fTakesAsTyped = false;
     double fLower = 0.0;
     double fUpper = 0.0;
 };

@@ -224,9 +224,11 @@ TEST_F(ExperimentData, EditingAnInputRecomputesTheDerivedBoxes) {
     // A cell box carries the same handler: a new Vhpws moves Vhp at once.
     page.RtDoubleEditVHPS->SetValue(0.02);
     EXPECT_NEAR(page.RtDoubleEditVhp->Value(), 0.0198, 1e-15);
-    // Typing into a box counts as an edit too.
+    // Typing into a box counts as an edit too, once it is applied with Enter.
     page.RtDoubleEditmass0->clear();
     QTest::keyClicks(page.RtDoubleEditmass0, QStringLiteral("2"));
+    EXPECT_DOUBLE_EQ(page.RtDoubleEditVs->Value(), 0.0002) << "not applied while typing";
+    QTest::keyClick(page.RtDoubleEditmass0, Qt::Key_Return);
     EXPECT_DOUBLE_EQ(page.RtDoubleEditVs->Value(), 0.0004);
 }
 
@@ -277,16 +279,26 @@ TEST_F(ExperimentData, FreshPage) {
         EXPECT_NE(page.findChild<QWidget*>(name), nullptr) << name;
 }
 
-TEST_F(ExperimentData, KeyReleaseCopiesTheSensorCalibrationAtOnce) {
+// The sensor calibration reaches the run when the operator applies it, not key by key: "1e9" on
+// its way would otherwise run the cell on Ax = 1, and an entry beyond the box's range is refused.
+TEST_F(ExperimentData, TheSensorCalibrationTakesEffectOnEnter) {
     TExperimentDataPage page;
     page.RtDoubleEditSensorAx->clear();
-    QTest::keyClicks(page.RtDoubleEditSensorAx, QStringLiteral("-0.5"));
-    EXPECT_DOUBLE_EQ(SensorAx, -0.5);
+    QTest::keyClicks(page.RtDoubleEditSensorAx, QStringLiteral("1e4"));
+    EXPECT_DOUBLE_EQ(SensorAx, 0) << "nothing on the way";
+    QTest::keyClick(page.RtDoubleEditSensorAx, Qt::Key_Return);
+    EXPECT_DOUBLE_EQ(SensorAx, 1e4);
+    page.RtDoubleEditSensorAx->selectAll();
+    QTest::keyClicks(page.RtDoubleEditSensorAx, QStringLiteral("1e9"));
+    QTest::keyClick(page.RtDoubleEditSensorAx, Qt::Key_Return);
+    EXPECT_DOUBLE_EQ(SensorAx, 1e4) << "out of range: refused";
+    EXPECT_TRUE(page.RtDoubleEditSensorAx->Marked());
     EXPECT_DOUBLE_EQ(SensorBx, 0) << "only the box typed into is copied";
     page.RtDoubleEditSensorBx->clear();
     QTest::keyClicks(page.RtDoubleEditSensorBx, QStringLiteral("2.25"));
+    QTest::keyClick(page.RtDoubleEditSensorBx, Qt::Key_Return);
     EXPECT_DOUBLE_EQ(SensorBx, 2.25);
-    EXPECT_DOUBLE_EQ(SensorAx, -0.5);
+    EXPECT_DOUBLE_EQ(SensorAx, 1e4);
 }
 
 // --- Cell and sample files --------------------------------------------------------------------

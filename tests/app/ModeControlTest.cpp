@@ -13,7 +13,9 @@
 #include "control/TPID.h"
 #include "diagnostics/LogChannel.h"
 #include "experiment/TExperimentModel.h"
+#include "recording/CellDetails.h"
 #include "recording/ColumnTable.h"
+#include "recording/SampleDetails.h"
 #include "recording/TDataGridModel.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/QtPrint.h"
@@ -55,6 +57,15 @@ protected:
         w->CheckBoxSMUValidated()->setChecked(true);
         w->CheckBox2000Validated()->setChecked(true);
         ProgramState = TProgramState::Paused;
+        SetCalibrationAndName(20, 0.01, QStringLiteral("Run"));
+    }
+    void SetCalibrationAndName(double ax, double bx, const QString& name) {
+        TSampleDetails sample = w->Model().Sample();
+        TCellDetails cell = w->Model().Cell();
+        sample.Name = name;
+        cell.SensorAx = ax;
+        cell.SensorBx = bx;
+        w->Model().SetDetails(sample, cell, w->Model().Notes());
     }
     QString Cell(int row, TProperty p) const { return w->DataGrid->Cell(row, ColumnOf(p)); }
     int Rows() const { return w->DataGrid->RowCount(); }
@@ -317,4 +328,52 @@ TEST_F(ModeControl, DebugButtonsThatThrowAwayDataAskFirst) {
         EXPECT_EQ(k.observed(), k.afterYes);
         w->DataGrid->ClearData();
     }
+}
+
+// Leaving Paused without a sensor calibration or an experiment name asks first, naming what is
+// missing; No keeps the cell paused and records nothing.
+TEST_F(ModeControl, StartingARunWithoutCalibrationOrNameAsksFirst) {
+    const struct {
+        double ax, bx;
+        const char* name;
+        const char* question; // empty: no question beyond the mode change
+    } cases[] = {
+        {0, 0, "Run", "The oxygen sensor has no calibration (Ax = Bx = 0). Start anyway?"},
+        {20, 0.01, " ", "The experiment has no name. Start anyway?"},
+        {0, 0, "",
+         "The oxygen sensor has no calibration (Ax = Bx = 0) and the experiment has no name. Start anyway?"},
+        {0, 0.01, "Run", ""},
+        {20, 0, "Run", ""},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.question);
+        Validate();
+        SetCalibrationAndName(k.ax, k.bx, QString::fromLatin1(k.name));
+        const int rows = Rows();
+        dialogs->questions.clear();
+        dialogs->answers = {true, false};
+        QTest::mouseClick(c->RadioButtonModePassive, Qt::LeftButton);
+        if (*k.question == 0) {
+            EXPECT_EQ(dialogs->questions, QStringList({kQuestion}));
+            EXPECT_EQ(ProgramState, TProgramState::SetCurrent);
+            EXPECT_EQ(Rows(), rows + 1);
+        } else {
+            EXPECT_EQ(dialogs->questions, QStringList({kQuestion, QString::fromLatin1(k.question)}));
+            EXPECT_EQ(ProgramState, TProgramState::Paused);
+            EXPECT_TRUE(c->RadioButtonModeOff->isChecked());
+            EXPECT_EQ(Rows(), rows) << "a start the operator declined writes no row";
+        }
+        ProgramState = TProgramState::Paused;
+        c->RadioButtonModeOff->setChecked(true);
+    }
+    // Between two pump modes nothing is asked again.
+    Validate();
+    SetCalibrationAndName(0, 0, QString());
+    ProgramState = TProgramState::SetCurrent;
+    c->RadioButtonModePassive->setChecked(true);
+    dialogs->questions.clear();
+    dialogs->answers = {true};
+    QTest::mouseClick(c->RadioButtonSetVoltage, Qt::LeftButton);
+    EXPECT_EQ(dialogs->questions, QStringList({kQuestion}));
+    EXPECT_EQ(ProgramState, TProgramState::SetVoltage);
 }

@@ -56,6 +56,7 @@ TEST_F(NumericEdit, ShowsAndAcceptsTheRegionalFormat) {
     EXPECT_EQ(box.text(), "0,05");
     box.clear();
     QTest::keyClicks(&box, "12,5");
+    QTest::keyClick(&box, Qt::Key_Return);
     EXPECT_DOUBLE_EQ(box.Value(), 12.5);
     // Text that is not a number is not taken; leaving the box shows the value again.
     box.selectAll();
@@ -99,6 +100,7 @@ TEST_F(NumericEdit, RefusedInputLeavesTheValueAndMarksTheBox) {
 
         box->selectAll();
         QTest::keyClicks(box.get(), QStringLiteral("3"));
+        QTest::keyClick(box.get(), Qt::Key_Return);
         EXPECT_DOUBLE_EQ(box->Value(), 3.0);
         EXPECT_FALSE(box->Marked());
         EXPECT_EQ(box->toolTip(), QStringLiteral("allowed: -1 to 5"));
@@ -108,6 +110,65 @@ TEST_F(NumericEdit, RefusedInputLeavesTheValueAndMarksTheBox) {
     box.clear();
     QTest::keyClicks(&box, QStringLiteral("1e-"));
     EXPECT_FALSE(box.Marked());
+}
+
+// An entry takes effect when the operator means it: Enter or leaving the box applies it, Esc
+// restores the applied value, and until then the box says the text is not applied and its value
+// (what the run reads) stays. A refused entry leaves the applied value.
+TEST_F(NumericEdit, TypedEntriesApplyOnEnterOrLeavingAndEscRestores) {
+    enum class End { Enter, Leave, Esc };
+    struct {
+        const char* what;
+        bool integer;
+        const char* typed;
+        End end;
+        double applied; // the value afterwards (the box starts at 1, range -5 to 5000)
+        bool marked;
+    } const cases[] = {
+        {"10 in the current box", true, "10", End::Enter, 10, false},
+        {"out of range", true, "6000", End::Enter, 1, true},
+        {"left with Tab", false, "2,5", End::Leave, 2.5, false},
+        {"Esc", false, "4000", End::Esc, 1, false},
+        {"not a number", false, "12a", End::Enter, 1, true},
+        {"unfinished", false, "1e", End::Enter, 1, true},
+    };
+    SetRegionalLocale(QLocale(QLocale::German, QLocale::Germany));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QWidget window;
+        std::unique_ptr<TRtDoubleEdit> box(c.integer ? new TRtIntegerEdit(&window, 1)
+                                                     : new TRtDoubleEdit(&window, 1));
+        box->SetLimits(-5, 5000);
+        auto* next = new QLineEdit(&window);
+        window.show();
+        box->setFocus();
+        QSignalSpy spy(box.get(), &TRtDoubleEdit::valueChanged);
+        box->selectAll();
+        QTest::keyClicks(box.get(), QString::fromLatin1(c.typed));
+        EXPECT_DOUBLE_EQ(box->Value(), 1.0) << "nothing applied while typing";
+        EXPECT_EQ(spy.count(), 0);
+        EXPECT_TRUE(box->Pending());
+        EXPECT_TRUE(box->toolTip().contains(QLatin1String("not applied")) || box->Marked())
+            << box->toolTip().toStdString();
+        switch (c.end) {
+        case End::Enter:
+            QTest::keyClick(box.get(), Qt::Key_Return);
+            break;
+        case End::Leave:
+            next->setFocus();
+            emit box->editingFinished(); // offscreen focus changes do not always reach the box
+            break;
+        case End::Esc:
+            QTest::keyClick(box.get(), Qt::Key_Escape);
+            break;
+        }
+        EXPECT_DOUBLE_EQ(box->Value(), c.applied);
+        EXPECT_EQ(spy.count(), c.applied != 1.0 ? 1 : 0);
+        EXPECT_FALSE(box->Pending());
+        EXPECT_EQ(box->Marked(), c.marked);
+        EXPECT_EQ(box->text(), box->Value() == 2.5 ? QStringLiteral("2,5") : QString::number(box->Value()))
+            << "the box shows the applied value";
+    }
 }
 
 TEST_F(NumericEdit, AValueTheProgramSetIsMarkedWhenLimited) {
