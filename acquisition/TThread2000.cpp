@@ -101,26 +101,35 @@ bool TThread2000::Resistance(double& aResult, TSerialPort& COM) {
 }
 
 bool TThread2000::Reading(const QByteArray& command, double& aResult, TSerialPort& COM) {
+    // A dropout starts when its first failed exchange began: a silent instrument is noticed only
+    // when the reply time-out has passed.
+    const TLinkInstant began = TLinkInstant::Take();
     const TSerialResponse r = COM.Send2(command, true);
     if (r.Status == TSerialPort::StatusPortInUse)
         PauseAfterUnopenablePort(COM);
-    if (!r.Status.isEmpty() || r.Response.isEmpty()) {
-        fCycleFailure = r.Status == TSerialPort::StatusPortInUse ? QStringLiteral("port missing")
-                        : r.Status.isEmpty() || r.Status == TSerialPort::StatusNoResponse
-                            ? QStringLiteral("no reply")
-                            : QStringLiteral("link failed");
-        fCycleAnswered = false;
-        return false;
-    }
+    QString failure;
+    bool answered = false;
     double v = aResult;
-    if (!GetValue(QString::fromLatin1(r.Response), v)) {
-        fCycleFailure = r.Response.startsWith("+9.9E37") ? QStringLiteral("overflow readings")
-                                                         : QStringLiteral("unreadable reply");
-        fCycleAnswered = true;
-        return false;
+    if (!r.Status.isEmpty() || r.Response.isEmpty()) {
+        failure = r.Status == TSerialPort::StatusPortInUse ? QStringLiteral("port missing")
+                  : r.Status.isEmpty() || r.Status == TSerialPort::StatusNoResponse
+                      ? QStringLiteral("no reply")
+                      : QStringLiteral("link failed");
+    } else if (!GetValue(QString::fromLatin1(r.Response), v)) {
+        failure = r.Response.startsWith("+9.9E37") ? QStringLiteral("overflow readings")
+                                                   : QStringLiteral("unreadable reply");
+        answered = true;
     }
-    aResult = v;
-    return true;
+    if (failure.isEmpty()) {
+        LinkReplied();
+        aResult = v;
+        return true;
+    }
+    // Told at once, so the open point is dropped and the status names the fault while the rest of
+    // the cycle is still being read.
+    fCycleFailed = true;
+    LinkFailure(began, failure, answered);
+    return false;
 }
 
 void TThread2000::Execute() {
@@ -141,14 +150,16 @@ void TThread2000::Execute() {
         LogK2000.EnterMethod(QStringLiteral("Main loop"));
         // A multimeter that came back from a power cut has lost its set-up and its scanner's
         // routing: the set-up goes out again until readings come back, with a growing pause.
-        if (ReinitializeIfDue())
+        // A cycle after a set-up reads the temperatures too, so fast mode never carries readings
+        // from before a dropout into the points after it.
+        const bool reinitialized = ReinitializeIfDue();
+        if (reinitialized)
             fOldChannel = -1;
-        fCycleFailure.clear();
-        fCycleAnswered = false;
+        fCycleFailed = false;
         fMeasurementsStartTime = Now();
         const std::int32_t fastCount = FastCount.load();
-        const bool measure =
-            !FastLogic.load() || fastCount <= 0 || (fTickCount.load() % std::uint64_t(fastCount)) == 0;
+        const bool measure = reinitialized || !FastLogic.load() || fastCount <= 0 ||
+                             (fTickCount.load() % std::uint64_t(fastCount)) == 0;
 
         // Thermistor at the cold junction (channel 3).
         if (measure) {
@@ -221,14 +232,10 @@ void TThread2000::Execute() {
                 LogK2000.Send(QStringLiteral("Sensor voltage measurement failure"));
         }
 
-        // The cycle's outcome for the link: every reading it took came back as a number. A fault
-        // drops the open point at its start, so no data point spans an outage.
-        if (!StopRequested() && (measure || sensorRead)) {
-            if (fCycleFailure.isEmpty())
-                LinkSuccess();
-            else
-                LinkFailure(fCycleFailure, fCycleAnswered);
-        }
+        // A cycle whose readings all came back as numbers may end a fault; each failed reading
+        // has told the link already.
+        if (!StopRequested() && (measure || sensorRead) && !fCycleFailed)
+            LinkSuccess();
         TDMMReading reading;
         reading.TemperatureOK = fVoltageTCOK && fResistanceOK;
         reading.SensorOK = fVoltageSEOK;

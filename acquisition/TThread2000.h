@@ -77,8 +77,7 @@ private:
     IThread2000Host* fHost;
     TRunState& fRun;
     std::int32_t fOldChannel = -1;
-    QString fCycleFailure;       // why a reading of this cycle failed, empty while all came back
-    bool fCycleAnswered = false; // that reading was a reply, not silence
+    bool fCycleFailed = false; // a reading of this cycle failed
     std::atomic<std::uint64_t> fTickCount{0};
     double fVoltageTC = 0;
     double fVoltageTCPrevious = 0;

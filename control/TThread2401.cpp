@@ -195,10 +195,12 @@ void TThread2401::Execute() {
         }
 
         if (!fToStopEx.load()) {
+            // A fault starts when its first failed exchange began, not when its time-out ended.
+            const TLinkInstant began = TLinkInstant::Take();
             const TSerialResponse r = COM->Send2(QByteArray(":READ?\r"), true);
             if (!r.Status.isEmpty()) {
                 LogThread2401.Send(QStringLiteral("Reading SMU failed"));
-                LinkFailure(FailureReason(r.Status), false);
+                LinkFailure(began, FailureReason(r.Status), false);
                 if (r.Status == TSerialPort::StatusPortInUse)
                     PauseAfterUnopenablePort(*COM);
             } else {
@@ -215,12 +217,12 @@ void TThread2401::Execute() {
                     if (!v.Ok() || !c.Ok()) {
                         LogThread2401.Send(QStringLiteral("Val failure eV:") + QString::number(v.ErrorPos) +
                                            QStringLiteral(" eC:") + QString::number(c.ErrorPos));
-                        LinkFailure(QStringLiteral("unreadable reply"), true);
+                        LinkFailure(began, QStringLiteral("unreadable reply"), true);
                     } else if (IsOverflow(v.Value) || IsOverflow(c.Value)) {
                         // The instrument's mark for "no reading" is a number too; averaged in, it
                         // would make the point's current or voltage 1E37.
                         LogThread2401.Send(QStringLiteral("Overflow reading from instrument"));
-                        LinkFailure(QStringLiteral("overflow readings"), true);
+                        LinkFailure(began, QStringLiteral("overflow readings"), true);
                     } else {
                         LinkSuccess();
                         reading.MeasurementsOK = true;
@@ -231,7 +233,7 @@ void TThread2401::Execute() {
                     }
                 } else {
                     LogThread2401.Send(QStringLiteral("Wrong amount of readings from instrument"));
-                    LinkFailure(QStringLiteral("wrong number of readings"), true);
+                    LinkFailure(began, QStringLiteral("wrong number of readings"), true);
                 }
             }
         }

@@ -1,8 +1,6 @@
 #include "instruments/TInstrumentWorker.h"
 
-#include "common/Clock.h"
 #include "diagnostics/LogChannel.h"
-#include "instruments/TLinkMonitor.h"
 #include "instruments/TSerialPort.h"
 
 #include <QElapsedTimer>
@@ -52,18 +50,17 @@ void TInstrumentWorker::StartLink() {
 }
 
 bool TInstrumentWorker::ReinitializeIfDue() {
-    if (!fLink.ReinitDue(Now()))
+    if (!fLink.ReinitDue())
         return false;
     fLog.Send(QStringLiteral("Re-initialising the instrument"));
     Initialize();
     return true;
 }
 
-void TInstrumentWorker::LinkSuccess() {
-    fLink.Success(Now());
-}
-
-void TInstrumentWorker::LinkFailure(const QString& reason, bool answered) {
-    if (fLink.Failure(Now(), reason, answered))
+void TInstrumentWorker::LinkFailure(const TLinkInstant& began, const QString& reason, bool answered) {
+    // An exchange cut short because the worker is stopping is no fault of the instrument.
+    if (StopRequested())
+        return;
+    if (fLink.Failure(began, reason, answered))
         fHandOver.Post([this] { LinkFault(); }, 0);
 }

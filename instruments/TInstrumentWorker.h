@@ -5,6 +5,7 @@
 // sent again while the link is down. A worker adds only its own cycle and its update step.
 #include "common/HandOver.h"
 #include "common/Synchronize.h"
+#include "instruments/TLinkMonitor.h"
 
 #include <QString>
 #include <QThread>
@@ -12,7 +13,6 @@
 #include <functional>
 
 class LogChannel;
-class TLinkMonitor;
 class TSerialPort;
 
 class TInstrumentWorker : public QThread {
@@ -65,11 +65,15 @@ protected:
     // request ends the pause.
     void PauseAfterUnopenablePort(const TSerialPort& COM) const;
     // An instrument that came back from a power cut has lost its set-up: while the link is down
-    // the set-up sequence goes out again, with a growing pause between tries. True when it went.
+    // the set-up sequence goes out again, at once and then with a growing pause between tries.
+    // True when it went.
     bool ReinitializeIfDue();
-    // The outcomes of a cycle for the link. A failure that starts a fault drops the open point.
-    void LinkSuccess();
-    void LinkFailure(const QString& reason, bool answered);
+    // The outcomes for the link: a cycle whose exchanges all came back as set up; one exchange
+    // that came back as set up; one failed exchange, dated by when it began (a time-out is
+    // noticed seconds later). A failure that starts a fault drops the open point.
+    void LinkSuccess() { fLink.Success(); }
+    void LinkReplied() { fLink.Replied(); }
+    void LinkFailure(const TLinkInstant& began, const QString& reason, bool answered);
     // Hands fn to the main thread (see THandOver::Post); a stop request ends the wait.
     void HandOver(std::function<void()> fn, int waitMs) { fHandOver.Post(std::move(fn), waitMs, &fToStopEx); }
     // The loop starts: not stopped, the link as good until a cycle fails.

@@ -1,11 +1,17 @@
 #pragma once
 // The state of one instrument link as its worker sees it, for the window and the event log:
 //   OK          readings come back;
-//   Failing     a run of failed or malformed exchanges since a time, with the latest reason;
-//   Recovering  the worker is sending the instrument's set-up sequence again.
-// The worker reports every cycle (Success / Failure); after a few seconds of failures it re-runs
-// the set-up sequence, with a pause that grows from 1 s to 30 s between tries, until readings come
-// back. Read from any thread; written by the worker.
+//   Failing     failed or malformed exchanges since a time, with the latest reason;
+//   Recovering  the worker has sent the instrument's set-up sequence again and waits for readings.
+// Every failed exchange is a fault at once (the open data point must not span even a short
+// dropout), dated by the start of the first failed exchange, not by when its failure was noticed
+// (a reply time-out ends seconds after the instrument fell silent). The worker reports each
+// failed exchange and each good cycle; while a fault lasts it sends the set-up sequence again,
+// at once and then with a pause that grows from 1 s to 30 s, and a fault ends only with a good
+// cycle after a set-up that reached a listening instrument: after silence, or after an answer
+// that is not as set up, the instrument may be back at its power-on settings.
+// Durations and pauses run on the monotonic clock; the texts show the wall-clock time of day.
+// Read from any thread; written by the worker.
 #include "common/DateTime.h"
 
 #include <QString>
@@ -16,6 +22,14 @@
 
 enum class TLinkState : std::uint8_t { OK, Failing, Recovering };
 
+// A moment on both clocks: the monotonic one for durations and pauses, the wall clock for the time
+// of day a person reads.
+struct TLinkInstant {
+    double Monotonic = 0; // s, MonotonicSeconds()
+    TDateTime Wall = 0;   // days, Now()
+    static TLinkInstant Take();
+};
+
 class TLinkMonitor {
 public:
     // `name` is the instrument's short name in texts ("SMU", "DMM").
@@ -23,37 +37,38 @@ public:
 
     // Called with every change of state, on the worker's thread: the event log hears of faults
     // and recoveries here (the text is one line: "no reply since 14:02:11", "readings back after
-    // 12.3 s", "re-initialising, try 2").
+    // 12.3 s (no reply)", "re-initialising (2)").
     void SetListener(std::function<void(const QString& name, const QString& text)> listener);
 
     // Back to OK, as when a worker starts.
     void Reset();
-    // A good exchange this cycle. True when it ended a fault.
-    bool Success(TDateTime now);
-    // A failed or malformed exchange this cycle. True when it started a fault (the first failure
-    // counts as a glitch; the second in a row, or a failure a second after the first, is a fault).
-    // `answered`: the instrument replied, but not as set up. After silence that is what an
-    // instrument back from a power cut does, so the set-up goes out at once instead of after the
-    // rest of a long pause.
-    bool Failure(TDateTime now, const QString& reason, bool answered = false);
-    // Whether the worker should send the set-up sequence now: the fault has lasted kReinitAfterS
-    // and the pause since the last try has passed. Marks the link Recovering and lengthens the
-    // pause (1, 2, 4 ... 30 s).
-    bool ReinitDue(TDateTime now);
+    // A cycle whose exchanges all came back as set up. True when it ended a fault.
+    bool Success();
+    // One exchange came back as set up, in a cycle that may still fail: the instrument listens.
+    void Replied();
+    // A failed or malformed exchange that began at `began`. True when it started a fault.
+    // `answered`: the instrument replied, but not as set up; false for silence (no reply, a port
+    // that cannot be opened). An answer after silence is what an instrument back from a power cut
+    // gives, so the set-up goes out at once instead of after the rest of a long pause.
+    bool Failure(const TLinkInstant& began, const QString& reason, bool answered = false);
+    // Whether the worker should send the set-up sequence now: a fault lasts and the pause since
+    // the last try has passed. Marks the link Recovering and lengthens the pause (1, 2, 4 ... 30 s).
+    bool ReinitDue();
 
     TLinkState State() const { return fState.load(); }
     bool IsOK() const { return fState.load() == TLinkState::OK; }
     // The status bar's text while a fault lasts ("SMU: no reply since 14:02:11", "DMM:
-    // re-initialising"), empty while OK.
+    // re-initialising (no reply since 14:02:11)"), empty while OK.
     QString StatusText() const;
     int Reinits() const { return fReinits.load(); }
 
-    static constexpr double kReinitAfterS = 3.0;
     static constexpr double kFirstPauseS = 1.0;
     static constexpr double kLongestPauseS = 30.0;
 
 private:
     void Tell(const QString& text);
+    // The next set-up goes out at the next cycle, and the pause starts again from its shortest.
+    void TryAtOnce(double now);
 
     const QString fName;
     std::function<void(const QString&, const QString&)> fListener;
@@ -61,11 +76,10 @@ private:
     std::atomic<int> fReinits{0};
     mutable std::mutex fLock;
     QString fReason;
-    TDateTime fFirstFailure = 0; // of the current run of failures
-    int fFailures = 0;           // in a row
-    bool fAnswered = true;       // the last failure was a reply (not silence)
-    TDateTime fSince = 0;        // the fault's start
-    TDateTime fNextTry = 0;
+    bool fAnswered = true;   // the last exchange got a reply of some kind (not silence)
+    bool fSetUpOwed = false; // the instrument may have lost its set-up since one last reached it
+    TLinkInstant fSince;     // the fault's start: the first failed exchange
+    double fNextTry = 0;     // monotonic s
     double fPauseS = kFirstPauseS;
 };
 
