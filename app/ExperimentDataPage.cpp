@@ -7,6 +7,7 @@
 #include "common/Dialogs.h"
 #include "common/NumberFormat.h"
 #include "common/ProgramFolder.h"
+#include "diagnostics/EventLog.h"
 #include "experiment/SampleDetailsFile.h"
 
 #include <QCheckBox>
@@ -78,6 +79,15 @@ void SetFromFile(TRtDoubleEdit* box, double value, const char* key, QStringList&
     if (loaded != value)
         corrected << QStringLiteral("%1 (%2 -> %3)")
                          .arg(QLatin1String(key), FormatGeneral(value), FormatGeneral(loaded));
+}
+
+// A file that was not loaded: the operator is told, and the event log keeps it (at start-up, the
+// default files are loaded before anybody looks).
+void ReportRefusal(const QString& source, const QString& refusal) {
+    if (refusal.isEmpty())
+        return;
+    LogEvent(source, refusal);
+    Dialogs().Message(refusal);
 }
 
 void ReportCorrections(const QString& file, const QStringList& corrected) {
@@ -388,9 +398,12 @@ TSampleDetails TExperimentDataPage::SampleDetails() const {
 }
 
 void TExperimentDataPage::LoadCellDetails(const QString& aFile) {
-    const std::optional<TCellDetails> read = TCellDetailsFile::Read(aFile);
-    if (!read)
+    QString refusal;
+    const std::optional<TCellDetails> read = TCellDetailsFile::Read(aFile, refusal);
+    if (!read) {
+        ReportRefusal(QStringLiteral("Cell"), refusal);
         return;
+    }
     const TCellDetails& c = *read;
     // In the order of the file; each box runs its value-changed handler as an edit would, so the
     // Vhp read here is replaced by the derived value as soon as the next box is set.
@@ -422,7 +435,13 @@ void TExperimentDataPage::SaveCellDetails(const QString& aFile) {
 }
 
 void TExperimentDataPage::LoadSampleDetails(const QString& aFile) {
-    const TSampleDetails s = TSampleDetailsFile::Read(aFile);
+    QString refusal;
+    const std::optional<TSampleDetails> read = TSampleDetailsFile::Read(aFile, refusal);
+    if (!read) {
+        ReportRefusal(QStringLiteral("Sample"), refusal);
+        return;
+    }
+    const TSampleDetails& s = *read;
     EditSampleName->setText(s.Name);
     EditSampleFormula->setText(s.Formula);
     QStringList corrected;
