@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -81,13 +82,15 @@ void SetFromFile(TRtDoubleEdit* box, double value, const char* key, QStringList&
                          .arg(QLatin1String(key), FormatGeneral(value), FormatGeneral(loaded));
 }
 
-// A file that was not loaded: the operator is told, and the event log keeps it (at start-up, the
-// default files are loaded before anybody looks).
-void ReportRefusal(const QString& source, const QString& refusal) {
+// A file that was not loaded: the event log keeps it at once, and the operator is told as soon as
+// the window's event loop runs. At start-up the default files load before the window is up: a box
+// shown there would hold the start, and with it the instruments' validation and the set-up that
+// puts the pump to 0 A, until somebody came to close it.
+void ReportRefusal(QObject* context, const QString& source, const QString& refusal) {
     if (refusal.isEmpty())
         return;
     LogEvent(source, refusal);
-    Dialogs().Message(refusal);
+    QTimer::singleShot(0, context, [refusal] { Dialogs().Message(refusal); });
 }
 
 void ReportCorrections(const QString& file, const QStringList& corrected) {
@@ -401,7 +404,7 @@ void TExperimentDataPage::LoadCellDetails(const QString& aFile) {
     QString refusal;
     const std::optional<TCellDetails> read = TCellDetailsFile::Read(aFile, refusal);
     if (!read) {
-        ReportRefusal(QStringLiteral("Cell"), refusal);
+        ReportRefusal(this, QStringLiteral("Cell"), refusal);
         return;
     }
     const TCellDetails& c = *read;
@@ -438,7 +441,7 @@ void TExperimentDataPage::LoadSampleDetails(const QString& aFile) {
     QString refusal;
     const std::optional<TSampleDetails> read = TSampleDetailsFile::Read(aFile, refusal);
     if (!read) {
-        ReportRefusal(QStringLiteral("Sample"), refusal);
+        ReportRefusal(this, QStringLiteral("Sample"), refusal);
         return;
     }
     const TSampleDetails& s = *read;
