@@ -7,6 +7,7 @@
 #include "common/Dialogs.h"
 #include "common/NumberFormat.h"
 #include "common/ProgramFolder.h"
+#include "diagnostics/EventLog.h"
 #include "experiment/SampleDetailsFile.h"
 
 #include <QCheckBox>
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -78,6 +80,17 @@ void SetFromFile(TRtDoubleEdit* box, double value, const char* key, QStringList&
     if (loaded != value)
         corrected << QStringLiteral("%1 (%2 -> %3)")
                          .arg(QLatin1String(key), FormatGeneral(value), FormatGeneral(loaded));
+}
+
+// A file that was not loaded: the event log keeps it at once, and the operator is told as soon as
+// the window's event loop runs. At start-up the default files load before the window is up: a box
+// shown there would hold the start, and with it the instruments' validation and the set-up that
+// puts the pump to 0 A, until somebody came to close it.
+void ReportRefusal(QObject* context, const QString& source, const QString& refusal) {
+    if (refusal.isEmpty())
+        return;
+    LogEvent(source, refusal);
+    QTimer::singleShot(0, context, [refusal] { Dialogs().Message(refusal); });
 }
 
 void ReportCorrections(const QString& file, const QStringList& corrected) {
@@ -388,9 +401,12 @@ TSampleDetails TExperimentDataPage::SampleDetails() const {
 }
 
 void TExperimentDataPage::LoadCellDetails(const QString& aFile) {
-    const std::optional<TCellDetails> read = TCellDetailsFile::Read(aFile);
-    if (!read)
+    QString refusal;
+    const std::optional<TCellDetails> read = TCellDetailsFile::Read(aFile, refusal);
+    if (!read) {
+        ReportRefusal(this, QStringLiteral("Cell"), refusal);
         return;
+    }
     const TCellDetails& c = *read;
     // In the order of the file; each box runs its value-changed handler as an edit would, so the
     // Vhp read here is replaced by the derived value as soon as the next box is set.
@@ -422,7 +438,13 @@ void TExperimentDataPage::SaveCellDetails(const QString& aFile) {
 }
 
 void TExperimentDataPage::LoadSampleDetails(const QString& aFile) {
-    const TSampleDetails s = TSampleDetailsFile::Read(aFile);
+    QString refusal;
+    const std::optional<TSampleDetails> read = TSampleDetailsFile::Read(aFile, refusal);
+    if (!read) {
+        ReportRefusal(this, QStringLiteral("Sample"), refusal);
+        return;
+    }
+    const TSampleDetails& s = *read;
     EditSampleName->setText(s.Name);
     EditSampleFormula->setText(s.Formula);
     QStringList corrected;

@@ -23,8 +23,11 @@ public:
     explicit TExperimentDataPage(QWidget* parent = nullptr);
 
     // Cell and sample files, by full path. A missing cell file changes nothing; a missing sample
-    // file gives empty texts and zeros. A value outside its box's limits loads as the nearest limit,
-    // and the operator is told which keys were corrected. A save that fails is reported.
+    // file gives empty texts and zeros. A file that is not a cell or sample file (not text, or
+    // without a key of their sections) changes nothing and is reported: in the event log at once,
+    // and in a message once the event loop runs (at start-up, once the window is up). A value outside its
+    // box's limits loads as the nearest limit, and the operator is told which keys were corrected. A save
+    // that fails is reported.
     void LoadCellDetails(const QString& aFile);
     void SaveCellDetails(const QString& aFile);
     void LoadSampleDetails(const QString& aFile);

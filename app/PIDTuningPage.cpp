@@ -7,6 +7,7 @@
 #include "control/EPIDListError.h"
 #include "control/TPID.h"
 #include "control/TPIDList.h"
+#include "diagnostics/EventLog.h"
 #include "numerics/EMathError.h"
 
 #include <qcustomplot.h>
@@ -282,6 +283,9 @@ bool TPIDTuningPage::LoadList(const QString& path) {
         fEncoding = encoding;
         return true;
     } catch (const EPIDListError& e) {
+        // The list stays as it was. The event log keeps it too: the default table is loaded at
+        // start-up, before anybody looks.
+        LogEvent(QStringLiteral("PID"), QString::fromStdString(e.what()));
         Dialogs().Message(QString::fromStdString(e.what()));
         return false;
     }

@@ -31,7 +31,8 @@ inline TSimOptions Paced() {
 
 class THost2401 : public IThread2401Host {
 public:
-    double DataPointLength() const override { return 10; }
+    double pointLength = 10; // s
+    double DataPointLength() const override { return pointLength; }
     int SetVoltagemV() const override { return 0; }
     void ShowPIDListing(const QStringList&) override {}
 };

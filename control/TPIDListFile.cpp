@@ -1,35 +1,19 @@
 #include "control/TPIDListFile.h"
 
+#include "common/TextFileDecoding.h"
 #include "control/EPIDListError.h"
+#include "control/TPIDList.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
-#include <QStringEncoder>
-
 #include <optional>
+#include <utility>
 
 namespace {
 
 using TEncoding = TPIDListFile::TEncoding;
-
-// cp1252 differs from Latin-1 only in 0x80..0x9F. Its five unassigned bytes map to the C1 control
-// characters of the same value, as Windows maps them, so every byte survives a round trip.
-const char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-QString DecodeCp1252(QByteArrayView bytes) {
-    QString out;
-    out.reserve(bytes.size());
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        out += QChar(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t(b));
-    }
-    return out;
-}
 
 std::optional<QByteArray> EncodeCp1252(const QString& text) {
     QByteArray out;
@@ -42,7 +26,7 @@ std::optional<QByteArray> EncodeCp1252(const QString& text) {
         }
         int found = -1;
         for (int i = 0; i < 32 && found < 0; ++i)
-            if (kCp1252High[i] == u)
+            if (Cp1252Char(static_cast<unsigned char>(0x80 + i)) == u)
                 found = i;
         if (found < 0)
             return std::nullopt;
@@ -51,59 +35,60 @@ std::optional<QByteArray> EncodeCp1252(const QString& text) {
     return out;
 }
 
-struct TMark {
-    TEncoding encoding;
-    QByteArrayView bytes;
-    QStringConverter::Encoding converter;
+// The encodings a list is read in and written back in, by the mark that names them.
+const std::pair<TEncoding, TTextMark> kMarks[] = {
+    {TEncoding::CodePage, TTextMark::None},   {TEncoding::Utf8, TTextMark::Utf8},
+    {TEncoding::Utf16LE, TTextMark::Utf16LE}, {TEncoding::Utf16BE, TTextMark::Utf16BE},
+    {TEncoding::Utf32LE, TTextMark::Utf32LE}, {TEncoding::Utf32BE, TTextMark::Utf32BE},
 };
 
-// Longest first: the UTF-32 LE mark starts with the UTF-16 LE one.
-const TMark kMarks[] = {
-    {TEncoding::Utf32LE, QByteArrayView("\xFF\xFE\x00\x00", 4), QStringConverter::Utf32LE},
-    {TEncoding::Utf32BE, QByteArrayView("\x00\x00\xFE\xFF", 4), QStringConverter::Utf32BE},
-    {TEncoding::Utf8, QByteArrayView("\xEF\xBB\xBF", 3), QStringConverter::Utf8},
-    {TEncoding::Utf16LE, QByteArrayView("\xFF\xFE", 2), QStringConverter::Utf16LE},
-    {TEncoding::Utf16BE, QByteArrayView("\xFE\xFF", 2), QStringConverter::Utf16BE},
-};
-
-const TMark* MarkOf(TEncoding encoding) {
-    for (const TMark& m : kMarks)
-        if (m.encoding == encoding)
-            return &m;
-    return nullptr;
+TTextMark MarkOf(TEncoding encoding) {
+    for (const auto& [e, mark] : kMarks)
+        if (e == encoding)
+            return mark;
+    return TTextMark::Utf8;
 }
 
-QString DecodeWithoutMark(QByteArrayView bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-    return DecodeCp1252(bytes);
+TEncoding EncodingOf(TTextMark mark) {
+    for (const auto& [encoding, m] : kMarks)
+        if (m == mark)
+            return encoding;
+    return TEncoding::CodePage;
 }
 
 QString Describe(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
+// Why `lines` are not a PID list, or nothing when they are one: a list has its title, the
+// elasticity line and the column header. Data rows are not judged here: a row that cannot be read
+// is reported by the table build, with the text that is wrong, like a row typed into the list.
+QString NotAPIDList(const QStringList& lines) {
+    if (lines.isEmpty())
+        return QStringLiteral("it is empty");
+    for (const QString& line : lines)
+        if (LooksBinary(line))
+            return QStringLiteral("it is not a text file");
+    if (lines.size() < TPIDList::FirstDataLine)
+        return QStringLiteral(
+            "it lacks the title, elasticity and column header lines a PID table starts with");
+    const QString& elasticity = lines[TPIDList::ElasticityLine];
+    if (!elasticity.startsWith(QStringLiteral("Elasticity")))
+        return QStringLiteral("line 2 is not the elasticity line (\"Elasticity 100.0\")");
+    try {
+        TPIDList::ParseElasticity(elasticity);
+    } catch (const EPIDListError& e) {
+        return QStringLiteral("line 2, the elasticity: ") + QString::fromStdString(e.what());
+    }
+    return QString();
+}
+
 } // namespace
 
 QStringList TPIDListFile::Decode(const QByteArray& bytes, TEncoding& encoding) {
-    QString text;
-    encoding = TEncoding::CodePage;
-    const TMark* mark = nullptr;
-    for (const TMark& m : kMarks)
-        if (bytes.startsWith(m.bytes)) {
-            mark = &m;
-            break;
-        }
-    if (mark) {
-        encoding = mark->encoding;
-        QStringDecoder decoder(mark->converter, QStringDecoder::Flag::Stateless);
-        text = decoder.decode(QByteArrayView(bytes).sliced(mark->bytes.size()));
-    } else {
-        text = DecodeWithoutMark(bytes);
-    }
-
+    TDecodedText decoded = DecodeTextFile(bytes);
+    encoding = EncodingOf(decoded.Mark);
+    QString& text = decoded.Text;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');
     QStringList lines = text.split(u'\n');
@@ -122,14 +107,21 @@ QByteArray TPIDListFile::Encode(const QStringList& lines, TEncoding& encoding) {
             return *bytes;
         encoding = TEncoding::Utf8;
     }
-    const TMark* mark = MarkOf(encoding);
-    QStringEncoder encoder(mark->converter, QStringEncoder::Flag::Stateless);
-    QByteArray out = mark->bytes.toByteArray();
-    out += encoder.encode(text);
-    return out;
+    return EncodeWithMark(text, MarkOf(encoding));
 }
 
 QStringList TPIDListFile::Read(const QString& path, TEncoding& encoding) {
+    // A directory, a pipe or a device is refused before it is opened: reading one could block or
+    // never end.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        throw EPIDListError(QStringLiteral("File \"%1\" is not a PID table: it is not a file.")
+                                .arg(Describe(path))
+                                .toStdString());
+    if (info.size() > MaxBytes)
+        throw EPIDListError(QStringLiteral("File \"%1\" is not a PID table: it is too large.")
+                                .arg(Describe(path))
+                                .toStdString());
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EPIDListError(QStringLiteral("Cannot open file \"%1\". %2")
@@ -140,7 +132,14 @@ QStringList TPIDListFile::Read(const QString& path, TEncoding& encoding) {
         throw EPIDListError(QStringLiteral("Cannot read file \"%1\". %2")
                                 .arg(Describe(path), file.errorString())
                                 .toStdString());
-    return Decode(bytes, encoding);
+    TEncoding read = TEncoding::CodePage;
+    QStringList lines = Decode(bytes, read);
+    const QString problem = NotAPIDList(lines);
+    if (!problem.isEmpty())
+        throw EPIDListError(
+            QStringLiteral("File \"%1\" is not a PID table: %2.").arg(Describe(path), problem).toStdString());
+    encoding = read;
+    return lines;
 }
 
 void TPIDListFile::Write(const QString& path, const QStringList& lines, TEncoding& encoding) {

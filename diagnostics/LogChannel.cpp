@@ -14,7 +14,9 @@ LogChannel LogPID(QStringLiteral("PID"), true);
 LogChannel LogK2000(QStringLiteral("K2000"));
 LogChannel LogLLS(QStringLiteral("LLS"));
 LogChannel LogForm(QStringLiteral("Form"));
-LogChannel LogThread2401(QStringLiteral("Thread 2401"), true);
+// Off at start: the SourceMeter thread writes about a dozen entries every cycle, which would fill
+// the 20 parts of the log in well under an hour. The Debug page's "SMU thread" box switches it on.
+LogChannel LogThread2401(QStringLiteral("Thread 2401"));
 
 namespace {
 thread_local std::string tThreadName;
@@ -105,6 +107,6 @@ void InitializeLogChannels() {
     LogK2000.Clear();
     LogLLS.SetEnabled(false);
     LogForm.SetEnabled(false);
-    LogThread2401.SetEnabled(true);
+    LogThread2401.SetEnabled(false);
     LogThread2401.Clear();
 }

@@ -34,7 +34,7 @@ extern LogChannel LogPID;           // "PID"
 extern LogChannel LogK2000;         // "K2000": multimeter thread
 extern LogChannel LogLLS;           // "LLS": least-squares fits
 extern LogChannel LogForm;          // "Form": main window, settings file, relative change, saves
-extern LogChannel LogThread2401;    // "Thread 2401": SourceMeter thread
+extern LogChannel LogThread2401;    // "Thread 2401": SourceMeter thread (off at start)
 
 // Sets every channel to its start switch and runs its start-up actions, in creation order.
 void InitializeLogChannels();

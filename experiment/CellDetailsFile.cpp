@@ -2,6 +2,8 @@
 
 #include "experiment/DetailsIni.h"
 
+#include <QDir>
+
 namespace {
 const char* const kZevo = "ZEVO";
 const char* const kCell = "Cell";
@@ -11,9 +13,14 @@ const char* const kFastMode = "FastMode";
 const char* const kDuration = "Duration seconds";
 } // namespace
 
-std::optional<TCellDetails> TCellDetailsFile::Read(const QString& path) {
+std::optional<TCellDetails> TCellDetailsFile::Read(const QString& path, QString& refusal) {
     TDetailsIni ini;
-    if (!ini.Load(path))
+    ini.Load(path);
+    refusal = ini.Refusal({kZevo, kCell, kRelativeChange, kDataPoint, kFastMode});
+    if (!refusal.isEmpty())
+        refusal = QStringLiteral("'%1' is not a cell details file: %2. Nothing was loaded.")
+                      .arg(QDir::toNativeSeparators(path), refusal);
+    if (ini.Missing() || !refusal.isEmpty())
         return std::nullopt;
     const TCellDetails d;
     TCellDetails c;

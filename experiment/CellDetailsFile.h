@@ -15,8 +15,11 @@
 
 class TCellDetailsFile {
 public:
-    // Nothing when the file does not exist or cannot be read.
-    static std::optional<TCellDetails> Read(const QString& path);
+    // The details the file holds; a key it lacks, or whose value does not read, gives the reading
+    // default of TCellDetails. Nothing when the file does not exist (`refusal` empty) or when it
+    // cannot be read or is not a cell details file, not even one key of its sections in a text INI
+    // file (`refusal` names the file and says what is wrong).
+    static std::optional<TCellDetails> Read(const QString& path, QString& refusal);
     // Writes every key; other sections and keys already in the file stay. False on failure.
     static bool Write(const QString& path, const TCellDetails& cell);
 };

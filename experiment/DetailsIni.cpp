@@ -1,20 +1,15 @@
 #include "experiment/DetailsIni.h"
 
 #include "common/NumberFormat.h"
+#include "common/TextFileDecoding.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
+#include <QStringList>
 #include <string>
 
 namespace {
-// cp1252 differs from Latin-1 only in 0x80..0x9F; 0 marks the five unassigned bytes, which are
-// then taken as their Latin-1 control characters.
-const char16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                  0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
 QString RawValue(const CSimpleIniA& ini, const char* section, const char* key, bool& found) {
     const char* v = ini.GetValue(section, key, nullptr);
     found = v != nullptr;
@@ -28,27 +23,83 @@ TDetailsIni::TDetailsIni() {
 }
 
 QString TDetailsIni::DecodeText(const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-    text.clear();
-    text.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        const char16_t high = (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : 0;
-        text += QChar(high ? high : char16_t(b));
-    }
-    return text;
+    return DecodeUtf8OrCodePage(bytes);
 }
 
 bool TDetailsIni::Load(const QString& path) {
     fIni.Reset();
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    fMissing = false;
+    fProblem.clear();
+    // A directory, a pipe or a device is refused before it is opened: reading one could block or
+    // never end.
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        fMissing = true;
         return false;
-    const QByteArray data = f.readAll();
-    return fIni.LoadData(data.constData(), size_t(data.size())) >= 0;
+    }
+    if (!info.isFile()) {
+        fProblem = QStringLiteral("it is not a file");
+        return false;
+    }
+    if (info.size() > MaxBytes) {
+        fProblem = QStringLiteral("it is too large");
+        return false;
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        fProblem = QStringLiteral("it cannot be read (%1)").arg(f.errorString());
+        return false;
+    }
+    QByteArray data = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        fProblem = QStringLiteral("it cannot be read (%1)").arg(f.errorString());
+        return false;
+    }
+    // Without a mark, or with the UTF-8 one (which the INI reader skips), the bytes go to the
+    // reader as they are and each value is decoded by itself, so a file that mixes UTF-8 and cp1252
+    // values keeps both. UTF-16 and UTF-32 become UTF-8 first.
+    const TTextMark mark = TextMarkOf(data);
+    QString text;
+    if (mark == TTextMark::None || mark == TTextMark::Utf8) {
+        text = DecodeUtf8OrCodePage(QByteArrayView(data).sliced(TextMarkLength(mark)));
+    } else {
+        text = DecodeTextFile(data).Text;
+        data = text.toUtf8();
+    }
+    if (LooksBinary(text)) {
+        fProblem = QStringLiteral("it is not a text file");
+        return false;
+    }
+    if (text.trimmed().isEmpty()) {
+        fProblem = QStringLiteral("it is empty");
+        return false;
+    }
+    if (fIni.LoadData(data.constData(), size_t(data.size())) < 0) {
+        fIni.Reset();
+        fProblem = QStringLiteral("it cannot be read as an INI file");
+        return false;
+    }
+    return true;
+}
+
+QString TDetailsIni::Refusal(std::initializer_list<const char*> sections) const {
+    if (fMissing)
+        return QString();
+    if (!fProblem.isEmpty())
+        return fProblem;
+    QStringList names;
+    for (const char* section : sections) {
+        if (fIni.GetSectionSize(section) > 0)
+            return QString();
+        names << u'[' + QString::fromUtf8(section) + u']';
+    }
+    CSimpleIniA::TNamesDepend all;
+    fIni.GetAllSections(all);
+    if (all.empty())
+        return QStringLiteral("it holds no INI section; it needs one of %1")
+            .arg(names.join(QStringLiteral(", ")));
+    return QStringLiteral("it holds none of the sections %1 with a key")
+        .arg(names.join(QStringLiteral(", ")));
 }
 
 bool TDetailsIni::Save(const QString& path) const {

@@ -1,20 +1,31 @@
 #pragma once
 // An INI file of the cell or sample details, read and written by section and key.
 //
-// Files come from the Windows lab PCs as often as from this program: CR LF line ends, a UTF-8
-// byte-order mark or none, texts in UTF-8 or in the 8-bit Windows code page (cp1252: µ, º), and
-// numbers with the decimal separator of whatever regional settings wrote them. Reading copes with
-// all of these; writing uses UTF-8 and the regional decimal separator of this machine. Keys of other
-// sections and other keys already in the file stay when it is saved again.
+// Files come from the Windows lab PCs as often as from this program: CR LF line ends, UTF-16 with
+// its byte-order mark (Notepad's "Unicode", either byte order), a UTF-8 byte-order mark or none,
+// texts in UTF-8 or in the 8-bit Windows code page (cp1252: µ, º), and numbers with the decimal
+// separator of whatever regional settings wrote them. Reading copes with all of these; writing uses
+// UTF-8 and the regional decimal separator of this machine. Keys of other sections and other keys
+// already in the file stay when it is saved again.
 #include <QString>
 #include <SimpleIni.h>
+#include <initializer_list>
 
 class TDetailsIni {
 public:
     TDetailsIni();
 
-    // Reads the file; false when it does not exist or cannot be read (the contents stay empty).
+    // Files larger than this are refused unread: no details file comes near it.
+    static constexpr qint64 MaxBytes = 1 << 20;
+
+    // Reads the file; false when it does not exist, cannot be read or is not text (the contents
+    // stay empty).
     bool Load(const QString& path);
+    // Whether the file of the last Load did not exist.
+    bool Missing() const { return fMissing; }
+    // Why the file of the last Load is not an INI file holding a key in one of `sections`, for the
+    // operator ("it is not a text file"); empty when it is one or when it did not exist.
+    QString Refusal(std::initializer_list<const char*> sections) const;
     // Writes the whole file in one go, so a failed write keeps the previous file; false on failure.
     bool Save(const QString& path) const;
 
@@ -39,4 +50,6 @@ public:
 
 private:
     CSimpleIniA fIni;
+    bool fMissing = false;
+    QString fProblem; // why the last Load failed, for a file that exists
 };

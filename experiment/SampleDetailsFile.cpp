@@ -2,6 +2,8 @@
 
 #include "experiment/DetailsIni.h"
 
+#include <QDir>
+
 namespace {
 const char* const kSample = "Sample";
 const char* const kName = "Name____________";
@@ -14,9 +16,15 @@ const char* const kd = "d___g_per_cm3___";
 const char* const km0 = "m0__g___________";
 } // namespace
 
-TSampleDetails TSampleDetailsFile::Read(const QString& path) {
+std::optional<TSampleDetails> TSampleDetailsFile::Read(const QString& path, QString& refusal) {
     TDetailsIni ini;
     ini.Load(path); // a missing file reads as one without keys
+    refusal = ini.Refusal({kSample});
+    if (!refusal.isEmpty()) {
+        refusal = QStringLiteral("'%1' is not a sample details file: %2. Nothing was loaded.")
+                      .arg(QDir::toNativeSeparators(path), refusal);
+        return std::nullopt;
+    }
     TSampleDetails s;
     s.Name = ini.Text(kSample, kName, QString());
     s.Formula = ini.Text(kSample, kFormula, QString());

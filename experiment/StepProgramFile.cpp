@@ -1,6 +1,6 @@
 #include "experiment/StepProgramFile.h"
 
-#include "experiment/DetailsIni.h"
+#include "common/TextFileDecoding.h"
 #include "experiment/StepProgram.h"
 
 #include <QFile>
@@ -17,8 +17,15 @@ QString Quoted(const QString& line) {
 
 bool TStepProgramFile::Read(const QString& path, QStringList& rows, QString& error) {
     QFile f(path);
-    if (!QFileInfo(path).isFile()) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
         error = QStringLiteral("The file does not exist.");
+        return false;
+    }
+    // A directory, a pipe or a device is refused before it is opened: reading one could block or
+    // never end.
+    if (!info.isFile()) {
+        error = QStringLiteral("It is not a file.");
         return false;
     }
     if (f.size() > MaxBytes) {
@@ -33,7 +40,7 @@ bool TStepProgramFile::Read(const QString& path, QStringList& rows, QString& err
 }
 
 bool TStepProgramFile::Decode(const QByteArray& bytes, QStringList& rows, QString& error) {
-    QStringList lines = TDetailsIni::DecodeText(bytes).split(u'\n');
+    QStringList lines = DecodeTextFile(bytes).Text.split(u'\n');
     for (QString& line : lines) {
         if (line.endsWith(u'\r'))
             line.chop(1);

@@ -6,9 +6,10 @@
 //   0002   -5          115
 //
 // The title line, then one step per line exactly as the list shows it; every line ends in CR LF.
-// Files are read as UTF-8 or, failing that, in the Windows 8-bit code page, with CR LF or LF line
-// ends and blank lines at the end ignored. A file is taken whole or not at all: the first line that
-// is not a valid step refuses it, naming the line.
+// Files are read in the encoding their byte-order mark names (UTF-8, or UTF-16 as Notepad's
+// "Unicode" writes it) or, without one, as UTF-8 or, failing that, in the Windows 8-bit code page,
+// with CR LF or LF line ends and blank lines at the end ignored. A file is taken whole or not at
+// all: the first line that is not a valid step refuses it, naming the line.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>

@@ -3,6 +3,7 @@
 #include "app/TRtDoubleEdit.h"
 #include "common/Locale.h"
 #include "common/ProgramFolder.h"
+#include "diagnostics/EventLog.h"
 #include "experiment/CellDetailsFile.h"
 #include "experiment/SampleDetailsFile.h"
 #include "recording/SampleDetails.h"
@@ -11,6 +12,7 @@
 
 #include "tests/support/QtPrint.h"
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -578,6 +580,58 @@ TEST_F(ExperimentData, ButtonsLoadAndSaveTheChosenFiles) {
     EXPECT_EQ(dialogs->calls[0].folder, ProgramPath("Cell"));
     EXPECT_EQ(dialogs->calls[1].folder, ProgramPath("Sample"));
     EXPECT_EQ(dialogs->calls[1].filter, "Ini file (*.ini)");
+}
+
+TEST_F(ExperimentData, AFileThatIsNotACellOrSampleFileChangesNothingAndIsReported) {
+    auto events = std::make_shared<TEventLog>(folder.file(QStringLiteral("Logs")));
+    InstallEventLog(events);
+    QByteArray noise(2048, '\0');
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = char((i * 7919 + 13) % 251);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } junk[] = {
+        {"random bytes", noise},
+        {"an HTML page", "<html><body><h1>Not Found</h1></body></html>\r\n"},
+        {"an INI file of other sections", "[Monitor]\r\nEnabled=1\r\nPort=8080\r\n"},
+        {"an empty file", QByteArray()},
+    };
+    TExperimentDataPage page;
+    Put(page, SomeCell());
+    Put(page, SomeSample());
+    SensorAx = 0.5;
+    for (const auto& j : junk) {
+        SCOPED_TRACE(j.name);
+        const QString cellFile = WriteFile("Cell/junk.ini", j.bytes);
+        const QString sampleFile = WriteFile("Sample/junk.ini", j.bytes);
+        dialogs->messages.clear();
+        const qsizetype firstEvent = EventLogLinesOfThisRun().size();
+        dialogs->fileNames = {cellFile, sampleFile};
+        page.ButtonLoadCell->click();
+        page.ButtonLoadSample->click();
+        EXPECT_TRUE(dialogs->messages.isEmpty()) << "no box while the handler runs: at start-up it would "
+                                                    "hold the start";
+        QCoreApplication::processEvents();
+        // Not one box moved to a reading default: the relative-change criterion, fast mode and
+        // the sensor calibration stay as they were.
+        ExpectCell(page.CellDetails(), SomeCellWithSample());
+        ExpectSample(page.SampleDetails(), SomeSample());
+        EXPECT_DOUBLE_EQ(SensorAx, 0.5);
+        ASSERT_EQ(dialogs->messages.size(), 2) << dialogs->messages.join(u'\n').toStdString();
+        EXPECT_TRUE(dialogs->messages[0].startsWith(
+            QStringLiteral("'%1' is not a cell details file: ").arg(QDir::toNativeSeparators(cellFile))))
+            << dialogs->messages[0].toStdString();
+        EXPECT_TRUE(dialogs->messages[1].startsWith(
+            QStringLiteral("'%1' is not a sample details file: ").arg(QDir::toNativeSeparators(sampleFile))))
+            << dialogs->messages[1].toStdString();
+        // The event log keeps both: at start-up the default files load before anybody looks.
+        const QStringList lines = EventLogLinesOfThisRun(firstEvent);
+        ASSERT_EQ(lines.size(), 2);
+        EXPECT_EQ(lines[0].section(u'\t', 1), "Cell\t" + dialogs->messages[0]);
+        EXPECT_EQ(lines[1].section(u'\t', 1), "Sample\t" + dialogs->messages[1]);
+    }
+    InstallEventLog(nullptr);
 }
 
 TEST_F(ExperimentData, CancellingALoadDialogChangesNothing) {

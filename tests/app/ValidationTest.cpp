@@ -3,6 +3,7 @@
 // replacement of a running worker thread, a data point from both threads, and closing.
 #include "acquisition/TThread2000.h"
 #include "app/ConfigurationPage.h"
+#include "app/DebugPage.h"
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
 #include "app/SharedState.h"
@@ -90,6 +91,7 @@ protected:
         sim.reset();
         SetDialogs(nullptr);
         ResetSharedState();
+        InitializeLogChannels();
     }
     // The window, validating on the simulator's ports at start-up, or on no ports at all.
     void Create(bool simulated) {
@@ -214,6 +216,7 @@ TEST_F(Validation, ValidatingAgainStopsTheOldThreadBeforeTheNewOneStarts) {
     Create(true);
     ASSERT_TRUE(Thread2000 && Thread2401);
     TLogCapture cap(LogK2000);
+    w->Debug->CheckBoxLogSMUThread->setChecked(true); // the SourceMeter thread's log is off at start
     // Each thread's body is entered and left under the name "Execute".
     const auto bodies = [&](const QString& category) {
         QStringList out;
@@ -278,6 +281,7 @@ TEST_F(Validation, ValidatingAgainWhileTheSourceMeterThreadLoopsSendsTheWholeSet
     Create(true);
     w->Timer1->stop(); // the tick would hold the thread paused
     TLogCapture cap(LogSerialPort);
+    w->Debug->CheckBoxLogSMUThread->setChecked(true); // the SourceMeter thread's log is off at start
     // Readings with one field too many: the thread cycles on without ever waiting for the window.
     sim->SetFault(TInstrumentId::Smu, TFault::WrongFieldCount, true);
     Thread2401->SetModeEx(TMode::SetCurrent);
@@ -311,6 +315,7 @@ TEST_F(Validation, ClosingWhileBothInstrumentsAreSilentFinishes) {
     Create(true);
     ASSERT_TRUE(Thread2000 && Thread2401);
     TLogCapture cap(LogK2000);
+    w->Debug->CheckBoxLogSMUThread->setChecked(true); // the SourceMeter thread's log is off at start
     // Running, through the tick, with both instruments gone quiet.
     GSCurrentMicroA = 0;
     ProgramState = TProgramState::SetCurrent;
