@@ -40,8 +40,8 @@ std::string Status(TCellSimulator& sim) {
                " C, Tcj=" + Fmt(c.ColdJunctionC()) + " C, pO2=" + Fmt(c.pO2Atm()) +
                " atm, n(O2)=" + Fmt(c.OxygenMol()) + " mol, sample=" + Fmt(c.SampleOxygenMol()) +
                " mol, sample delta=" + FmtDelta(c.SampleDelta()) +
-               " (b=" + FmtDelta(c.Params().sampleOxygen - c.SampleDelta()) + ")" +
-               " mol, pump I=" + Fmt(pump.currentA) + " A, V=" + Fmt(pump.voltageV) + " V" +
+               " (b=" + FmtDelta(c.Params().sampleOxygen - c.SampleDelta()) +
+               "), pump I=" + Fmt(pump.currentA) + " A, V=" + Fmt(pump.voltageV) + " V" +
                (pump.inCompliance ? " (compliance)" : "") + ", flush=" + Fmt(c.Params().flushpO2Atm) + " atm";
     });
     text += ", smu faults=" + sim.Faults(TInstrumentId::Smu).Describe() +

@@ -5,6 +5,7 @@
 #include "simulator/SimOptions.h"
 
 #include <csignal>
+#include <iomanip>
 #include <iostream>
 #include <pthread.h>
 #include <sys/prctl.h>
@@ -58,8 +59,8 @@ int main(int argc, char** argv) {
     if (cell.sampleMassG > 0) {
         double delta = 0;
         sim.WithCell([&](TSimCell& c) { delta = c.SampleStartDelta(); });
-        std::cerr << "ondrix-cellsim: sample " << cell.sampleMassG << " g, " << cell.sampleMolarMassGPerMol
-                  << " g/mol, delta " << delta
+        std::cerr << std::setprecision(8) << "ondrix-cellsim: sample " << cell.sampleMassG << " g, "
+                  << cell.sampleMolarMassGPerMol << " g/mol, delta " << delta
                   << " at the start; type into the program: m0 = " << cell.sampleMassG
                   << ", M0 = " << cell.sampleMolarMassGPerMol << ", bs = " << cell.sampleOxygen
                   << ", b0 = " << cell.sampleOxygen - delta << "; titrations need --speed 1\n";

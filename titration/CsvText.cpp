@@ -7,7 +7,8 @@ void AppendCsvNumber(std::string& out, double value) {
     if (!std::isfinite(value))
         return;
     char buffer[32];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 10);
     if (ec == std::errc())
         out.append(buffer, end);
 }

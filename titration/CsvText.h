@@ -1,7 +1,7 @@
 #pragma once
-// Text of the titration's CSV files: numbers with a point and as many digits as it takes to read
-// them back exactly (an empty field for NaN, which pandas reads as NaN), and local times in
-// ISO 8601 (2024-03-15T14:05:09.042).
+// Text of the titration's CSV files: numbers with a point and ten significant digits, far more than
+// any measured input carries (an empty field for NaN, which pandas reads as NaN), and local times
+// in ISO 8601 (2024-03-15T14:05:09.042).
 #include "common/DateTime.h"
 
 #include <string>
