@@ -10,7 +10,9 @@
 //         A gap longer than the row's Interval (a dropped point, an outage: the pump kept driving)
 //         is bridged with the mean of the two neighbouring currents and counted apart as estimated
 //         charge; Q is the sum of both.
-//   n_g   oxygen in the gas (GasPhaseOxygen.h); it changes by n_g - n_g,start.
+//   n_g   oxygen in the gas (GasPhaseOxygen.h) at the row's pO2 and cell temperature (the last
+//         known when a row has none); n_g,start is that of the first row that has both, so what
+//         the pump moved during the first row before its mean was reached is not seen.
 //   L     leak into the cell, L = integral of J dt with J = alpha (FGpO2^1/4 - pO2^1/4) mol O2/s,
 //         pO2 and FGpO2 in atm; kept as alpha times the integral of the drive, so a newly learned
 //         alpha applies to the whole run.
