@@ -15,9 +15,9 @@ QString TSimulatedCell::DefaultProgram() {
 bool TSimulatedCell::Start(const QString& program, const QStringList& extraArgs, QString& error) {
     fProcess.setProgram(program);
     fProcess.setArguments(QStringList{QStringLiteral("--exit-with-parent")} + extraArgs);
-    fProcess.setProcessChannelMode(QProcess::SeparateChannels);
+    // Its standard error (the values to type into the program, a refused option) shows on ours.
+    fProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     fProcess.setReadChannel(QProcess::StandardOutput);
-    fProcess.setStandardErrorFile(QProcess::nullDevice());
     fProcess.start();
     if (!fProcess.waitForStarted(10000)) {
         error =
@@ -38,7 +38,12 @@ bool TSimulatedCell::Start(const QString& program, const QStringList& extraArgs,
         }
     }
     if (fSMU.isEmpty() || fDMM.isEmpty()) {
-        error = QStringLiteral("The cell simulator did not report its ports");
+        error =
+            fProcess.state() == QProcess::NotRunning
+                ? QStringLiteral("The cell simulator stopped (exit code %1) before it reported its ports; "
+                                 "its standard error says why")
+                      .arg(fProcess.exitCode())
+                : QStringLiteral("The cell simulator did not report its ports");
         Stop();
         return false;
     }

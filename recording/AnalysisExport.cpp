@@ -1,5 +1,7 @@
 #include "recording/AnalysisExport.h"
 
+#include "recording/DataFileReader.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -12,100 +14,8 @@
 
 namespace {
 
-using Bytes = std::string_view;
-
-// The Windows code page's characters at 0x80..0x9F (0: unassigned, read as U+FFFD).
-const char16_t kCp1252Upper[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                   0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                   0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-QString FromAnsi(Bytes b) {
-    QString s;
-    s.reserve(qsizetype(b.size()));
-    for (unsigned char c : b) {
-        if (c >= 0x80 && c < 0xA0)
-            s += QChar(kCp1252Upper[c - 0x80] ? kCp1252Upper[c - 0x80] : char16_t(0xFFFD));
-        else
-            s += QChar(char16_t(c));
-    }
-    return s;
-}
-
-bool StartsWith(Bytes line, Bytes head) {
-    return line.substr(0, head.size()) == head;
-}
-
-// The file's lines; a last line without its CR LF is reported apart (the writer did not finish it).
-struct TLines {
-    std::vector<Bytes> Lines;
-    bool LastUnfinished = false;
-};
-
-TLines SplitLines(Bytes all) {
-    TLines out;
-    out.Lines.reserve(all.size() / 120 + 64);
-    std::size_t begin = 0;
-    while (begin < all.size()) {
-        const std::size_t nl = all.find('\n', begin);
-        if (nl == Bytes::npos) {
-            out.Lines.push_back(all.substr(begin));
-            out.LastUnfinished = true;
-            break;
-        }
-        std::size_t end = nl;
-        if (end > begin && all[end - 1] == '\r')
-            --end;
-        out.Lines.push_back(all.substr(begin, end - begin));
-        begin = nl + 1;
-    }
-    return out;
-}
-
-// Splits a data line into its fields; a quoted field loses its quotes and its doubled quotes.
-// Returns false when the line does not have exactly `count` fields.
-bool SplitFields(Bytes line, std::vector<std::string>& quoted, Bytes* fields, int count) {
-    if (line.find('"') == Bytes::npos) {
-        int n = 0;
-        std::size_t begin = 0;
-        while (true) {
-            if (n == count)
-                return false;
-            const std::size_t end = line.find(';', begin);
-            fields[n++] = line.substr(begin, end == Bytes::npos ? Bytes::npos : end - begin);
-            if (end == Bytes::npos)
-                break;
-            begin = end + 1;
-        }
-        return n == count;
-    }
-    quoted.assign(1, std::string());
-    bool inQuotes = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (inQuotes) {
-            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-                quoted.back() += '"';
-                ++i;
-            } else if (c == '"') {
-                inQuotes = false;
-            } else {
-                quoted.back() += c;
-            }
-        } else if (c == '"') {
-            inQuotes = true;
-        } else if (c == ';') {
-            quoted.emplace_back();
-        } else {
-            quoted.back() += c;
-        }
-    }
-    if (inQuotes || int(quoted.size()) != count)
-        return false;
-    for (int i = 0; i < count; ++i)
-        fields[i] = quoted[std::size_t(i)];
-    return true;
-}
+using Bytes = TDataFileReader::Bytes;
+using F = TDataFileReader::TField;
 
 // True when the whole text is a number (a leading '+' allowed).
 bool WholeNumber(const char* first, const char* last) {
@@ -116,48 +26,29 @@ bool WholeNumber(const char* first, const char* last) {
     return first != last && ec == std::errc() && end == last;
 }
 
-bool Digits(Bytes s, std::size_t at, std::size_t n) {
-    if (at + n > s.size())
-        return false;
-    for (std::size_t i = at; i < at + n; ++i)
-        if (s[i] < '0' || s[i] > '9')
-            return false;
-    return true;
+void AppendDigits(std::string& out, int value, int digits) {
+    char buffer[8];
+    for (int i = digits - 1; i >= 0; --i, value /= 10)
+        buffer[i] = char('0' + value % 10);
+    out.append(buffer, std::size_t(digits));
 }
 
-// "2024-03-15_14:05:09:042" (the Time column; the separators follow the regional settings)
-// -> "2024-03-15T14:05:09.042".
-bool IsoFromTimeCell(Bytes s, std::string& out) {
-    if (s.size() != 23 || !Digits(s, 0, 4) || !Digits(s, 5, 2) || !Digits(s, 8, 2) || !Digits(s, 11, 2) ||
-        !Digits(s, 14, 2) || !Digits(s, 17, 2) || !Digits(s, 20, 3))
-        return false;
-    out.assign(s.data(), 10);
+// "2024-03-15T14:05:09.042" (a mode change's moment has .000, so readers parse one format).
+void AppendIso(std::string& out, const TDataFileReader::TTimeParts& t) {
+    out.clear();
+    AppendDigits(out, t.Year, 4);
+    out += '-';
+    AppendDigits(out, t.Month, 2);
+    out += '-';
+    AppendDigits(out, t.Day, 2);
     out += 'T';
-    out.append(s.data() + 11, 2);
+    AppendDigits(out, t.Hour, 2);
     out += ':';
-    out.append(s.data() + 14, 2);
+    AppendDigits(out, t.Minute, 2);
     out += ':';
-    out.append(s.data() + 17, 2);
+    AppendDigits(out, t.Second, 2);
     out += '.';
-    out.append(s.data() + 20, 3);
-    return true;
-}
-
-// A mode-change row's moment, "2024-03-1514:05:09" once the writer removed its blank
-// -> "2024-03-15T14:05:09.000".
-bool IsoFromModeChange(Bytes s, std::string& out) {
-    if (s.size() != 18 || !Digits(s, 0, 4) || !Digits(s, 5, 2) || !Digits(s, 8, 4) || !Digits(s, 13, 2) ||
-        !Digits(s, 16, 2))
-        return false;
-    out.assign(s.data(), 10);
-    out += 'T';
-    out.append(s.data() + 10, 2);
-    out += ':';
-    out.append(s.data() + 13, 2);
-    out += ':';
-    out.append(s.data() + 16, 2);
-    out += ".000"; // the same form as the data rows' times, so readers parse one format
-    return true;
+    AppendDigits(out, t.Millisecond, 3);
 }
 
 const char* StateName(Bytes mode) {
@@ -166,28 +57,6 @@ const char* StateName(Bytes mode) {
         return names[mode[0] - '1'];
     return nullptr;
 }
-
-// The data file's 17 fields, in its column order.
-enum Field {
-    fDuration,
-    fMode,
-    fStep,
-    fTemp,
-    fPumpV,
-    fPumpI,
-    fCellpO2,
-    fFlushpO2,
-    fRCpO2,
-    fStablepO2,
-    fRangepO2,
-    fRCI,
-    fStableI,
-    fSP,
-    fTime,
-    fCellpO2P,
-    fInterval,
-    FieldCount
-};
 
 // The CSV's columns: name, unit, the data file's caption, what it holds.
 struct TColumn {
@@ -279,71 +148,23 @@ TAnalysisExportResult TAnalysisExport::Run(const QString& inputPath, const QStri
         return result;
     }
 
-    QFile input(inputPath);
-    if (!input.open(QIODevice::ReadOnly)) {
-        result.Message = QStringLiteral("Could not read %1: %2").arg(inputPath, input.errorString());
+    TDataFileReader input;
+    if (!input.Open(inputPath, &result.Message))
         return result;
-    }
-    QByteArray contents;
-    Bytes all;
-    if (uchar* mapped = input.size() > 0 ? input.map(0, input.size()) : nullptr) {
-        all = Bytes(reinterpret_cast<const char*>(mapped), std::size_t(input.size()));
-    } else {
-        contents = input.readAll();
-        all = Bytes(contents.constData(), std::size_t(contents.size()));
-    }
-    const TLines split = SplitLines(all);
-    const std::vector<Bytes>& lines = split.Lines;
-    const std::size_t n = lines.size();
-
-    auto notAFile = [&] {
-        result.Message = QStringLiteral("%1 is not an experiment data file").arg(inputPath);
-        return result;
-    };
-    if (n < 9 || !StartsWith(lines[0], "** HEADER"))
-        return notAFile();
-
-    // The header and the variables.
     QJsonObject header;
-    header[QStringLiteral("experiment_name")] = FromAnsi(lines[2]);
-    header[QStringLiteral("nominal_formula")] = FromAnsi(lines[3]);
-    QString saved = FromAnsi(lines[4]);
-    if (saved.startsWith(QStringLiteral("Saved ")))
-        saved = saved.mid(6);
-    header[QStringLiteral("saved")] = saved;
-    std::size_t i = 5;
-    while (i < n && !StartsWith(lines[i], "** VARIABLES"))
-        ++i;
-    while (i < n && !StartsWith(lines[i], "Value"))
-        ++i;
+    header[QStringLiteral("experiment_name")] = input.ExperimentName;
+    header[QStringLiteral("nominal_formula")] = input.Formula;
+    header[QStringLiteral("saved")] = input.Saved;
     QJsonArray variables;
-    for (++i; i < n && !lines[i].empty(); ++i) {
-        QStringList parts = FromAnsi(lines[i]).split(u';');
-        if (parts.size() < 4)
-            continue;
+    for (const TDataFileVariable& var : input.Variables) {
         QJsonObject v;
-        v[QStringLiteral("name")] = parts.takeLast().trimmed();
-        v[QStringLiteral("abbreviation")] = parts.takeLast().trimmed();
-        v[QStringLiteral("unit")] = parts.takeLast().trimmed().replace(QChar(0xBA), QChar(0xB0));
-        v[QStringLiteral("value")] = VariableValue(parts.join(u';'));
+        v[QStringLiteral("name")] = var.Name;
+        v[QStringLiteral("abbreviation")] = var.Abbreviation;
+        v[QStringLiteral("unit")] = QString(var.Unit).replace(QChar(0xBA), QChar(0xB0));
+        v[QStringLiteral("value")] = VariableValue(var.Value);
         variables.append(v);
     }
-
-    // The notes run up to the DATA marker whose caption line follows; a note may hold anything else.
-    while (i < n && !StartsWith(lines[i], "** NOTES"))
-        ++i;
-    const std::size_t notesBegin = i + 2;
-    std::size_t dataMarker = notesBegin;
-    for (; dataMarker + 2 < n; ++dataMarker) {
-        if (StartsWith(lines[dataMarker], "** DATA *") && lines[dataMarker + 1].empty() &&
-            StartsWith(lines[dataMarker + 2], "Duration"))
-            break;
-    }
-    if (notesBegin >= n || dataMarker + 2 >= n)
-        return notAFile();
-    QStringList notes;
-    for (std::size_t k = notesBegin; k + 1 < dataMarker; ++k)
-        notes << FromAnsi(lines[k]);
+    const QStringList& notes = input.Notes;
 
     // The rows.
     QSaveFile csv(csvPath);
@@ -359,42 +180,45 @@ TAnalysisExportResult TAnalysisExport::Run(const QString& inputPath, const QStri
         out += c.Name;
     }
     out += "\n";
-    Bytes fields[FieldCount];
+    Bytes fields[TDataFileReader::FieldCount];
     std::vector<std::string> quoted;
     std::string scratch, time;
-    const std::size_t lastComplete = split.LastUnfinished ? n - 1 : n;
-    result.SkippedLines = split.LastUnfinished ? 1 : 0;
-    for (std::size_t k = dataMarker + 3; k < lastComplete; ++k) {
-        const Bytes line = lines[k];
-        if (!SplitFields(line, quoted, fields, FieldCount)) {
+    TDataFileReader::TTimeParts parts;
+    result.SkippedLines = input.LastLineUnfinished() ? 1 : 0;
+    for (std::size_t k = 0; k < input.DataLineCount(); ++k) {
+        const Bytes line = input.DataLine(k);
+        if (!TDataFileReader::SplitFields(line, quoted, fields)) {
             if (!line.empty())
                 ++result.SkippedLines;
             continue;
         }
-        if (IsoFromTimeCell(fields[fTime], time)) {
+        if (TDataFileReader::TimeCellParts(fields[F::fTime], parts)) {
+            AppendIso(time, parts);
             out += time;
-            for (int f : {fDuration, fMode, fStep, fTemp, fPumpV, fPumpI, fCellpO2, fFlushpO2, fRCpO2}) {
+            for (int f : {F::fDuration, F::fMode, F::fStep, F::fTemp, F::fPumpV, F::fPumpI, F::fCellpO2,
+                          F::fFlushpO2, F::fRCpO2}) {
                 out += ',';
                 AppendNumber(out, fields[f], scratch);
             }
             out += ',';
-            AppendFlag(out, fields[fStablepO2] == "True");
+            AppendFlag(out, fields[F::fStablepO2] == "True");
             out += ',';
-            AppendFlag(out, fields[fRangepO2] == "True");
+            AppendFlag(out, fields[F::fRangepO2] == "True");
             out += ',';
-            AppendNumber(out, fields[fRCI], scratch);
+            AppendNumber(out, fields[F::fRCI], scratch);
             out += ',';
-            AppendFlag(out, fields[fStableI] == "True");
+            AppendFlag(out, fields[F::fStableI] == "True");
             out += ',';
-            AppendFlag(out, fields[fStableI] == "MaxI");
-            for (int f : {fSP, fCellpO2P, fInterval}) {
+            AppendFlag(out, fields[F::fStableI] == "MaxI");
+            for (int f : {F::fSP, F::fCellpO2P, F::fInterval}) {
                 out += ',';
                 AppendNumber(out, fields[f], scratch);
             }
             out += ",\n";
             ++result.DataRows;
-        } else if (const char* state = StateName(fields[fMode]);
-                   state && IsoFromModeChange(fields[fDuration], time)) {
+        } else if (const char* state = StateName(fields[F::fMode]);
+                   state && TDataFileReader::ModeChangeParts(fields[F::fDuration], parts)) {
+            AppendIso(time, parts);
             ++result.EventRows;
             if (!options.Events)
                 continue;

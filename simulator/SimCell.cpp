@@ -18,7 +18,18 @@ TSimCell::TSimCell(const TSimCellParams& params) : fParams(params), fRandom(para
     fFurnaceC = fParams.furnaceStartC.value_or(fParams.furnaceSetpointC);
     const double startAtm = fParams.initialpO2Atm.value_or(fParams.flushpO2Atm);
     fMol = std::max(kMinMol, MolAt(startAtm, CellKelvin()));
-    fSampleRefAtm = std::max(kMinAtm, startAtm);
+    fSampleStartDelta = SampleEquilibriumDelta(startAtm, CellTemperatureC());
+    fSampleDelta = fSampleStartDelta;
+}
+
+double TSimCell::SampleMoles() const {
+    return fParams.sampleMassG > 0 && fParams.sampleMolarMassGPerMol > 0
+               ? fParams.sampleMassG / fParams.sampleMolarMassGPerMol
+               : 0;
+}
+
+double TSimCell::SampleEquilibriumDelta(double atm, double celsius) const {
+    return fParams.sampleIsotherm.Delta(std::log10(std::max(kMinAtm, atm)), celsius);
 }
 
 double TSimCell::CellKelvin() const {
@@ -78,11 +89,6 @@ double TSimCell::LeakRate(double mol, double kelvin) const {
     return fParams.leakAlpha * (std::sqrt(std::sqrt(fParams.flushpO2Atm)) - std::sqrt(std::sqrt(p)));
 }
 
-double TSimCell::SampleEquilibrium(double mol, double kelvin) const {
-    const double p = std::max(kMinAtm, PressureAtm(mol, kelvin));
-    return fParams.sampleCapacityMolPerDecade * std::log10(p / fSampleRefAtm);
-}
-
 void TSimCell::Advance(double seconds) {
     if (!(seconds > 0))
         return;
@@ -105,20 +111,24 @@ void TSimCell::Step(double dt) {
 
     // Oxygen balance of the gas, solved implicitly (backward Euler) because at low pO2 the pump and
     // the sample react to a tiny amount of gas within microseconds:
-    //   n1 = n0 - dt I(n1)/4F + dt leak(n1) - (x1(n1) - x0),
-    //   x1 = (x0 + k xeq(n1)) / (1 + k), k = dt / tau_sample.
-    // Every term grows with n1, so the residual is monotonic and bisection on ln n1 finds the root.
+    //   n1 = n0 - dt I(n1)/4F + dt leak(n1) + ns (d1(n1) - d0) / 2,
+    //   d1 = (d0 + k deq(n1)) / (1 + k), k = dt / tau_sample,
+    // with ns the sample's moles of compound and d its delta (a rising delta gives off oxygen).
+    // Every term of the residual grows with n1 (deq falls as pO2 rises), so bisection on ln n1
+    // finds the root.
     const double kelvin = CellKelvin();
-    const bool sample = fParams.sampleCapacityMolPerDecade != 0 && fParams.sampleTauS > 0;
+    const double celsius = kelvin - kZeroCelsius;
+    const double ns = SampleMoles();
+    const bool sample = ns > 0 && fParams.sampleTauS > 0;
     const double k = sample ? dt / fParams.sampleTauS : 0;
     const double n0 = fMol;
-    const double x0 = fSampleMol;
-    auto sampleAfter = [&](double n) {
-        return sample ? (x0 + k * SampleEquilibrium(n, kelvin)) / (1 + k) : x0;
+    const double d0 = fSampleDelta;
+    auto deltaAfter = [&](double n) {
+        return sample ? (d0 + k * SampleEquilibriumDelta(PressureAtm(n, kelvin), celsius)) / (1 + k) : d0;
     };
     auto residual = [&](double n) {
-        return n - n0 + dt * PumpAt(n, kelvin).currentA / (4 * kFaraday) - dt * LeakRate(n, kelvin) +
-               (sampleAfter(n) - x0);
+        return n - n0 + dt * PumpAt(n, kelvin).currentA / (4 * kFaraday) - dt * LeakRate(n, kelvin) -
+               ns * (deltaAfter(n) - d0) / 2;
     };
     double lo = std::log(kMinMol);
     double n1 = kMinMol;
@@ -138,7 +148,7 @@ void TSimCell::Step(double dt) {
     const double current = PumpAt(n1, kelvin).currentA;
     fPumpedOutMol += dt * current / (4 * kFaraday);
     fLeakedInMol += dt * LeakRate(n1, kelvin);
-    fSampleMol = sampleAfter(n1);
+    fSampleDelta = deltaAfter(n1);
     fMol = n1;
     fTime += dt;
 }

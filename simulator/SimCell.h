@@ -8,6 +8,8 @@
 // I * R_pump, so it is positive when the cell holds less oxygen than the flush gas, and a positive
 // applied voltage above the Nernst voltage drives a positive current that lowers pO2 further. A
 // voltage source thus holds the cell at pO2 = pO2,flush * exp(-4FV/RT) once the current has died.
+#include "simulator/SampleIsotherm.h"
+
 #include <cstdint>
 #include <optional>
 #include <random>
@@ -24,10 +26,17 @@ struct TSimCellParams {
     double roomC = 23.0; // cold junction (thermistor) temperature
     double roomWanderC = 0.02;
     double pumpResistanceOhm = 100.0;
-    double leakAlpha = 2e-11;                 // mol/(s atm^0.25): leak = alpha (pflush^0.25 - p^0.25)
-    double sampleCapacityMolPerDecade = 5e-7; // sample oxygen taken up per decade of pO2
-    double sampleTauS = 120.0;                // relaxation time of the sample towards equilibrium
-    double sensorAx = 20.0;                   // K; the sensor's calibration constants (sensor Ax/Bx boxes)
+    double leakAlpha = 2e-11; // mol/(s atm^0.25): leak = alpha (pflush^0.25 - p^0.25)
+    // The sample: m g of a compound of molar mass M g/mol (both as it starts), B oxygen per formula
+    // unit at delta = 0, so b = B - delta. Its delta relaxes towards the isotherm's delta(pO2, T)
+    // with the time constant; each mole of compound gives off delta/2 mol O2 into the gas as its
+    // delta rises. A mass of 0: no sample.
+    double sampleMassG = 0.015;
+    double sampleMolarMassGPerMol = 222.6; // La0.6Sr0.4Co0.2Fe0.8O3-delta
+    double sampleOxygen = 3.0;
+    double sampleTauS = 120.0;
+    TSampleIsotherm sampleIsotherm = TSampleIsotherm::Default();
+    double sensorAx = 20.0; // K; the sensor's calibration constants (sensor Ax/Bx boxes)
     double sensorBx = 0.01;
     double tcLoopOhm = 12.0;  // what an ohms reading of the thermocouple channel shows
     double sensorOhm = 150.0; // what an ohms reading of the sensor channel shows
@@ -77,7 +86,14 @@ public:
     double OxygenMol() const { return fMol; }
     double pO2Atm() const { return PressureAtm(fMol, CellKelvin()); }
     void SetpO2Atm(double atm);
-    double SampleOxygenMol() const { return fSampleMol; }
+    // Oxygen the sample has taken up since the start, mol O2 (negative: given off).
+    double SampleOxygenMol() const { return SampleMoles() * (fSampleStartDelta - fSampleDelta) / 2; }
+    // The sample's true delta now, at the start, and its moles of compound (m / M).
+    double SampleDelta() const { return fSampleDelta; }
+    double SampleStartDelta() const { return fSampleStartDelta; }
+    double SampleMoles() const;
+    // The equilibrium delta at `atm` and `celsius`.
+    double SampleEquilibriumDelta(double atm, double celsius) const;
     double PumpedOutMol() const { return fPumpedOutMol; } // oxygen moved out by the pump so far
     double LeakedInMol() const { return fLeakedInMol; }   // oxygen let in by the leak so far
     double NernstVoltageV() const;
@@ -98,7 +114,6 @@ private:
     double MolAt(double atm, double kelvin) const;
     TPumpState PumpAt(double mol, double kelvin) const;
     double LeakRate(double mol, double kelvin) const;
-    double SampleEquilibrium(double mol, double kelvin) const;
     void Step(double dt);
 
     TSimCellParams fParams;
@@ -110,8 +125,8 @@ private:
     double fWanderC = 0;
     double fRoomWanderC = 0;
     double fMol = 0;
-    double fSampleMol = 0;    // oxygen held by the sample relative to its start
-    double fSampleRefAtm = 0; // pO2 at which the sample started in equilibrium
+    double fSampleDelta = 0;      // the sample's delta now
+    double fSampleStartDelta = 0; // in equilibrium with the gas at the start
     double fPumpedOutMol = 0;
     double fLeakedInMol = 0;
 };

@@ -16,6 +16,13 @@ std::string Fmt(double v) {
     return ec == std::errc() ? std::string(buffer, ptr) : std::string("?");
 }
 
+// delta and b to 1e-8, enough to judge a titration by.
+std::string FmtDelta(double v) {
+    char buffer[64];
+    const auto [ptr, ec] = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 8);
+    return ec == std::errc() ? std::string(buffer, ptr) : std::string("?");
+}
+
 std::vector<std::string> Words(const std::string& line) {
     std::istringstream in(line);
     std::vector<std::string> words;
@@ -32,7 +39,9 @@ std::string Status(TCellSimulator& sim) {
         text = "t=" + Fmt(c.TimeS()) + " s, T=" + Fmt(c.CellTemperatureC()) +
                " C, Tcj=" + Fmt(c.ColdJunctionC()) + " C, pO2=" + Fmt(c.pO2Atm()) +
                " atm, n(O2)=" + Fmt(c.OxygenMol()) + " mol, sample=" + Fmt(c.SampleOxygenMol()) +
-               " mol, pump I=" + Fmt(pump.currentA) + " A, V=" + Fmt(pump.voltageV) + " V" +
+               " mol, sample delta=" + FmtDelta(c.SampleDelta()) +
+               " (b=" + FmtDelta(c.Params().sampleOxygen - c.SampleDelta()) +
+               "), pump I=" + Fmt(pump.currentA) + " A, V=" + Fmt(pump.voltageV) + " V" +
                (pump.inCompliance ? " (compliance)" : "") + ", flush=" + Fmt(c.Params().flushpO2Atm) + " atm";
     });
     text += ", smu faults=" + sim.Faults(TInstrumentId::Smu).Describe() +

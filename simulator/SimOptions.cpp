@@ -104,8 +104,11 @@ const std::map<std::string, TOption>& Options() {
         {"--room", Real(0, 55, [](TSimOptions& o) -> double& { return o.cell.roomC; })},
         {"--pump-resistance", Real(1e-3, 1e9, [](TSimOptions& o) -> double& { return o.cell.pumpResistanceOhm; })},
         {"--leak", Real(0, 1, [](TSimOptions& o) -> double& { return o.cell.leakAlpha; })},
-        {"--sample-capacity",
-         Real(0, 1e3, [](TSimOptions& o) -> double& { return o.cell.sampleCapacityMolPerDecade; })},
+        {"--sample-mass", Real(0, 1e4, [](TSimOptions& o) -> double& { return o.cell.sampleMassG; })},
+        {"--sample-molar-mass",
+         Real(1, 1e5, [](TSimOptions& o) -> double& { return o.cell.sampleMolarMassGPerMol; })},
+        {"--sample-oxygen", Real(0, 1e3, [](TSimOptions& o) -> double& { return o.cell.sampleOxygen; })},
+        {"--sample-isotherm", Text([](TSimOptions& o) -> std::string& { return o.sampleIsothermFile; })},
         {"--sample-tau", Real(0.001, 1e9, [](TSimOptions& o) -> double& { return o.cell.sampleTauS; })},
         {"--sensor-ax", Real(-1e6, 1e6, [](TSimOptions& o) -> double& { return o.cell.sensorAx; })},
         {"--sensor-bx", Real(-1e6, 1e6, [](TSimOptions& o) -> double& { return o.cell.sensorBx; })},
@@ -199,6 +202,9 @@ bool TSimOptionParser::Parse(int argc, const char* const* argv, TSimOptions& opt
             return false;
         }
     }
+    if (!options.sampleIsothermFile.empty() &&
+        !TSampleIsotherm::Load(options.sampleIsothermFile, options.cell.sampleIsotherm, error))
+        return false;
     return true;
 }
 
@@ -222,7 +228,8 @@ Ports and timing:
   --wire-time           add the time commands and replies need on the wire (10 bits per byte)
   --terminator T        reply terminator: cr (default), lf or crlf; input accepts all three
   --speed X             simulated seconds per wall-clock second (default 1; 0 freezes the cell);
-                        instrument timing stays in real time
+                        instrument timing stays in real time. Titration runs use speed 1: at
+                        speed X the pump moves X times the oxygen the program counts
   --no-control          do not create the control FIFO <run dir>/control
   --exit-with-parent    exit when the process that started the simulator ends (Linux)
 
@@ -254,8 +261,19 @@ Cell (SI inside; defaults give air as flush gas and a cell at 700 C):
   --po2 ATM             pO2 in the cell at start (default: that of the flush gas)
   --leak ALPHA          leak towards the flush gas, mol/(s atm^0.25) (default 2e-11)
   --pump-resistance OHM electrolyte resistance of the pump (default 100)
-  --sample-capacity M   oxygen the sample takes up per decade of pO2, mol (default 5e-7; 0: none)
-  --sample-tau S        relaxation time of the sample (default 120 s)
+  --sample-mass G       mass of the sample, g (default 0.015; 0: no sample)
+  --sample-molar-mass G_PER_MOL
+                        molar mass of the sample as it starts, g/mol (default 222.6)
+  --sample-oxygen B     oxygen per formula unit at delta = 0 (default 3): b = B - delta
+  --sample-isotherm FILE
+                        the sample's equilibrium delta(pO2, T): CSV with the header line
+                        T_degC,log10_pO2,delta, linear in log10 pO2 and T between its rows, held
+                        at the nearest edge outside them (default: a mixed-conducting oxide, delta
+                        0.008 in air to 0.30 at 1e-20 atm at 700 C, 0.025 to 0.34 at 900 C)
+  --sample-tau S        relaxation time of the sample towards equilibrium (default 120 s)
+                        The sample starts in equilibrium with the cell gas; the values to type
+                        into the program (m0, M0, bs, b0) are printed at start, and "status"
+                        reports its true delta.
   --sensor-ax AX        the sensor's Ax, K (default 20); type it into the program's sensor Ax box
   --sensor-bx BX        the sensor's Bx (default 0.01); type it into the program's sensor Bx box
   --no-noise            no temperature wander and no measurement noise

@@ -29,6 +29,7 @@ struct TSimOptions {
     bool controlFifo = true;       // <run dir>/control
     bool exitWithParent = false;
     TSimCellParams cell;
+    std::string sampleIsothermFile; // --sample-isotherm, loaded into cell.sampleIsotherm
     std::vector<std::pair<TInstrumentId, TFault>> faults; // switched on at start
     std::vector<TScheduledPowerCycle> powerCycles;
 };

@@ -5,6 +5,7 @@
 #include "simulator/SimOptions.h"
 
 #include <csignal>
+#include <iomanip>
 #include <iostream>
 #include <pthread.h>
 #include <sys/prctl.h>
@@ -55,6 +56,15 @@ int main(int argc, char** argv) {
               << "ondrix-cellsim: sensor Ax = " << cell.sensorAx << ", Bx = " << cell.sensorBx << "; furnace "
               << cell.furnaceSetpointC << " C; flush gas " << cell.flushpO2Atm << " atm; speed x"
               << options.speed << '\n';
+    if (cell.sampleMassG > 0) {
+        double delta = 0;
+        sim.WithCell([&](TSimCell& c) { delta = c.SampleStartDelta(); });
+        std::cerr << std::setprecision(8) << "ondrix-cellsim: sample " << cell.sampleMassG << " g, "
+                  << cell.sampleMolarMassGPerMol << " g/mol, delta " << delta
+                  << " at the start; type into the program: m0 = " << cell.sampleMassG
+                  << ", M0 = " << cell.sampleMolarMassGPerMol << ", bs = " << cell.sampleOxygen
+                  << ", b0 = " << cell.sampleOxygen - delta << "; titrations need --speed 1\n";
+    }
     if (!sim.ControlPath().empty())
         std::cerr << "ondrix-cellsim: control FIFO " << sim.ControlPath() << " (try: echo help > "
                   << sim.ControlPath() << ")\n";

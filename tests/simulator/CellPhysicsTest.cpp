@@ -25,7 +25,7 @@ struct TCellBench {
         TSimCellParams p;
         p.noise = false;
         p.leakAlpha = 0;
-        p.sampleCapacityMolPerDecade = 0;
+        p.sampleMassG = 0;
         return p;
     }
     // The SourceMeter set-up sequence of the program.
@@ -138,25 +138,58 @@ TEST(CellPhysics, VoltageSourceSettlesTheCellAtTheNernstPressure) {
     }
 }
 
-TEST(CellPhysics, SampleTakesUpOxygenTowardsItsEquilibriumAndNothingIsLost) {
-    TSimCellParams p = TCellBench::Quiet();
-    p.sampleCapacityMolPerDecade = 5e-7;
-    p.sampleTauS = 120;
-    TCellBench bench(p);
-    // A sudden drop of pO2 to 1e-3 atm: the sample gives off oxygen into the gas.
-    bench.cell.SetpO2Atm(1e-3);
-    const double total = bench.cell.OxygenMol() + bench.cell.SampleOxygenMol();
-    double lastSample = bench.cell.SampleOxygenMol();
-    for (int i = 0; i < 100; ++i) {
-        bench.Run(30);
-        EXPECT_LE(bench.cell.SampleOxygenMol(), lastSample + 1e-9 * std::abs(lastSample));
-        lastSample = bench.cell.SampleOxygenMol();
-        EXPECT_NEAR(bench.cell.OxygenMol() + bench.cell.SampleOxygenMol(), total, 1e-12);
+TEST(CellPhysics, SampleFollowsItsIsothermAndNothingIsLost) {
+    struct TCase {
+        const char* name;
+        double startAtm, jumpAtm; // the gas at the start, then set at once to jumpAtm
+        const char* pump;         // SourceMeter command, or nullptr for none
+        double leak;
+    };
+    const TCase cases[] = {
+        {"pO2 drops at once: the sample gives off oxygen", 0.2095, 1e-3, nullptr, 0},
+        {"pO2 rises at once: the sample takes oxygen up", 1e-6, 1e-2, nullptr, 0},
+        {"pumped out against the leak", 1e-3, 1e-3, ":SOUR:FUNC CURR;:SOUR:CURR:LEV 0.0005;:OUTPUT:STATE 1",
+         2e-9},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TSimCellParams p = TCellBench::Quiet();
+        p.sampleMassG = 0.5;
+        p.sampleTauS = 120;
+        p.initialpO2Atm = c.startAtm;
+        p.leakAlpha = c.leak;
+        TCellBench bench(p);
+        const double ns = 0.5 / p.sampleMolarMassGPerMol;
+        EXPECT_NEAR(bench.cell.SampleMoles(), ns, 1e-15);
+        // It starts in equilibrium with the gas.
+        EXPECT_NEAR(bench.cell.SampleDelta(), p.sampleIsotherm.Delta(std::log10(c.startAtm), 700), 1e-12);
+        bench.SetUpSourceMeter();
+        if (c.pump)
+            bench.smu.Execute(std::string(":SENS:VOLT:PROT:LEV 1.1;") + c.pump);
+        bench.cell.SetpO2Atm(c.jumpAtm);
+        // Oxygen is conserved: gas + sample + pumped out - leaked in stays what it was.
+        const double total = bench.cell.OxygenMol() + bench.cell.SampleOxygenMol();
+        const double towards = c.jumpAtm < c.startAtm ? 1 : -1; // delta rises after a drop
+        double lastDelta = bench.cell.SampleDelta();
+        for (int i = 0; i < 120; ++i) {
+            bench.Run(30);
+            if (!c.pump) {
+                EXPECT_GE(towards * (bench.cell.SampleDelta() - lastDelta), -1e-12);
+                lastDelta = bench.cell.SampleDelta();
+            }
+            const double now = bench.cell.OxygenMol() + bench.cell.SampleOxygenMol() +
+                               bench.cell.PumpedOutMol() - bench.cell.LeakedInMol();
+            ASSERT_NEAR(now / total, 1.0, 1e-9) << "after " << (i + 1) * 30 << " s";
+        }
+        // The sample's oxygen is ns (delta_start - delta) / 2 mol O2.
+        EXPECT_NEAR(bench.cell.SampleOxygenMol(),
+                    ns * (bench.cell.SampleStartDelta() - bench.cell.SampleDelta()) / 2, 1e-18);
+        if (!c.pump) { // settled on the isotherm at the gas it left
+            EXPECT_NEAR(bench.cell.SampleDelta(),
+                        p.sampleIsotherm.Delta(std::log10(bench.cell.pO2Atm()), 700), 1e-6);
+            EXPECT_GT(std::abs(bench.cell.SampleDelta() - bench.cell.SampleStartDelta()), 1e-3);
+        }
     }
-    // Settled: the sample holds capacity * log10(p / p_start) relative to its start.
-    const double equilibrium = p.sampleCapacityMolPerDecade * std::log10(bench.cell.pO2Atm() / p.flushpO2Atm);
-    EXPECT_NEAR(bench.cell.SampleOxygenMol() / equilibrium, 1.0, 1e-3);
-    EXPECT_GT(bench.cell.pO2Atm(), 1e-3);
 }
 
 TEST(CellPhysics, SourceRespectsItsComplianceLimits) {

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <fstream>
 #include <functional>
 #include <poll.h>
 #include <regex>
@@ -311,6 +312,18 @@ TEST_F(PtySimulator, ControlFifoSwitchesFaults) {
     double pO2 = 0;
     sim->WithCell([&](TSimCell& c) { pO2 = c.pO2Atm(); });
     EXPECT_NEAR(pO2 / 1e-5, 1.0, 0.05);
+
+    // "status" tells the sample's true delta, and leaves it in the status file too.
+    double delta = 0;
+    sim->WithCell([&](TSimCell& c) { delta = c.SampleDelta(); });
+    const std::string status = sim->Control("status");
+    const std::size_t at = status.find("sample delta=");
+    ASSERT_NE(at, std::string::npos) << status;
+    EXPECT_NEAR(std::stod(status.substr(at + 13)), delta, 1e-3) << status;
+    std::ifstream file(sim->RunDir() + "/status");
+    std::string written;
+    std::getline(file, written);
+    EXPECT_NE(written.find("sample delta="), std::string::npos) << written;
 }
 
 TEST_F(PtySimulator, ProgramsSerialLayerValidatesAndSetsUpBothInstruments) {
