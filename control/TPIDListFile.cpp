@@ -1,10 +1,10 @@
 #include "control/TPIDListFile.h"
 
+#include "common/AtomicFile.h"
 #include "control/EPIDListError.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -146,10 +146,10 @@ QStringList TPIDListFile::Read(const QString& path, TEncoding& encoding) {
 void TPIDListFile::Write(const QString& path, const QStringList& lines, TEncoding& encoding) {
     TEncoding used = encoding;
     const QByteArray bytes = Encode(lines, used);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    const TWriteResult written = TAtomicFile::WriteWhole(path, bytes);
+    if (!written.Ok)
         throw EPIDListError(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(Describe(path), file.errorString())
+                                .arg(Describe(path), written.Reason)
                                 .toStdString());
     encoding = used;
 }

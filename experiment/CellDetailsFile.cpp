@@ -37,7 +37,7 @@ std::optional<TCellDetails> TCellDetailsFile::Read(const QString& path) {
     return c;
 }
 
-bool TCellDetailsFile::Write(const QString& path, const TCellDetails& c) {
+bool TCellDetailsFile::Write(const QString& path, const TCellDetails& c, QString* error) {
     TDetailsIni ini;
     ini.Load(path); // a missing file starts empty
     ini.SetText(kZevo, "Serial", c.SensorID);
@@ -57,5 +57,5 @@ bool TCellDetailsFile::Write(const QString& path, const TCellDetails& c) {
     ini.SetFloat(kDataPoint, kDuration, c.DataPointLength);
     ini.SetBoolean(kFastMode, "Enabled", c.FastMode);
     ini.SetInteger(kFastMode, "Count", c.FastModeCount);
-    return ini.Save(path);
+    return ini.Save(path, error);
 }

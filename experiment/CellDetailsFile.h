@@ -17,6 +17,7 @@ class TCellDetailsFile {
 public:
     // Nothing when the file does not exist or cannot be read.
     static std::optional<TCellDetails> Read(const QString& path);
-    // Writes every key; other sections and keys already in the file stay. False on failure.
-    static bool Write(const QString& path, const TCellDetails& cell);
+    // Writes every key; other sections and keys already in the file stay. False on failure, with the
+    // system's reason in `error` when given.
+    static bool Write(const QString& path, const TCellDetails& cell, QString* error = nullptr);
 };

@@ -15,8 +15,9 @@ public:
 
     // Reads the file; false when it does not exist or cannot be read (the contents stay empty).
     bool Load(const QString& path);
-    // Writes the whole file in one go, so a failed write keeps the previous file; false on failure.
-    bool Save(const QString& path) const;
+    // Writes the whole file in one go, so a failed write keeps the previous file; false on failure,
+    // with the system's reason in `error` when given.
+    bool Save(const QString& path, QString* error = nullptr) const;
 
     // A missing key gives the fallback; an empty text is a text like any other.
     QString Text(const char* section, const char* key, const QString& fallback) const;
