@@ -157,27 +157,39 @@ private:
     int fError = 0;
 };
 
-// The bytes a cell of a data line may hold: 1 for digits, signs, separators and exponents, 2 for
-// the letters of the flag words.
+// What a byte of a data line is: a digit, sign, separator or exponent; a letter of the flag
+// words; the cell separator; or none of these.
+enum : unsigned char { kNone, kDigit, kLetter, kSeparator };
 const std::array<unsigned char, 256>& CellBytes() {
     static const std::array<unsigned char, 256> table = [] {
         std::array<unsigned char, 256> t{};
         for (const char c : QByteArrayView("0123456789+-.,:_Ee"))
-            t[(unsigned char)c] = 1;
+            t[(unsigned char)c] = kDigit;
         for (const char c : QByteArrayView("TrueMaxINFnfa"))
             if (!t[(unsigned char)c])
-                t[(unsigned char)c] = 2;
+                t[(unsigned char)c] = kLetter;
+        t[(unsigned char)';'] = kSeparator;
         return t;
     }();
     return table;
 }
 
 bool IsFlagWord(const char* p, qsizetype n) {
-    static const QByteArrayView kWords[] = {"True", "MaxI", "INF", "-INF", "+INF",
-                                            "inf",  "-inf", "NAN", "NaN",  "nan"};
-    const QByteArrayView cell(p, n);
-    for (const QByteArrayView w : kWords)
-        if (cell == w)
+    // Compared as whole words: a row holds several flags, and a million rows are read at a start.
+    const auto word = [](const char* w, qsizetype size) {
+        quint32 v = 0;
+        std::memcpy(&v, w, size_t(size));
+        return v;
+    };
+    if (n != 3 && n != 4)
+        return false;
+    const quint32 v = word(p, n);
+    static const quint32 kThree[] = {word("INF", 3), word("inf", 3), word("NAN", 3), word("NaN", 3),
+                                     word("nan", 3)};
+    static const quint32 kFour[] = {word("True", 4), word("MaxI", 4), word("-INF", 4), word("+INF", 4),
+                                    word("-inf", 4)};
+    for (const quint32 w : n == 3 ? kThree : kFour)
+        if (v == w)
             return true;
     return false;
 }
@@ -191,21 +203,25 @@ bool IsDataLine(const char* line, qsizetype length, int fields) {
     int cells = 1;
     qsizetype cellStart = 0;
     bool letters = false;
-    for (qsizetype i = 0; i <= length; ++i) {
-        if (i == length || line[i] == ';') {
-            if (letters && !IsFlagWord(line + cellStart, i - cellStart))
-                return false;
-            if (i < length && ++cells > fields)
-                return false;
-            cellStart = i + 1;
-            letters = false;
+    for (qsizetype i = 0; i < length; ++i) {
+        const unsigned char kind = bytes[(unsigned char)line[i]];
+        if (kind == kDigit) // nearly every byte: the loop stays short for them
+            continue;
+        if (kind == kNone)
+            return false;
+        if (kind == kLetter) {
+            letters = true;
             continue;
         }
-        const unsigned char kind = bytes[(unsigned char)line[i]];
-        if (kind == 0)
+        if (letters && !IsFlagWord(line + cellStart, i - cellStart))
             return false;
-        letters = letters || kind == 2;
+        if (++cells > fields)
+            return false;
+        cellStart = i + 1;
+        letters = false;
     }
+    if (letters && !IsFlagWord(line + cellStart, length - cellStart))
+        return false;
     return cells == fields;
 }
 
@@ -220,6 +236,10 @@ struct TScan {
     qint64 Rows = 0;
     qint64 Skipped = 0;
     bool Whole = false; // every line after the caption is a row, the last one ended
+    // Every line after the caption is a row but the last, which a crash cut: the journal up to
+    // RowsEnd is whole.
+    bool WholeButACutLine = false;
+    qint64 RowsEnd = 0;
     int ReadError = 0;
 };
 
@@ -243,8 +263,13 @@ TScan ScanJournal(int fd, TAtomicFile* out) {
     const char* line = nullptr;
     qsizetype length = 0;
     bool tooLong = false, complete = true;
+    qint64 offset = 0, lineStart = 0;
+    bool lastHadEnd = true;
     while (reader.Next(line, length, tooLong, complete)) {
         lastEnded = complete && !tooLong;
+        lastHadEnd = complete;
+        lineStart = offset;
+        offset += tooLong ? 0 : length; // only needed up to a line that is not too long
         const bool crlf = complete && length >= 2 && line[length - 2] == '\r';
         const qsizetype text = crlf ? length - 2 : length;
         if (part != Rows) {
@@ -292,6 +317,8 @@ TScan ScanJournal(int fd, TAtomicFile* out) {
     }
     scan.ReadError = reader.Error();
     scan.Whole = scan.IsJournal && scan.Skipped == 0 && lastEnded && scan.ReadError == 0;
+    scan.WholeButACutLine = scan.IsJournal && scan.Skipped == 1 && !lastHadEnd && scan.ReadError == 0;
+    scan.RowsEnd = lineStart;
     flush(1);
     return scan;
 }
@@ -387,7 +414,9 @@ QString TJournalRecovery::Message() const {
             .arg(when)
             .arg(Rows)
             .arg(QDir::toNativeSeparators(DataFilePath));
-    if (Skipped > 0)
+    if (Skipped == 1)
+        text += QStringLiteral(" 1 line of the journal that was no data row was skipped.");
+    else if (Skipped > 1)
         text += QStringLiteral(" %1 lines of the journal that were no data rows were skipped.").arg(Skipped);
     return text;
 }
@@ -439,7 +468,7 @@ TJournalRecovery RecoverJournal(const QString& userdataFolder) {
                           .arg(kMaxJournalBytes));
     r.LastWrite = DateTimeFromQt(QFileInfo(r.JournalPath).lastModified());
 
-    const TScan scan = ScanJournal(journal.fd, nullptr);
+    TScan scan = ScanJournal(journal.fd, nullptr);
     if (!scan.IsJournal)
         return refuse(QStringLiteral("%1 is no journal of this program").arg(Shown(relative)));
     if (scan.ReadError != 0) {
@@ -462,6 +491,19 @@ TJournalRecovery RecoverJournal(const QString& userdataFolder) {
     r.DataFilePath = folder.filePath(TExperimentFile::FileName(name, number));
 
     bool written = false;
+#ifndef Q_OS_WIN
+    if (scan.WholeButACutLine) {
+        // Only the last line, cut by the crash, is no row: the journal without it is whole. It is
+        // cut off the very file that was checked, then renamed as any whole journal.
+        TFd writable;
+        writable.fd = ::open(QFile::encodeName(r.JournalPath).constData(),
+                             O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        TStat again{};
+        if (writable.fd >= 0 && StatOf(writable.fd, again) == 0 && again.st_ino == st.st_ino &&
+            again.st_dev == st.st_dev && ::ftruncate(writable.fd, off_t(scan.RowsEnd)) == 0)
+            scan.Whole = true;
+    }
+#endif
     if (scan.Whole) {
         // Every line is a row: the journal is the data file. Synced first (the run synced every
         // second, so little is left), then renamed within its folder.
