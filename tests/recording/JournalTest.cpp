@@ -172,10 +172,10 @@ TEST_F(JournalTest, AJournalOnAFullDiskCatchesUpOnceThereIsRoom) {
         SCOPED_TRACE(c.what);
         QDir(Userdata()).removeRecursively();
         QDir().mkpath(Userdata());
-        Clock::Fix(T0());
         TSmallFileSystem fs(Userdata() + c.mountedOver, 256);
         if (!fs.Mounted())
             GTEST_SKIP() << "no file system can be mounted here: " << fs.Error().toStdString();
+        Clock::Fix(T0());
         grid.ClearData();
         const auto addRow = [this](int i) {
             TDataRow row;
