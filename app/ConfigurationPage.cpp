@@ -52,6 +52,7 @@ TConfigurationPage::TConfigurationPage(QWidget* parent) : QWidget(parent) {
     MemoConfLog = new QPlainTextEdit(this);
     MemoConfLog->setObjectName(QStringLiteral("MemoConfLog"));
     MemoConfLog->setReadOnly(true);
+    MemoConfLog->setMaximumBlockCount(kMaxLogLines);
     MemoConfLog->setPlainText(QStringLiteral("For best performance a dedicated serial port connection to "
                                              "both instruments through virtual COM port "
                                              "using RS232 wiring.\n"
@@ -106,6 +107,15 @@ TConfigurationPage::TConfigurationPage(QWidget* parent) : QWidget(parent) {
     row->addWidget(MemoConfLog, 1);
 }
 
+QString TConfigurationPage::CutForLog(const QString& text) {
+    if (text.size() <= kMaxLogLine)
+        return text;
+    return text.left(kMaxLogLine) +
+           QStringLiteral(" … (%1 more characters not shown)").arg(text.size() - kMaxLogLine);
+}
+
 void TConfigurationPage::AppendLog(const QString& line) {
-    MemoConfLog->appendPlainText(line);
+    // A line laid out by the memo costs time by its length: a megabyte-long one (a path read from
+    // a damaged file) would hold the window for minutes.
+    MemoConfLog->appendPlainText(CutForLog(line));
 }

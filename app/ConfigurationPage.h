@@ -33,5 +33,10 @@ public:
     QLabel* LabelMonitorState; // where to open it, or why it does not run
 
     // Appends one line at the end of the configuration memo.
+    // Appends a line to the log memo, cut to kMaxLogLine characters; the memo keeps the last
+    // kMaxLogLines lines.
     void AppendLog(const QString& line);
+    static QString CutForLog(const QString& text);
+    static constexpr int kMaxLogLine = 2000;
+    static constexpr int kMaxLogLines = 5000;
 };

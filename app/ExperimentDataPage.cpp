@@ -66,8 +66,8 @@ QString FileNamePart(const QString& text) {
     return out;
 }
 
-void ReportFailedSave(const QString& file) {
-    Dialogs().Message(QStringLiteral("Could not save '%1'").arg(QDir::toNativeSeparators(file)));
+void ReportFailedSave(const QString& file, const QString& reason) {
+    Dialogs().Message(QStringLiteral("Could not save '%1': %2").arg(QDir::toNativeSeparators(file), reason));
 }
 
 // Sets a box to a value read from a file. A value outside the box's limits becomes the nearest
@@ -433,8 +433,9 @@ void TExperimentDataPage::LoadCellDetails(const QString& aFile) {
 }
 
 void TExperimentDataPage::SaveCellDetails(const QString& aFile) {
-    if (!TCellDetailsFile::Write(aFile, CellDetails()))
-        ReportFailedSave(aFile);
+    QString reason;
+    if (!TCellDetailsFile::Write(aFile, CellDetails(), &reason))
+        ReportFailedSave(aFile, reason);
 }
 
 void TExperimentDataPage::LoadSampleDetails(const QString& aFile) {
@@ -458,8 +459,9 @@ void TExperimentDataPage::LoadSampleDetails(const QString& aFile) {
 }
 
 void TExperimentDataPage::SaveSampleDetails(const QString& aFile) {
-    if (!TSampleDetailsFile::Write(aFile, SampleDetails()))
-        ReportFailedSave(aFile);
+    QString reason;
+    if (!TSampleDetailsFile::Write(aFile, SampleDetails(), &reason))
+        ReportFailedSave(aFile, reason);
 }
 
 void TExperimentDataPage::SampleCalculations() {

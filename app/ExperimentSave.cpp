@@ -14,13 +14,14 @@ QString FailureReason(const TSaveResult& result) {
     QString why =
         result.Status == TSaveStatus::DayFolderFailed ? TExperimentFile::FailureCaption() : result.Message;
     if (!result.FilePath.isEmpty())
-        why += QStringLiteral(" (") + QDir::toNativeSeparators(result.FilePath) + u')';
+        why += QStringLiteral(" (") + QDir::toNativeSeparators(result.FilePath) +
+               (result.Reason.isEmpty() ? QString() : QStringLiteral(": ") + result.Reason) + u')';
     return why;
 }
 } // namespace
 
 TSaveResult SaveExperiment(const TExperimentFileRecord& record,
-                           const std::function<void(const QString&)>& setCaption) {
+                           const std::function<void(const QString&)>& setCaption, TSaveNotice notice) {
     const TDateTime t0 = Now();
     LastSaveTime = t0;
     const QString userdata = ProgramPath(QStringLiteral("Userdata"));
@@ -41,7 +42,8 @@ TSaveResult SaveExperiment(const TExperimentFileRecord& record,
             setCaption(TExperimentFile::FailureCaption());
         break;
     default:
-        Dialogs().Message(result.Message);
+        if (notice == TSaveNotice::MessageBox)
+            Dialogs().Message(result.Message);
         break;
     }
     return result;

@@ -8,9 +8,15 @@
 class TDataGrid;
 class TExperimentDataPage;
 
+// How a failed save is told besides the event log: a message box for the operator at the window,
+// or nothing (the caller reports it, e.g. at close, where nothing may wait for the operator).
+enum class TSaveNotice { MessageBox, None };
+
 // The whole save: LastSaveTime becomes now (before anything can fail, so a failed autosave is
 // retried only after another 30 minutes), the file goes into the day folder under "Userdata" of
 // the program folder, and SaveFileNumber moves on after a written file. A day folder that can't be
-// made puts the failure notice into the caption (setCaption); other failures show a message box.
+// made puts the failure notice into the caption (setCaption); other failures show a message box
+// when `notice` asks for one. The event log says 'wrote' only for a file the disk took whole.
 TSaveResult SaveExperiment(const TExperimentFileRecord& record,
-                           const std::function<void(const QString&)>& setCaption);
+                           const std::function<void(const QString&)>& setCaption,
+                           TSaveNotice notice = TSaveNotice::MessageBox);

@@ -489,14 +489,15 @@ void TfrmOndrix::AddDataUpdates() {
     fRowBuilder->AddDataUpdates();
 }
 
-void TfrmOndrix::Save() {
+TSaveResult TfrmOndrix::Save(TSaveNotice notice) {
     const int rows = fRowsSinceSave;
     TExperimentFileRecord record = fModel->FileRecord();
     // The journal already holds every row as the file does: the save copies those lines.
-    if (fJournal && !fJournalFailed)
+    if (fJournal)
         record.RowLines = fJournal->LinesOfRows(DataGrid->RowCount() - 1);
-    const TSaveResult result =
-        SaveExperiment(record, [this](const QString& caption) { setWindowTitle(caption); });
+    const TSaveResult result = SaveExperiment(
+        record, [this](const QString& caption) { setWindowTitle(caption); }, notice);
+    fLastSaveFailed = !result.Ok();
     if (result.Ok()) {
         fRowsSinceSave -= rows; // rows built during the save's message box are not in this file
         fLastSaveFile = result.FilePath;
@@ -504,6 +505,7 @@ void TfrmOndrix::Save() {
     }
     if (fJournal && fJournal->IsOpen())
         fJournal->Sync();
+    return result;
 }
 
 void TfrmOndrix::ShowNotice(const QString& text) {
@@ -515,8 +517,6 @@ void TfrmOndrix::ShowNotice(const QString& text) {
 void TfrmOndrix::RowEntered(int row) {
     ++fRowsSinceSave;
     FeedMonitor();
-    if (fJournalFailed)
-        return;
     if (!fJournal) {
         // The journal starts with the run's first row, the head as the page holds it now.
         fJournal = std::make_unique<TExperimentJournal>();
@@ -529,28 +529,35 @@ void TfrmOndrix::RowEntered(int row) {
         if (fJournal->Start(userdata, path, record.Sample.Name, TExperimentFile::Head(record, now),
                             DataGrid->Grid()))
             LogEvent(QStringLiteral("Journal"), QStringLiteral("started ") + QDir::toNativeSeparators(path));
-        else
-            fJournalFailed = true;
     }
-    if (!fJournalFailed && !fJournal->Append(DataGrid->Grid(), row))
+    fJournal->Append(DataGrid->Grid(), row);
+    ReportJournal();
+}
+
+void TfrmOndrix::SyncJournal() {
+    if (!fJournal)
+        return;
+    fJournal->SyncIfDue();
+    ReportJournal();
+}
+
+void TfrmOndrix::ReportJournal() {
+    // A journal that falls behind is told once; it keeps the rows and writes them when it can.
+    const bool behind = fJournal->Behind();
+    if (behind && !fJournalFailed) {
         fJournalFailed = true;
-    if (fJournalFailed) {
-        // Once: the rows go on into the grid and the data files.
-        const QString text = QStringLiteral("Journal failed, rows are only saved with the data file: ") +
+        const QString text = QStringLiteral("Journal failed, rows are kept and written to it when it can be "
+                                            "written again: ") +
                              fJournal->LastError();
         ShowNotice(text);
         LogEvent(QStringLiteral("Journal"), text);
         qWarning("%s", qPrintable(text));
-    }
-}
-
-void TfrmOndrix::SyncJournal() {
-    if (fJournal && fJournal->IsOpen() && !fJournal->SyncIfDue() && !fJournalFailed) {
-        fJournalFailed = true;
-        const QString text = QStringLiteral("Journal failed, rows are only saved with the data file: ") +
-                             fJournal->LastError();
-        ShowNotice(text);
-        LogEvent(QStringLiteral("Journal"), text);
+    } else if (!behind && fJournalFailed) {
+        fJournalFailed = false;
+        if (RzStatusPaneNotice->Caption().startsWith(QStringLiteral("Journal failed")))
+            ShowNotice(QString());
+        LogEvent(QStringLiteral("Journal"),
+                 QStringLiteral("written again, every row in it (%1 rows)").arg(fJournal->Rows()));
     }
 }
 
@@ -589,7 +596,8 @@ void TfrmOndrix::FormClose() {
     if (fRowsSinceSave > 0)
         Save();
     if (fJournal) {
-        fJournal->Finish();
+        // The marker stays while a data file lacks rows: the next start recovers the journal.
+        fJournal->Finish(!fLastSaveFailed);
         LogEvent(QStringLiteral("Journal"), QStringLiteral("ended with %1 rows").arg(fJournal->Rows()));
     }
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The main window: its six pages and status bar, start-up, the supervisory timer and the close
 // sequence. It shows the experiment (TExperimentModel) and hands the operator's edits to it.
+#include "app/ExperimentSave.h"
+
 #include <QMainWindow>
 #include <QStringList>
 #include <functional>
@@ -69,11 +71,14 @@ public:
     void Statusbar();
     // The data-row builder and the data-file save, run by the tick.
     void AddDataUpdates();
-    void Save();
+    // Saves the rows into the next data file; `notice` says whether a failure shows a message box.
+    TSaveResult Save(TSaveNotice notice = TSaveNotice::MessageBox);
     // A row has entered the data grid with all its cells: it goes to the run's journal.
     void RowEntered(int row);
     // Syncs the journal to the disk when a second has passed (the tick).
     void SyncJournal();
+    // Tells the operator when the journal falls behind, and when it has caught up.
+    void ReportJournal();
     // The journal of this run, once its first row was written.
     QString JournalPath() const;
     // The web monitor, as `ondrix --monitor` asks for it: listens on `config`'s address and port
@@ -145,8 +150,9 @@ private:
     TMonitorControl* fMonitorControl = nullptr; // the monitor's part of the "Configuration" page
     QString fLastSaveFile;                      // the data file of this run's last save, and when
     double fLastSaveTime = 0;
-    bool fJournalFailed = false; // reported once; recording goes on
-    int fRowsSinceSave = 0;      // rows not in a data file yet
+    bool fJournalFailed = false; // behind, and told so; recording goes on
+    bool fLastSaveFailed = false;
+    int fRowsSinceSave = 0; // rows not in a data file yet
     bool fAskOnClose = true;
     bool fClosing = false;
     bool fDestroyed = false;

@@ -1,5 +1,6 @@
 // Export for analysis of a data file the size of a long run: 1 000 000 data rows (nearly two
 // weeks at one-second points) with a mode change every 10 000 rows. Goal: under 2 s.
+#include "bench/BenchRunRows.h"
 #include "recording/AnalysisExport.h"
 
 #include <QCoreApplication>
@@ -29,17 +30,8 @@ void WriteDataFile(const QString& path, int rows) {
         "CellpO2P,atm;Interval,s\r\n";
     f.write(head);
     QByteArray chunk;
-    char line[320];
     for (int i = 0; i < rows; ++i) {
-        if (i % 10000 == 0)
-            chunk += "2024-03-1514:05:09;5;;;;;;;;;;;;;;;\r\n";
-        const int s = i % 86400;
-        const int n =
-            std::snprintf(line, sizeof line,
-                          "%d.00;15;%d;812.%02d;2.50123E-1;-3.157E-6;1.234567E-05;2.09E-1;0.012;True;True;"
-                          "0.034;True;-5;2024-03-%02d_%02d:%02d:%02d:042;1.200000E-05;1.00\r\n",
-                          i % 3600, i / 10000 + 1, i % 100, 15 + i / 86400, s / 3600, s / 60 % 60, s % 60);
-        chunk.append(line, n);
+        AppendRunRow(chunk, i);
         if (chunk.size() > (1 << 22)) {
             f.write(chunk);
             chunk.clear();

@@ -1,6 +1,7 @@
 #include "control/TPIDListFile.h"
 
 #include "common/TextFileDecoding.h"
+#include "common/AtomicFile.h"
 #include "control/EPIDListError.h"
 #include "control/TPIDList.h"
 
@@ -8,6 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
 #include <optional>
 #include <utility>
 
@@ -145,10 +149,10 @@ QStringList TPIDListFile::Read(const QString& path, TEncoding& encoding) {
 void TPIDListFile::Write(const QString& path, const QStringList& lines, TEncoding& encoding) {
     TEncoding used = encoding;
     const QByteArray bytes = Encode(lines, used);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    const TWriteResult written = TAtomicFile::WriteWhole(path, bytes);
+    if (!written.Ok)
         throw EPIDListError(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(Describe(path), file.errorString())
+                                .arg(Describe(path), written.Reason)
                                 .toStdString());
     encoding = used;
 }

@@ -44,7 +44,7 @@ std::optional<TCellDetails> TCellDetailsFile::Read(const QString& path, QString&
     return c;
 }
 
-bool TCellDetailsFile::Write(const QString& path, const TCellDetails& c) {
+bool TCellDetailsFile::Write(const QString& path, const TCellDetails& c, QString* error) {
     TDetailsIni ini;
     ini.Load(path); // a missing file starts empty
     ini.SetText(kZevo, "Serial", c.SensorID);
@@ -64,5 +64,5 @@ bool TCellDetailsFile::Write(const QString& path, const TCellDetails& c) {
     ini.SetFloat(kDataPoint, kDuration, c.DataPointLength);
     ini.SetBoolean(kFastMode, "Enabled", c.FastMode);
     ini.SetInteger(kFastMode, "Count", c.FastModeCount);
-    return ini.Save(path);
+    return ini.Save(path, error);
 }

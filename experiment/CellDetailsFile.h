@@ -20,6 +20,7 @@ public:
     // cannot be read or is not a cell details file, not even one key of its sections in a text INI
     // file (`refusal` names the file and says what is wrong).
     static std::optional<TCellDetails> Read(const QString& path, QString& refusal);
-    // Writes every key; other sections and keys already in the file stay. False on failure.
-    static bool Write(const QString& path, const TCellDetails& cell);
+    // Writes every key; other sections and keys already in the file stay. False on failure, with the
+    // system's reason in `error` when given.
+    static bool Write(const QString& path, const TCellDetails& cell, QString* error = nullptr);
 };

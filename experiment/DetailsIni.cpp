@@ -1,5 +1,6 @@
 #include "experiment/DetailsIni.h"
 
+#include "common/AtomicFile.h"
 #include "common/NumberFormat.h"
 #include "common/TextFileDecoding.h"
 
@@ -7,6 +8,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
+#include <QStringDecoder>
 #include <string>
 
 namespace {
@@ -102,18 +104,18 @@ QString TDetailsIni::Refusal(std::initializer_list<const char*> sections) const 
         .arg(names.join(QStringLiteral(", ")));
 }
 
-bool TDetailsIni::Save(const QString& path) const {
+bool TDetailsIni::Save(const QString& path, QString* error) const {
     std::string text;
-    if (fIni.Save(text) < 0)
-        return false;
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    if (out.write(text.data(), qint64(text.size())) != qint64(text.size())) {
-        out.cancelWriting();
+    if (fIni.Save(text) < 0) {
+        if (error)
+            *error = QStringLiteral("the settings could not be laid out");
         return false;
     }
-    return out.commit();
+    const TWriteResult written =
+        TAtomicFile::WriteWhole(path, QByteArray::fromRawData(text.data(), qsizetype(text.size())));
+    if (!written.Ok && error)
+        *error = written.Reason;
+    return written.Ok;
 }
 
 QString TDetailsIni::Text(const char* section, const char* key, const QString& fallback) const {

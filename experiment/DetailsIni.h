@@ -26,8 +26,9 @@ public:
     // Why the file of the last Load is not an INI file holding a key in one of `sections`, for the
     // operator ("it is not a text file"); empty when it is one or when it did not exist.
     QString Refusal(std::initializer_list<const char*> sections) const;
-    // Writes the whole file in one go, so a failed write keeps the previous file; false on failure.
-    bool Save(const QString& path) const;
+    // Writes the whole file in one go, so a failed write keeps the previous file; false on failure,
+    // with the system's reason in `error` when given.
+    bool Save(const QString& path, QString* error = nullptr) const;
 
     // A missing key gives the fallback; an empty text is a text like any other.
     QString Text(const char* section, const char* key, const QString& fallback) const;

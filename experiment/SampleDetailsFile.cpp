@@ -37,7 +37,7 @@ std::optional<TSampleDetails> TSampleDetailsFile::Read(const QString& path, QStr
     return s;
 }
 
-bool TSampleDetailsFile::Write(const QString& path, const TSampleDetails& s) {
+bool TSampleDetailsFile::Write(const QString& path, const TSampleDetails& s, QString* error) {
     TDetailsIni ini;
     ini.Load(path);
     ini.SetText(kSample, kName, s.Name);
@@ -48,5 +48,5 @@ bool TSampleDetailsFile::Write(const QString& path, const TSampleDetails& s) {
     ini.SetFloat(kSample, kM0, s.M0);
     ini.SetFloat(kSample, kd, s.d);
     ini.SetFloat(kSample, km0, s.m0);
-    return ini.Save(path);
+    return ini.Save(path, error);
 }

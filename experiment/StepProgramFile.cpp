@@ -1,11 +1,12 @@
 #include "experiment/StepProgramFile.h"
 
 #include "common/TextFileDecoding.h"
+#include "common/AtomicFile.h"
+#include "experiment/DetailsIni.h"
 #include "experiment/StepProgram.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 // A line quoted in a message: long garbage is cut so the message stays readable.
@@ -83,10 +84,9 @@ QByteArray TStepProgramFile::Encode(const QStringList& rows) {
 
 bool TStepProgramFile::Write(const QString& path, const QStringList& rows, QString& error) {
     const QByteArray bytes = Encode(rows);
-    QSaveFile out(path);
-    if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit())
+    const TWriteResult written = TAtomicFile::WriteWhole(path, bytes);
+    if (written.Ok)
         return true;
-    error = out.errorString();
-    out.cancelWriting();
+    error = written.Reason;
     return false;
 }

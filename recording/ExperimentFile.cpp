@@ -1,12 +1,12 @@
 #include "recording/ExperimentFile.h"
 
+#include "common/AtomicFile.h"
 #include "common/NumberFormat.h"
 #include "recording/TDataGrid.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -136,7 +136,7 @@ bool RangeHoldsTheRows(const TFileRange& range, const TDataGrid& grid) {
 enum class TCopy { Copied, ReadFailed, WriteFailed };
 
 // Copies `range` into `out` in large pieces, with `buffer` as the piece.
-TCopy CopyRange(const TFileRange& range, QSaveFile& out, QByteArray& buffer) {
+TCopy CopyRange(const TFileRange& range, TAtomicFile& out, QByteArray& buffer) {
     QFile in(range.Path);
     if (!in.open(QIODevice::ReadOnly) || !in.seek(range.Offset))
         return TCopy::ReadFailed;
@@ -146,15 +146,11 @@ TCopy CopyRange(const TFileRange& range, QSaveFile& out, QByteArray& buffer) {
         const qint64 got = in.read(buffer.data(), buffer.size());
         if (got != buffer.size())
             return TCopy::ReadFailed;
-        if (out.write(buffer) != buffer.size())
+        if (!out.Write(buffer))
             return TCopy::WriteFailed;
         left -= got;
     }
     return TCopy::Copied;
-}
-
-QString SystemError(int error) {
-    return error ? QString::fromLocal8Bit(std::strerror(error)) : QStringLiteral("unknown error");
 }
 
 TSaveResult Failed(TSaveStatus status, const QString& path, const QString& message) {
@@ -225,21 +221,28 @@ TSaveResult TExperimentFile::Save(const TExperimentFileRecord& record, const QSt
     if (error != 0) {
         return Failed(TSaveStatus::UserdataUnavailable, path,
                       QStringLiteral("The folder %1 can't be opened: %2. The data were not saved.")
-                          .arg(QDir::toNativeSeparators(userdataFolder), SystemError(error)));
+                          .arg(QDir::toNativeSeparators(userdataFolder), SystemReason(error)));
     }
 
-    if (!QFileInfo(dayPath).isDir() && !userdata.mkdir(day))
-        return Failed(TSaveStatus::DayFolderFailed, path, FailureCaption());
+    errno = 0;
+    if (!QFileInfo(dayPath).isDir() && !userdata.mkdir(day)) {
+        const int made = errno ? errno : QFileInfo::exists(dayPath) ? EEXIST : EACCES;
+        TSaveResult r = Failed(TSaveStatus::DayFolderFailed, path, FailureCaption());
+        r.Reason = SystemReason(made);
+        return r;
+    }
 
-    QSaveFile out(path);
+    TAtomicFile out(path);
     const auto writeFailed = [&] {
-        const QString error = out.errorString();
-        out.cancelWriting();
-        return Failed(TSaveStatus::WriteFailed, path,
-                      QStringLiteral("The data file %1 could not be written: %2")
-                          .arg(QDir::toNativeSeparators(path), error));
+        const TWriteResult failure = out.Result();
+        out.Discard();
+        TSaveResult r = Failed(TSaveStatus::WriteFailed, path,
+                               QStringLiteral("The data file %1 could not be written: %2")
+                                   .arg(QDir::toNativeSeparators(path), failure.Reason));
+        r.Reason = failure.Reason;
+        return r;
     };
-    if (!out.open(QIODevice::WriteOnly))
+    if (!out.Open())
         return writeFailed();
 
     QByteArray buffer = HeadOf(record, t0);
@@ -248,7 +251,7 @@ TSaveResult TExperimentFile::Save(const TExperimentFileRecord& record, const QSt
         const int rows = record.Grid->RowCount();
         record.Grid->AppendFileLine(buffer, 0);
         if (rows > 1 && RangeHoldsTheRows(record.RowLines, *record.Grid)) {
-            if (out.write(buffer) != buffer.size())
+            if (!out.Write(buffer))
                 return writeFailed();
             switch (CopyRange(record.RowLines, out, buffer)) {
             case TCopy::Copied:
@@ -257,7 +260,7 @@ TSaveResult TExperimentFile::Save(const TExperimentFileRecord& record, const QSt
                 return writeFailed();
             case TCopy::ReadFailed: {
                 // The lines could not be read back after all: format the rows instead.
-                out.cancelWriting();
+                out.Discard();
                 TExperimentFileRecord formatted = record;
                 formatted.RowLines = TFileRange();
                 return Save(formatted, userdataFolder, t0, number);
@@ -268,19 +271,17 @@ TSaveResult TExperimentFile::Save(const TExperimentFileRecord& record, const QSt
             for (int r = 1; r < rows; ++r) {
                 record.Grid->AppendFileLine(buffer, r);
                 if (buffer.size() >= kChunk) {
-                    if (out.write(buffer) != buffer.size())
+                    if (!out.Write(buffer))
                         return writeFailed();
                     buffer.resize(0); // keeps the allocation for the next chunk
                 }
             }
         }
     }
-    if (out.write(buffer) != buffer.size())
+    // Every write, the sync and the rename are checked: a file the disk did not take whole is
+    // never reported as saved.
+    if (!out.Write(buffer) || !out.Commit().Ok)
         return writeFailed();
-    if (!out.commit())
-        return Failed(TSaveStatus::WriteFailed, path,
-                      QStringLiteral("The data file %1 could not be written: %2")
-                          .arg(QDir::toNativeSeparators(path), out.errorString()));
     TSaveResult done;
     done.FilePath = path;
     return done;

@@ -5,7 +5,8 @@
 // with their units, the operator's notes and every row of the data grid, caption row first.
 //
 // The file is text in the Windows code page (cp1252, as the lab PCs read it), without a byte-order
-// mark, every line ending in CR LF. It is written through QSaveFile: complete or not at all.
+// mark, every line ending in CR LF. It is written through a temporary file that is synced and renamed:
+// complete or not at all, and a save reports success only when the disk took the whole file.
 #include "common/DateTime.h"
 #include "recording/CellDetails.h"
 #include "recording/SampleDetails.h"
@@ -48,6 +49,7 @@ struct TSaveResult {
     TSaveStatus Status = TSaveStatus::Saved;
     QString FilePath; // the file written, or the one that was to be written
     QString Message;  // for the operator when the save failed
+    QString Reason;   // the system's reason when the file could not be written ("No space left on device")
     bool Ok() const { return Status == TSaveStatus::Saved; }
 };
 

@@ -1,12 +1,14 @@
 #include "recording/ExperimentJournal.h"
 
+#include "common/AtomicFile.h"
+#include "common/Clock.h"
 #include "recording/ExperimentFile.h"
 #include "recording/TDataGrid.h"
 
-#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -18,13 +20,8 @@
 #endif
 
 namespace {
-qint64 MonotonicMs() {
-    static const QDateTime origin = QDateTime::currentDateTimeUtc();
-    return origin.msecsTo(QDateTime::currentDateTimeUtc());
-}
-
-// Opens the file for appending through the C runtime, so the descriptor the sync needs is there on
-// every platform (a file Qt opens itself has none on Windows).
+// Opens the file for appending through the C runtime: every write is a system call whose errno
+// says why it failed, and the descriptor is there for the sync on every platform.
 int OpenForAppend(const QString& path) {
 #ifdef Q_OS_WIN
     return _wopen(reinterpret_cast<const wchar_t*>(path.utf16()),
@@ -34,17 +31,6 @@ int OpenForAppend(const QString& path) {
 #endif
 }
 
-bool SyncHandle(int handle) {
-    if (handle < 0)
-        return false;
-#ifdef Q_OS_WIN
-    return _commit(handle) == 0;
-#elif defined(Q_OS_MACOS)
-    return fsync(handle) == 0;
-#else
-    return fdatasync(handle) == 0;
-#endif
-}
 } // namespace
 
 TExperimentJournal::~TExperimentJournal() {
@@ -64,83 +50,101 @@ QString TExperimentJournal::MarkerPath(const QString& userdataFolder) {
     return QDir(userdataFolder).filePath(QStringLiteral("journal.open"));
 }
 
-bool TExperimentJournal::Fail(const QString& what) {
-    fError = QStringLiteral("%1 %2: %3")
-                 .arg(what, QDir::toNativeSeparators(fFile.fileName()), fFile.errorString());
+bool TExperimentJournal::Fail(const QString& what, int error) {
+    fError = QStringLiteral("%1 %2: %3").arg(what, QDir::toNativeSeparators(fPath), SystemReason(error));
+    fNextTry = MonotonicSeconds() + 1;
     return false;
+}
+
+void TExperimentJournal::CloseHandle() {
+    if (fHandle >= 0)
+        SystemFile::Close(fHandle);
+    fHandle = -1;
 }
 
 bool TExperimentJournal::Start(const QString& userdataFolder, const QString& path,
                                const QString& experimentName, const QByteArray& head, const TDataGrid& grid) {
     Close();
+    fUserdata = userdataFolder;
+    fExperiment = experimentName;
+    fPath = path;
+    fMarker.clear();
+    fMarkerWritten = false;
+    fFinished = false;
     fRows = 0;
-    fSize = 0;
+    fWritten = 0;
     fFirstRowOffset = -1;
     fLastRow = 0;
     fError.clear();
-    fPath = path;
-    const QFileInfo info(path);
-    if (!QDir().mkpath(info.absolutePath())) {
-        fError =
-            QStringLiteral("The folder %1 can't be made").arg(QDir::toNativeSeparators(info.absolutePath()));
-        return false;
-    }
-    const int fd = OpenForAppend(path);
-    if (fd < 0) {
-        fError = QStringLiteral("The journal can't be opened: %1: %2")
-                     .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    // Unbuffered: every write is a system call, so a row is with the operating system at once.
-    if (!fFile.open(fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,
-                    QFileDevice::AutoCloseHandle)) {
-#ifdef Q_OS_WIN
-        _close(fd);
-#else
-        ::close(fd);
-#endif
-        return Fail(QStringLiteral("The journal can't be opened:"));
-    }
-    QByteArray start = head;
-    grid.AppendFileLine(start, 0);
-    if (!Write(start) || !Sync())
-        return false;
-
-    // The marker names the journal (relative to Userdata) and the experiment it belongs to.
-    QSaveFile marker(MarkerPath(userdataFolder));
-    const QString relative = QDir(userdataFolder).relativeFilePath(info.absoluteFilePath());
-    if (!marker.open(QIODevice::WriteOnly) ||
-        marker.write((relative + u'\n' + experimentName + u'\n').toUtf8()) < 0 || !marker.commit()) {
-        fError = QStringLiteral("The journal marker %1 can't be written: %2")
-                     .arg(QDir::toNativeSeparators(MarkerPath(userdataFolder)), marker.errorString());
-        return false;
-    }
-    fMarker = MarkerPath(userdataFolder);
-    return true;
+    fPending = head;
+    grid.AppendFileLine(fPending, 0);
+    fNextTry = 0;
+    return CatchUp() && Sync();
 }
 
-bool TExperimentJournal::Write(const QByteArray& bytes) {
-    if (!fFile.isOpen()) {
+bool TExperimentJournal::CatchUp() {
+    if (fPath.isEmpty()) {
         fError = QStringLiteral("The journal is not open");
         return false;
     }
-    const qint64 written = fFile.write(bytes);
-    if (written > 0)
-        fSize += written;
-    if (written != bytes.size())
-        return Fail(QStringLiteral("The journal can't be written:"));
-    fDirty = true;
+    const QFileInfo info(fPath);
+    if (!fMarkerWritten) {
+        errno = 0;
+        if (!QDir().mkpath(info.absolutePath())) {
+            const int error = errno ? errno : QFileInfo(info.absolutePath()).exists() ? EEXIST : EACCES;
+            fError = QStringLiteral("The folder %1 can't be made: %2")
+                         .arg(QDir::toNativeSeparators(info.absolutePath()), SystemReason(error));
+            fNextTry = MonotonicSeconds() + 1;
+            return false;
+        }
+        // The marker names the journal (relative to Userdata) and the experiment it belongs to.
+        const QString relative = QDir(fUserdata).relativeFilePath(info.absoluteFilePath());
+        const TWriteResult marker =
+            TAtomicFile::WriteWhole(MarkerPath(fUserdata), (relative + u'\n' + fExperiment + u'\n').toUtf8());
+        if (!marker.Ok) {
+            fError = QStringLiteral("The journal marker %1 can't be written: %2")
+                         .arg(QDir::toNativeSeparators(marker.Path), marker.Reason);
+            fNextTry = MonotonicSeconds() + 1;
+            return false;
+        }
+        fMarker = MarkerPath(fUserdata);
+        fMarkerWritten = true;
+    }
+    if (fHandle < 0) {
+        fHandle = OpenForAppend(fPath);
+        if (fHandle < 0)
+            return Fail(QStringLiteral("The journal can't be opened:"), errno);
+    }
+    // Whatever a failed write took stays in the file; the rest follows it, so the file is the
+    // same as if nothing had failed.
+    qsizetype done = 0;
+    while (done < fPending.size()) {
+        const qint64 n = SystemFile::WriteSome(fHandle, fPending.constData() + done, fPending.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            fPending.remove(0, done);
+            fWritten += done;
+            fDirty = fDirty || done > 0;
+            return Fail(QStringLiteral("The journal can't be written:"), error);
+        }
+        done += qsizetype(n);
+    }
+    fWritten += done;
+    fDirty = fDirty || done > 0;
+    fPending.resize(0);
+    fError.clear();
     return true;
 }
 
 bool TExperimentJournal::Append(const TDataGrid& grid, int row) {
-    fLine.resize(0);
-    grid.AppendFileLine(fLine, row);
-    const qint64 at = fSize;
-    if (!Write(fLine)) {
-        fFirstRowOffset = -1;
+    if (fPath.isEmpty()) {
+        fError = QStringLiteral("The journal is not open");
         return false;
     }
+    const qint64 at = fWritten + fPending.size();
+    grid.AppendFileLine(fPending, row);
     if (row == 1) {
         fFirstRowOffset = at;
         fLastRow = 1;
@@ -150,50 +154,64 @@ bool TExperimentJournal::Append(const TDataGrid& grid, int row) {
         fFirstRowOffset = -1; // a gap or a repeat: the journal no longer mirrors the grid
     }
     ++fRows;
+    // A journal behind waits for its next try; rows only queue until then.
+    if (Behind() && MonotonicSeconds() < fNextTry)
+        return false;
+    if (!CatchUp())
+        return false;
     return SyncIfDue();
 }
 
 TFileRange TExperimentJournal::LinesOfRows(int lastRow) const {
     TFileRange r;
-    if (!fFile.isOpen() || fFirstRowOffset < 0 || lastRow != fLastRow)
+    if (fHandle < 0 || Behind() || fFirstRowOffset < 0 || lastRow != fLastRow)
         return r;
     r.Path = fPath;
     r.Offset = fFirstRowOffset;
-    r.Length = fSize - fFirstRowOffset;
+    r.Length = fWritten - fFirstRowOffset;
     return r;
 }
 
 bool TExperimentJournal::SyncIfDue() {
-    if (!fDirty || MonotonicMs() - fLastSyncMs < 1000)
+    if (Behind()) {
+        if (MonotonicSeconds() < fNextTry || !CatchUp())
+            return false;
+    }
+    if (!fDirty || MonotonicSeconds() - fLastSync < 1)
         return true;
     return Sync();
 }
 
 bool TExperimentJournal::Sync() {
-    if (!fFile.isOpen())
+    if (fHandle < 0)
         return false;
-    fLastSyncMs = MonotonicMs();
+    fLastSync = MonotonicSeconds();
     fDirty = false;
-    if (!SyncHandle(fFile.handle())) {
-        fError =
-            QStringLiteral("The journal %1 can't be synced to the disk").arg(QDir::toNativeSeparators(fPath));
+    if (!SystemFile::Sync(fHandle, true)) {
+        const int error = errno;
+        fDirty = true; // the next sync tries again
+        fError = QStringLiteral("The journal %1 can't be synced to the disk: %2")
+                     .arg(QDir::toNativeSeparators(fPath), SystemReason(error));
         return false;
     }
-    return true;
+    return !Behind();
 }
 
-void TExperimentJournal::Finish() {
-    if (fFile.isOpen())
+void TExperimentJournal::Finish(bool rowsSaved) {
+    if (Behind() && !fPath.isEmpty())
+        CatchUp(); // one last try, whenever the last one was
+    if (fHandle >= 0)
         Sync();
-    fFile.close();
-    if (!fMarker.isEmpty())
+    CloseHandle();
+    fFinished = true;
+    if (rowsSaved && !fMarker.isEmpty())
         QFile::remove(fMarker);
     fMarker.clear();
 }
 
 void TExperimentJournal::Close() {
-    if (fFile.isOpen()) {
+    if (fHandle >= 0) {
         Sync();
-        fFile.close();
+        CloseHandle();
     }
 }

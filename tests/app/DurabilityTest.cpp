@@ -1,6 +1,7 @@
 // Nothing lost: rows reach the journal as they are built, a close saves them, a killed program's
 // rows come back at the next start, a termination signal closes in order with the pump at 0 A,
 // and a main thread held for seconds costs no point.
+#include "app/ConfigurationPage.h"
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
 #include "app/SharedState.h"
@@ -24,6 +25,7 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/SimulatedWindow.h"
 #include "tests/support/SimulatorRun.h"
+#include "tests/support/SmallFileSystem.h"
 #include "tests/support/TempFolder.h"
 
 #include <QApplication>
@@ -32,9 +34,11 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QRadioButton>
 #include <QTest>
+#include <QTextBlock>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -42,6 +46,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -299,6 +304,111 @@ TEST_F(Durability, AJournalThatFailsIsReportedOnceAndRecordingGoesOn) {
                   [](const QString& e) { return e.contains(QStringLiteral("\tJournal\tJournal failed")); }),
               1)
         << events.join(u'\n').toStdString();
+}
+
+// The day folder is full during a run: a save says so (the file, "No space left on device") and
+// leaves no file, the event log never says "wrote" for it, and the journal, behind while the disk
+// is full, holds every row again once there is room, so a kill then would lose none.
+TEST_F(Durability, AFullDiskDuringARunCostsNoRowAndIsToldTruthfully) {
+    w = OpenWindow(smu, dmm);
+    ASSERT_EQ(ProgramState, TProgramState::Paused);
+    const QString day = folder.file(QStringLiteral("Userdata/") + TExperimentFile::DayFolderName(Now()));
+    TSmallFileSystem fs(day, 1024);
+    if (!fs.Mounted())
+        GTEST_SKIP() << "no file system can be mounted here: " << fs.Error().toStdString();
+    // Full before the journal's first write: a journal that had a page of the disk already would
+    // fill that page before it fails.
+    fs.Fill();
+    StartGalvanostatic(*w, 2);
+    ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= 4 && !w->JournalPath().isEmpty(); }, 60));
+    const QString journalPath = w->JournalPath();
+    const qsizetype firstEvent = EventLogLinesOfThisRun().size();
+    const qsizetype firstMessage = dialogs->messages.size();
+    const TSaveResult failed = w->Save();
+    EXPECT_FALSE(failed.Ok());
+    EXPECT_EQ(failed.Reason, QStringLiteral("No space left on device"));
+    EXPECT_FALSE(QFileInfo::exists(failed.FilePath)) << "no file, not even an empty one";
+    ASSERT_EQ(dialogs->messages.size(), firstMessage + 1);
+    EXPECT_EQ(dialogs->messages.last(),
+              QStringLiteral("The data file %1 could not be written: No space left on device")
+                  .arg(QDir::toNativeSeparators(failed.FilePath)));
+    // Rows built while the disk is full: the journal falls behind and says why.
+    const int rowsBefore = w->DataGrid->RowCount();
+    ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= rowsBefore + 3; }, 60));
+    EXPECT_TRUE(w->RzStatusPaneNotice->Caption().startsWith(QStringLiteral("Journal failed")));
+    EXPECT_TRUE(w->RzStatusPaneNotice->Caption().endsWith(QDir::toNativeSeparators(journalPath) +
+                                                          QStringLiteral(": No space left on device")))
+        << w->RzStatusPaneNotice->Caption().toStdString();
+    const TSaveResult quiet = w->Save(TSaveNotice::None);
+    EXPECT_FALSE(quiet.Ok());
+    EXPECT_EQ(dialogs->messages.size(), firstMessage + 1) << "a quiet save shows no box";
+
+    fs.Free();
+    ASSERT_TRUE(WaitFor([&] { return !w->RzStatusPaneNotice->isVisibleTo(w.get()); }, 30))
+        << w->RzStatusPaneNotice->Caption().toStdString();
+    QList<QByteArray> built;
+    for (int r = 1; r < w->DataGrid->RowCount(); ++r)
+        built << DataLineOf(w->DataGrid->Grid(), r);
+    const QList<QByteArray> journal = RowsOfFile(journalPath);
+    ASSERT_GE(journal.size(), built.size());
+    for (int i = 0; i < built.size(); ++i)
+        ASSERT_EQ(journal[i], built[i]) << "row " << i + 1;
+
+    const TSaveResult saved = w->Save();
+    ASSERT_TRUE(saved.Ok()) << saved.Message.toStdString();
+    EXPECT_GE(RowsOfFile(saved.FilePath).size(), built.size());
+    const QStringList events = EventLogLinesOfThisRun().mid(firstEvent);
+    const QStringList wrote = events.filter(QStringLiteral("\tSave\twrote "));
+    ASSERT_EQ(wrote.size(), 1) << events.join(u'\n').toStdString();
+    EXPECT_TRUE(wrote[0].endsWith(QDir::toNativeSeparators(saved.FilePath)));
+    EXPECT_EQ(events.filter(QStringLiteral("\tSave\tfailed: ")).size(), 2);
+    EXPECT_EQ(events.filter(QStringLiteral("\tJournal\twritten again")).size(), 1)
+        << events.join(u'\n').toStdString();
+}
+
+// A marker that points at what would hang, exhaust or freeze the start is refused and set aside;
+// the window opens, tells the operator with a message of a sane length, and its log stays short.
+TEST_F(Durability, AStartWithAHostileMarkerCompletes) {
+    const QString userdata = folder.file(QStringLiteral("Userdata"));
+    const struct {
+        const char* what;
+        std::function<void()> prepare;
+        QByteArray marker;
+    } cases[] = {
+        {"a device", [] {}, "/dev/zero\nRun\n"},
+        {"a FIFO",
+         [&] {
+             QDir().mkpath(userdata + QStringLiteral("/2024-03-15"));
+             ASSERT_EQ(
+                 ::mkfifo(QFile::encodeName(userdata + QStringLiteral("/2024-03-15/f.journal.csv")), 0644),
+                 0);
+         },
+         "2024-03-15/f.journal.csv\nRun\n"},
+        {"a name of 10 MB", [] {}, QByteArray(10 << 20, 'a') + "\nRun\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(userdata).removeRecursively();
+        QDir().mkpath(userdata);
+        c.prepare();
+        {
+            QFile marker(TExperimentJournal::MarkerPath(userdata));
+            ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+            marker.write(c.marker);
+        }
+        dialogs->messages.clear();
+        w = OpenWindow(smu, dmm);
+        ASSERT_TRUE(WaitFor([&] { return !dialogs->messages.isEmpty(); }, 10));
+        EXPECT_TRUE(
+            dialogs->messages[0].contains(QDir::toNativeSeparators(TExperimentJournal::MarkerPath(userdata))))
+            << dialogs->messages[0].left(300).toStdString();
+        EXPECT_LT(dialogs->messages[0].size(), 1000);
+        EXPECT_FALSE(QFileInfo::exists(TExperimentJournal::MarkerPath(userdata)));
+        const QTextDocument* log = w->ConfigurationPage->MemoConfLog->document();
+        for (QTextBlock b = log->begin(); b.isValid(); b = b.next())
+            EXPECT_LE(b.length(), TConfigurationPage::kMaxLogLine + 100);
+        CloseWindow(w, *dialogs);
+    }
 }
 
 TEST_F(Durability, MainThreadHeldForSecondsLosesAndDoublesNoPoint) {

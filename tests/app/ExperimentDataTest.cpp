@@ -521,7 +521,8 @@ TEST_F(ExperimentData, AFailedSaveIsReported) {
     page.SaveCellDetails(nowhere);
     page.SaveSampleDetails(nowhere);
     EXPECT_FALSE(QFile::exists(nowhere));
-    const QString text = QStringLiteral("Could not save '%1'").arg(QDir::toNativeSeparators(nowhere));
+    const QString text = QStringLiteral("Could not save '%1': No such file or directory")
+                             .arg(QDir::toNativeSeparators(nowhere));
     EXPECT_EQ(dialogs->messages, QStringList({text, text}));
 }
 

@@ -5,6 +5,7 @@
 #include "recording/ColumnTable.h"
 #include "recording/TDataGridModel.h"
 #include "tests/support/QtPrint.h"
+#include "tests/support/SmallFileSystem.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -261,6 +262,56 @@ TEST_F(ExperimentFileTest, Failures) {
     EXPECT_EQ(TExperimentFile::Save(Record(&grid.Grid()), Userdata(), T0(), 1).Message,
               QStringLiteral("Autosave has failed, Check available space etc. and save data manually before "
                              "closing the program"));
+}
+
+// On a full file system a save says so, with the file and the system's reason, and leaves no file
+// behind (nor a temporary one); once there is room again the same save writes the whole file.
+TEST_F(ExperimentFileTest, AFullDiskIsReportedAndLeavesNoFile) {
+    const QString day = Userdata() + QStringLiteral("/2024-03-15");
+    TSmallFileSystem fs(day, 256);
+    if (!fs.Mounted())
+        GTEST_SKIP() << "no file system can be mounted here: " << fs.Error().toStdString();
+    const auto addRows = [&](int n) {
+        for (int i = 0; i < n; ++i) {
+            TDataRow row;
+            row[TProperty::Time] = i;
+            row[TProperty::Mode] = 12;
+            row[TProperty::PumpI] = 2e-6;
+            row[TProperty::Date] = T0();
+            grid.AddRow(row);
+        }
+    };
+    const struct {
+        const char* what;
+        int rows;
+        bool fill; // the file system is filled before the save; else the rows alone overflow it
+    } cases[] = {
+        {"a small grid on a full disk", 3, true},
+        {"a grid larger than the room left", 10000, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        grid.ClearData();
+        addRows(c.rows);
+        if (c.fill)
+            fs.Fill();
+        const QString path = day + QStringLiteral("/LSC 64_0001.csv");
+        const TSaveResult failed = TExperimentFile::Save(Record(&grid.Grid()), Userdata(), T0(), 1);
+        EXPECT_EQ(failed.Status, TSaveStatus::WriteFailed);
+        EXPECT_EQ(failed.Reason, QStringLiteral("No space left on device"));
+        EXPECT_TRUE(failed.Message.contains(QDir::toNativeSeparators(path))) << failed.Message.toStdString();
+        EXPECT_TRUE(failed.Message.endsWith(QStringLiteral(": No space left on device")))
+            << failed.Message.toStdString();
+        EXPECT_EQ(Tree(day), c.fill ? QStringList{QStringLiteral(".filler")} : QStringList());
+        fs.Free();
+        if (!c.fill)
+            continue;
+        const TSaveResult saved = TExperimentFile::Save(Record(&grid.Grid()), Userdata(), T0(), 1);
+        ASSERT_TRUE(saved.Ok()) << saved.Message.toStdString();
+        EXPECT_EQ(Lines(Read(path)).size(),
+                  Lines(TExperimentFile::Head(Record(&grid.Grid()), T0())).size() + 1 + c.rows);
+        QFile::remove(path);
+    }
 }
 
 TEST_F(ExperimentFileTest, NamesThatLeaveTheDayFolderAreRefused) {

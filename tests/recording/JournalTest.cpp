@@ -2,10 +2,12 @@
 #include "recording/ExperimentJournal.h"
 #include "recording/JournalRecovery.h"
 
+#include "common/Clock.h"
 #include "common/DateTime.h"
 #include "recording/ColumnTable.h"
 #include "recording/ExperimentFile.h"
 #include "recording/TDataGridModel.h"
+#include "tests/support/SmallFileSystem.h"
 
 #include <QDir>
 #include <QFile>
@@ -138,13 +140,97 @@ TEST_F(JournalTest, ASaveCopiesTheJournalsLinesOnlyWhileTheyMirrorTheGrid) {
     }
 }
 
-TEST_F(JournalTest, AJournalThatCannotBeWrittenSaysWhy) {
+// The marker is written before the journal's first byte: a journal that can't be written is still
+// named by it, and the failure names the file and the system's reason.
+TEST_F(JournalTest, AJournalThatCannotBeWrittenSaysWhyAndIsStillNamedByTheMarker) {
     const QString path = DayPath(QStringLiteral("blocked.journal.csv"));
     ASSERT_TRUE(QDir().mkpath(path)); // a folder where the file should go
     EXPECT_FALSE(journal.Start(Userdata(), path, record.Sample.Name, QByteArray("head\r\n"), grid.Grid()));
-    EXPECT_TRUE(journal.LastError().contains(QStringLiteral("blocked.journal.csv")));
+    EXPECT_EQ(journal.LastError(), QStringLiteral("The journal can't be opened: %1: Is a directory")
+                                       .arg(QDir::toNativeSeparators(path)));
     EXPECT_FALSE(journal.Append(grid.Grid(), 1));
-    EXPECT_FALSE(QFileInfo::exists(TExperimentJournal::MarkerPath(Userdata())));
+    EXPECT_TRUE(journal.Behind());
+    EXPECT_EQ(Read(TExperimentJournal::MarkerPath(Userdata())),
+              QByteArray("2024-03-15/blocked.journal.csv\nLSC 64\n"));
+}
+
+// A journal on a full disk keeps every row it could not write and, at its first try after there is
+// room again (at most one a second), writes them all in order: the file is then the same as if
+// nothing had failed, and a save may copy its lines again.
+TEST_F(JournalTest, AJournalOnAFullDiskCatchesUpOnceThereIsRoom) {
+    const struct {
+        const char* what;
+        QString mountedOver; // the small file system
+        bool fullBeforeStart;
+        bool markerAtOnce; // the marker names the journal before the journal's first write succeeds
+    } cases[] = {
+        {"the day folder fills during the run", QStringLiteral("/2024-03-15"), false, true},
+        {"the day folder is full from the start", QStringLiteral("/2024-03-15"), true, true},
+        {"all of Userdata is full from the start", QString(), true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(Userdata()).removeRecursively();
+        QDir().mkpath(Userdata());
+        TSmallFileSystem fs(Userdata() + c.mountedOver, 256);
+        if (!fs.Mounted())
+            GTEST_SKIP() << "no file system can be mounted here: " << fs.Error().toStdString();
+        Clock::Fix(T0());
+        grid.ClearData();
+        const auto addRow = [this](int i) {
+            TDataRow row;
+            row[TProperty::Time] = i;
+            row[TProperty::Mode] = 12;
+            row[TProperty::Date] = T0();
+            return grid.AddRow(row);
+        };
+        const QString path = DayPath(TExperimentJournal::FileName(record.Sample.Name, T0()));
+        if (c.fullBeforeStart)
+            fs.Fill();
+        const bool started = journal.Start(Userdata(), path, record.Sample.Name,
+                                           TExperimentFile::Head(record, T0()), grid.Grid());
+        EXPECT_EQ(started, !c.fullBeforeStart);
+        for (int i = 1; i <= 3; ++i)
+            journal.Append(grid.Grid(), addRow(i));
+        if (!c.fullBeforeStart)
+            fs.Fill();
+        // The journal's last page may take a few rows more: enough rows to fill it.
+        int failed = 0;
+        for (int i = 4; i <= 300; ++i) {
+            Clock::AdvanceSeconds(0.25);
+            failed += journal.Append(grid.Grid(), addRow(i)) ? 0 : 1;
+        }
+        EXPECT_GT(failed, 100);
+        EXPECT_TRUE(journal.Behind());
+        EXPECT_TRUE(journal.LastError().endsWith(QStringLiteral(": No space left on device")))
+            << journal.LastError().toStdString();
+        EXPECT_TRUE(
+            journal.LastError().contains(QDir::toNativeSeparators(c.markerAtOnce ? path : Userdata())))
+            << journal.LastError().toStdString();
+        EXPECT_EQ(QFileInfo::exists(TExperimentJournal::MarkerPath(Userdata())), c.markerAtOnce);
+        EXPECT_TRUE(journal.LinesOfRows(grid.RowCount() - 1).IsEmpty())
+            << "no copy of lines that are not there";
+
+        fs.Free();
+        EXPECT_FALSE(journal.SyncIfDue()) << "tried again a second after the last try, not before";
+        Clock::AdvanceSeconds(1);
+        EXPECT_TRUE(journal.SyncIfDue()) << journal.LastError().toStdString();
+        EXPECT_FALSE(journal.Behind());
+        EXPECT_TRUE(journal.Append(grid.Grid(), addRow(301)));
+        EXPECT_EQ(journal.Rows(), 301);
+        EXPECT_EQ(Read(TExperimentJournal::MarkerPath(Userdata())),
+                  ("2024-03-15/" + QFileInfo(path).fileName() + "\nLSC 64\n").toUtf8());
+        // Every row in order: the journal reads as a save of the grid.
+        record.Grid = &grid.Grid();
+        record.RowLines = journal.LinesOfRows(grid.RowCount() - 1);
+        EXPECT_FALSE(record.RowLines.IsEmpty());
+        ASSERT_TRUE(TExperimentFile::Save(record, Userdata(), T0(), 1).Ok());
+        record.RowLines = TFileRange();
+        EXPECT_EQ(Read(path), Read(DayPath(QStringLiteral("LSC 64_0001.csv"))));
+        record.Grid = nullptr;
+        journal.Finish();
+        Clock::Release();
+    }
 }
 
 TEST_F(JournalTest, RecoveryWritesTheCompleteRowsIntoTheNextFreeNumberedFile) {
