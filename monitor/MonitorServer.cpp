@@ -67,6 +67,10 @@ void TMonitorServer::Stop() {
     fPort = 0;
 }
 
+TConnectionCounts TMonitorServer::Counts() const {
+    return fHttp ? fHttp->Counts() : TConnectionCounts{};
+}
+
 QString TMonitorServer::Url() const {
     if (!IsRunning())
         return {};

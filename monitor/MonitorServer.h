@@ -2,6 +2,7 @@
 // The web monitor: a read-only HTTP server on a thread of its own, serving what the window puts
 // into a TMonitorFeed. Requests cost the window's thread nothing but the feed's short copies.
 // Created, started and stopped on the main thread.
+#include "monitor/LimitedTcpServer.h"
 #include "monitor/MonitorConfig.h"
 
 #include <QString>
@@ -28,6 +29,8 @@ public:
     // The port it listens on (the one chosen when the configuration asked for 0); 0 when stopped.
     std::uint16_t Port() const { return fPort; }
     const TMonitorConfig& Config() const { return fConfig; }
+    // What the listening socket has done and holds (all 0 when stopped).
+    TConnectionCounts Counts() const;
     // "http://127.0.0.1:8080/", with "?token=..." when the token is required.
     QString Url() const;
     // Called on the caller's thread each time the server has started listening, so the owner can
