@@ -6,6 +6,7 @@
 #include "monitor/MonitorConfig.h"
 
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -38,6 +39,9 @@ public:
     void SetStartedListener(std::function<void()> listener) { fStarted = std::move(listener); }
 
 private:
+    // Runs `work` on the server's thread and returns when it is done.
+    void RunThere(const std::function<void()>& work);
+
     TMonitorFeed& fFeed;
     TMonitorConfig fConfig;
     QThread* fThread = nullptr;
@@ -45,4 +49,5 @@ private:
     TMonitorHttpServer* fHttp = nullptr; // lives on fThread
     std::uint16_t fPort = 0;
     std::function<void()> fStarted;
+    std::atomic<unsigned> fHandOver{0};
 };
