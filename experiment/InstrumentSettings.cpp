@@ -36,6 +36,14 @@ QString Value(const CSimpleIniA& ini, const char* section, const char* key) {
     return QString::fromLatin1(v).trimmed();
 }
 
+// The web monitor's token is as good as a password: a file that holds one is for its owner alone.
+constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
+
+bool HoldsToken(const CSimpleIniA& ini) {
+    const char* token = ini.GetValue(kMonitorSection, "Token", "");
+    return token && *token;
+}
+
 // Loads the file, applies the change and writes the whole file back.
 bool Update(const QString& path, const std::function<void(CSimpleIniA&)>& change) {
     CSimpleIniA ini;
@@ -50,7 +58,14 @@ bool Update(const QString& path, const std::function<void(CSimpleIniA&)>& change
     if (!out.open(QIODevice::WriteOnly))
         return false;
     out.write(text.data(), qint64(text.size()));
-    return out.commit();
+    const bool secret = HoldsToken(ini);
+    // Set on the new file before it takes the old one's place, so the token is never readable
+    // by others, not even for a moment.
+    if (secret)
+        out.setPermissions(kOwnerOnly);
+    if (!out.commit())
+        return false;
+    return !secret || QFile::setPermissions(path, kOwnerOnly);
 }
 } // namespace
 
@@ -108,6 +123,12 @@ TMonitorSettings TInstrumentSettings::Monitor() const {
     ini.SetUnicode(true);
     if (!LoadIni(ini, fPath))
         return m;
+    // A file from before the token was kept private, or one copied in, is made private here: this
+    // is read at every start.
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    if (HoldsToken(ini) && (QFile::permissions(fPath) & others))
+        QFile::setPermissions(fPath, kOwnerOnly);
     m.Enabled = Value(ini, kMonitorSection, "Enabled") == QStringLiteral("1");
     const QString address = Value(ini, kMonitorSection, "Address");
     if (!address.isEmpty())

@@ -13,13 +13,26 @@ public:
     QString Token; // hex; asked for whenever the address is not a loopback address
 
     // Bounds that keep a stranger's or a broken client's requests from costing more than a little
-    // memory and time: connections at once (more are closed at once), event streams at once,
-    // bytes a connection may send before its request is answered (its reading stops there), and
-    // how long a request may take to arrive in full before its connection is closed.
+    // memory and time, and keep one client from shutting out the others:
+    //  - connections at once, in all and from one address (an IPv6 client's /64 counts as one
+    //    address), and requests from one address still on their way in (half open). A newcomer
+    //    beyond a limit takes the place of the oldest half-open request (from its own address, or
+    //    at the total limit from the address with the most); with none to displace it is told 503;
+    //  - event streams at once;
+    //  - the request line and the whole head (request line and headers): longer ones are answered
+    //    414 and 431 at once and closed; a connection reads no more than the head's bound;
+    //  - how long the head may take to arrive, and the whole request;
+    //  - how long an answer or an event stream may wait on a client that takes nothing of what is
+    //    sent to it (the bytes waiting for it do not shrink) before it is dropped.
     int MaxConnections = 64;
+    int MaxConnectionsPerAddress = 32;
+    int MaxHalfOpenPerAddress = 8;
     int MaxStreams = 32;
+    int MaxRequestLineBytes = 8 * 1024;
     int MaxRequestBytes = 16 * 1024;
+    int HeadTimeoutMs = 2000;
     int RequestTimeoutMs = 10000;
+    int StallTimeoutMs = 30000;
 
     // Whether a request must carry the token: always, unless the server listens on loopback only.
     bool NeedsToken() const { return !IsLoopback(Address); }

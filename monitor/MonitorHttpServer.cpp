@@ -88,8 +88,7 @@ TMonitorHttpServer::~TMonitorHttpServer() {
 }
 
 bool TMonitorHttpServer::Listen(QString* error) {
-    fTcp = new TLimitedTcpServer(fConfig.MaxConnections, fConfig.MaxRequestBytes, fConfig.RequestTimeoutMs,
-                                 this);
+    fTcp = new TLimitedTcpServer(fConfig, this);
     QHostAddress address;
     if (fConfig.Address.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
         address = QHostAddress(QHostAddress::LocalHost);
@@ -128,6 +127,10 @@ std::uint16_t TMonitorHttpServer::Port() const {
     return fTcp ? fTcp->serverPort() : 0;
 }
 
+TConnectionCounts TMonitorHttpServer::Counts() const {
+    return fTcp ? fTcp->Counts() : TConnectionCounts{};
+}
+
 void TMonitorHttpServer::WakeForRows() {
     if (!fWakePending.exchange(true))
         QMetaObject::invokeMethod(
@@ -155,7 +158,7 @@ bool TMonitorHttpServer::Authorised(const QHttpServerRequest& request) const {
 
 void TMonitorHttpServer::Reply(QTcpSocket* socket, int status, const QByteArray& type, const QByteArray& body,
                                const QByteArray& extraHeaders) {
-    TLimitedTcpServer::Answered(socket);
+    fTcp->Answered(socket);
     QByteArray head;
     head.reserve(512);
     head.append("HTTP/1.1 ");
@@ -263,7 +266,12 @@ void TMonitorHttpServer::EventsReply(const QHttpServerRequest& request, QTcpSock
 }
 
 void TMonitorHttpServer::OpenStream(const QHttpServerRequest& request, QTcpSocket* socket) {
-    fStreams.erase(std::remove_if(fStreams.begin(), fStreams.end(), [](const auto& c) { return !c.Socket; }),
+    // A stream dropped a moment ago no longer counts, even while its socket waits to be deleted.
+    fStreams.erase(std::remove_if(fStreams.begin(), fStreams.end(),
+                                  [](const auto& c) {
+                                      return !c.Socket ||
+                                             c.Socket->state() != QAbstractSocket::ConnectedState;
+                                  }),
                    fStreams.end());
     if (int(fStreams.size()) >= fConfig.MaxStreams) {
         ReplyError(socket, 503, QStringLiteral("too many streams"));
@@ -276,7 +284,7 @@ void TMonitorHttpServer::OpenStream(const QHttpServerRequest& request, QTcpSocke
         ReplyError(socket, 400, QStringLiteral("rows, events: numbers of 0 or more"));
         return;
     }
-    TLimitedTcpServer::Answered(socket);
+    fTcp->Streaming(socket);
     socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\n"
                   "X-Content-Type-Options: nosniff\r\nConnection: keep-alive\r\n\r\nretry: 2000\n\n");
     fStreams.push_back(TStreamClient{socket, *rows, *events});

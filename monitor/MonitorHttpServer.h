@@ -10,6 +10,7 @@
 //   GET /api/stream?rows=N&events=M   Server-Sent Events: "rows", "events", "status"
 //
 // Every path answers 401 without the token when one is required; other methods 405.
+#include "monitor/LimitedTcpServer.h"
 #include "monitor/MonitorConfig.h"
 
 #include <QAbstractHttpServer>
@@ -22,7 +23,6 @@
 
 class QTcpSocket;
 class QTimer;
-class TLimitedTcpServer;
 class TMonitorFeed;
 
 class TMonitorHttpServer : public QAbstractHttpServer {
@@ -34,6 +34,8 @@ public:
     // Starts listening; false with the reason when the address or port cannot be had.
     bool Listen(QString* error);
     std::uint16_t Port() const;
+    // What its listening socket has done and holds; from any thread while it listens.
+    TConnectionCounts Counts() const;
 
     // From any thread: a row has been added; the stream clients hear of it soon on this thread.
     void WakeForRows();

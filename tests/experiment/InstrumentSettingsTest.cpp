@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -128,5 +129,61 @@ TEST(InstrumentSettings, TheLastStepProgramIsKeptBesideThePorts) {
     ASSERT_TRUE(s.Write(QStringLiteral("COM4"), std::nullopt, false));
     EXPECT_EQ(s.LastStepProgram(), outside);
 }
+
+#if defined(Q_OS_UNIX)
+// The monitor's token is as good as a password: a file that holds one is for its owner alone,
+// whether the token was written just now or is found in a file others could read at the start;
+// a file without a token keeps the permissions it has, and nothing here changes its bytes.
+TEST(InstrumentSettings, AFileHoldingTheMonitorTokenIsReadableByItsOwnerOnly) {
+    constexpr QFile::Permissions kShared = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                           QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
+    constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                              QFile::WriteUser; // the user's bits mirror the owner's
+    const QByteArray withToken = "[Monitor]\r\nEnabled=1\r\nToken=00112233445566778899aabbccddeeff\r\n";
+    const struct {
+        const char* what;
+        QByteArray content; // the file before, written 0644
+        std::function<void(const TInstrumentSettings&)> act;
+        bool ownerOnly;
+    } cases[] = {
+        {"a token made", "[Logging]\r\nEnabled=1\r\n",
+         [](const TInstrumentSettings& s) {
+             TMonitorSettings m;
+             m.Token = QStringLiteral("00112233445566778899aabbccddeeff");
+             ASSERT_TRUE(s.SetMonitor(m));
+         },
+         true},
+        {"ports written beside a token", withToken,
+         [](const TInstrumentSettings& s) {
+             ASSERT_TRUE(s.Write(QStringLiteral("COM3"), std::nullopt, true));
+         },
+         true},
+        {"a token found at the start", withToken,
+         [](const TInstrumentSettings& s) { EXPECT_FALSE(s.Monitor().Token.isEmpty()); }, true},
+        {"no token: ports written", "[Logging]\r\nEnabled=1\r\n",
+         [](const TInstrumentSettings& s) {
+             ASSERT_TRUE(s.Write(QStringLiteral("COM3"), std::nullopt, true));
+         },
+         false},
+        {"no token: read at the start", "[Monitor]\r\nEnabled=0\r\nToken=\r\n",
+         [](const TInstrumentSettings& s) { s.Monitor(); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        const QString path = WriteFile(dir, c.content);
+        ASSERT_TRUE(QFile::setPermissions(path, kShared));
+        const TInstrumentSettings s(path);
+        c.act(s);
+        EXPECT_EQ(QFile::permissions(path), c.ownerOnly ? kOwnerOnly : kShared);
+    }
+    // Made private at the start without a byte of it changed.
+    QTemporaryDir dir;
+    const QString path = WriteFile(dir, withToken);
+    ASSERT_TRUE(QFile::setPermissions(path, kShared));
+    TInstrumentSettings(path).Monitor();
+    EXPECT_EQ(ReadFile(path), withToken);
+}
+#endif
 
 } // namespace

@@ -1,6 +1,7 @@
 // The web monitor's server against a feed filled by the test: what each path answers, the token
 // on every path, and the bounds on bad, oversized, partial and too many requests.
 #include "monitor/MonitorServer.h"
+#include "common/Clock.h"
 #include "diagnostics/EventLog.h"
 #include "monitor/MonitorFeed.h"
 #include "recording/ColumnTable.h"
@@ -8,10 +9,13 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
@@ -62,6 +66,7 @@ protected:
     }
     void TearDown() override {
         server.reset();
+        Clock::Release();
         InstallEventLog(nullptr);
     }
     // Starts the server on a free port; `configure` may change the configuration first.
@@ -358,55 +363,257 @@ TEST_F(MonitorServer, BadRequestsAreBoundedInTimeAndSize) {
     }
 }
 
-// Slow clients holding connections (a trickle of header bytes each) fill the connection limit;
-// more are turned away at once, and all are gone after the deadline.
-TEST_F(MonitorServer, TooManySlowConnectionsAreTurnedAwayAndTimedOut) {
-    constexpr int kDeadlineMs = 1500;
-    constexpr int kMax = 6;
+// A connection that sends part of a request and nothing more.
+std::unique_ptr<QTcpSocket> SlowClient(std::uint16_t port) {
+    auto s = std::make_unique<QTcpSocket>();
+    s->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    if (!s->waitForConnected(5000))
+        return nullptr;
+    s->write("GET /api/status HTTP/1.1\r\nX-Slow: ");
+    s->waitForBytesWritten(1000);
+    return s;
+}
+
+// Reads until the server closes `s` or `ms` pass; what came.
+QByteArray ReadUntilClosed(QTcpSocket& s, int ms = 10000) {
+    QByteArray got;
+    QDeadlineTimer deadline(ms);
+    while (s.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired())
+        if (s.waitForReadyRead(100))
+            got += s.readAll();
+    return got + s.readAll();
+}
+
+// An event stream, once the head of its answer has come (empty if none came).
+std::unique_ptr<TEventStreamProbe> OpenedStream(std::uint16_t port) {
+    auto s = std::make_unique<TEventStreamProbe>();
+    if (s->Open(port, "/api/stream"))
+        WaitUntil([&] {
+            s->Read(50);
+            return !s->Head.isEmpty() || !s->Connected();
+        });
+    return s;
+}
+
+// Places per address: a newcomer beyond its address's bound of half-open requests or of
+// connections takes the place of the oldest half-open request there, which is told 503; with
+// only streams holding the places there is nothing to displace, and the newcomer is told 503.
+// Half-open requests that keep trickling are closed at the head deadline all the same.
+TEST_F(MonitorServer, PlacesAreBoundedPerAddress) {
+    constexpr int kHeadMs = 1500;
     Start([](TMonitorConfig& c) {
-        c.RequestTimeoutMs = kDeadlineMs;
-        c.MaxConnections = kMax;
+        c.MaxConnectionsPerAddress = 4;
+        c.MaxHalfOpenPerAddress = 2;
+        c.HeadTimeoutMs = kHeadMs;
     });
-    std::vector<std::unique_ptr<QTcpSocket>> slow;
-    for (int i = 0; i < kMax + 4; ++i) {
-        auto s = std::make_unique<QTcpSocket>();
-        s->connectToHost(QStringLiteral("127.0.0.1"), port);
-        ASSERT_TRUE(s->waitForConnected(5000));
-        s->write("GET /api/status HTTP/1.1\r\nX-Slow: ");
-        s->waitForBytesWritten(1000);
-        slow.push_back(std::move(s));
-    }
-    // The ones beyond the limit are answered 503 and closed.
-    int refused = 0;
-    for (int i = kMax; i < int(slow.size()); ++i) {
-        QTcpSocket& s = *slow[i];
-        QByteArray got;
-        QDeadlineTimer deadline(5000);
-        while (s.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired())
-            if (s.waitForReadyRead(100))
-                got += s.readAll();
-        got += s.readAll();
-        if (got.startsWith("HTTP/1.1 503"))
-            ++refused;
-    }
-    EXPECT_EQ(refused, 4);
-    // The rest trickle on and are closed at the deadline.
+    const auto counts = [this] { return server->Counts(); };
+    auto a = SlowClient(port);
+    auto b = SlowClient(port);
+    ASSERT_TRUE(WaitUntil([&] { return counts().HalfOpen == 2; }));
+    auto c = SlowClient(port);
+    ASSERT_TRUE(WaitUntil([&] { return counts().Displaced == 1; }));
+    EXPECT_TRUE(ReadUntilClosed(*a).startsWith("HTTP/1.1 503")) << "the oldest makes room";
+    EXPECT_EQ(counts().HalfOpen, 2);
+
+    // The other two trickle on and are closed at the head deadline.
     QElapsedTimer clock;
     clock.start();
-    bool allClosed = false;
-    while (!allClosed && clock.elapsed() < 4 * kDeadlineMs + 5000) {
-        allClosed = true;
-        for (int i = 0; i < kMax; ++i) {
-            QTcpSocket& s = *slow[i];
-            if (s.state() == QAbstractSocket::ConnectedState) {
-                s.write("a");
-                s.waitForReadyRead(20);
-                allClosed = false;
+    while ((b->state() == QAbstractSocket::ConnectedState || c->state() == QAbstractSocket::ConnectedState) &&
+           clock.elapsed() < 4 * kHeadMs + 5000)
+        for (QTcpSocket* s : {b.get(), c.get()})
+            if (s->state() == QAbstractSocket::ConnectedState) {
+                s->write("a");
+                s->waitForReadyRead(20);
             }
+    EXPECT_EQ(b->state(), QAbstractSocket::UnconnectedState);
+    EXPECT_EQ(c->state(), QAbstractSocket::UnconnectedState);
+    EXPECT_TRUE(WaitUntil([&] { return counts().TimedOut == 2 && counts().Open == 0; }));
+
+    // Three streams and a half-open request fill the address's places: a complete request
+    // displaces the half-open one; with four streams it is refused.
+    std::vector<std::unique_ptr<TEventStreamProbe>> streams;
+    const auto openStream = [&] {
+        streams.push_back(OpenedStream(port));
+        ASSERT_TRUE(streams.back()->Head.startsWith("HTTP/1.1 200"));
+    };
+    for (int i = 0; i < 3; ++i)
+        openStream();
+    auto d = SlowClient(port);
+    ASSERT_TRUE(WaitUntil([&] { return counts().Open == 4; }));
+    EXPECT_EQ(HttpGet(port, "/api/status").Status, 200);
+    EXPECT_TRUE(ReadUntilClosed(*d).startsWith("HTTP/1.1 503"));
+    ASSERT_TRUE(WaitUntil([&] { return counts().Open == 3; })) << "the answered request is gone";
+    openStream();
+    EXPECT_EQ(HttpGet(port, "/api/status").Status, 503);
+    EXPECT_EQ(counts().Refused, 1);
+    for (auto& s : streams) {
+        s->Read(50);
+        EXPECT_TRUE(s->Connected());
+    }
+}
+
+// Half-sent requests from one address, each opened again soon after it was dropped (one new
+// connection every 20 ms at most), the way a hostile or broken client keeps them coming.
+class THalfRequestFlood {
+public:
+    THalfRequestFlood(std::uint16_t port, int count) {
+        fThread.reset(QThread::create([this, port, count] { Run(port, count); }));
+        fThread->start();
+    }
+    ~THalfRequestFlood() {
+        fStop = true;
+        fThread->wait();
+    }
+    int Connects() const { return fConnects.load(); }
+
+private:
+    void Run(std::uint16_t port, int count) {
+        std::vector<std::unique_ptr<QTcpSocket>> sockets(count);
+        while (!fStop) {
+            for (auto& s : sockets)
+                if (s && s->waitForReadyRead(0)) // notices a close
+                    s->readAll();
+            const auto dropped = std::find_if(sockets.begin(), sockets.end(), [](const auto& s) {
+                return !s || s->state() != QAbstractSocket::ConnectedState;
+            });
+            if (dropped != sockets.end()) {
+                auto s = std::make_unique<QTcpSocket>();
+                s->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+                if (s->waitForConnected(2000)) {
+                    s->write("GET /api/status HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ");
+                    s->waitForBytesWritten(1000);
+                    ++fConnects;
+                }
+                *dropped = std::move(s);
+            }
+            QThread::msleep(20);
         }
     }
-    EXPECT_TRUE(allClosed);
-    EXPECT_EQ(HttpGet(port, "/api/status").Status, 200);
+
+    std::unique_ptr<QThread> fThread;
+    std::atomic<bool> fStop{false};
+    std::atomic<int> fConnects{0};
+};
+
+// 64 half-sent requests from one address, re-opened as they are dropped, with the default
+// limits: a complete request from the same address is still answered, each within the 2 s the
+// wait allows, and the flood never holds more than its address's share of half-open places.
+TEST_F(MonitorServer, AFloodOfHalfRequestsDoesNotKeepAFreshClientOut) {
+    Start();
+    const TMonitorConfig limits;
+    THalfRequestFlood flood(port, 64);
+    ASSERT_TRUE(WaitUntil([&] { return flood.Connects() >= 64 + 20; }, 60000));
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_LE(server->Counts().HalfOpen, limits.MaxHalfOpenPerAddress);
+        QElapsedTimer clock;
+        clock.start();
+        const THttpReply r = HttpGet(port, "/api/status", {}, "GET", 2000);
+        EXPECT_EQ(r.Status, 200) << "no answer within " << clock.elapsed() << " ms";
+    }
+    EXPECT_GE(server->Counts().Displaced, 64 - limits.MaxHalfOpenPerAddress);
+}
+
+// An over-long request line is answered 414 and an over-long head 431, at once and then closed:
+// the deadlines here are a minute, so an answer that waited for one would not come in time.
+TEST_F(MonitorServer, OverlongRequestsAreAnsweredAtOnce) {
+    Start([](TMonitorConfig& c) {
+        c.HeadTimeoutMs = 60000;
+        c.RequestTimeoutMs = 60000;
+    });
+    const TMonitorConfig limits;
+    const QByteArray prefix = "GET /api/status?pad=";
+    const QByteArray suffix = " HTTP/1.1";
+    // A request line of `length` bytes, line end not counted.
+    const auto line = [&](int length) {
+        return prefix + QByteArray(length - prefix.size() - suffix.size(), 'a') + suffix + "\r\n";
+    };
+    // Headers of about `bytes` in all.
+    const auto headers = [](int bytes) {
+        QByteArray h = "Host: 127.0.0.1\r\n";
+        for (int i = 0; h.size() < bytes; ++i)
+            h += "X-Pad-" + QByteArray::number(i) + ": " + QByteArray(90, 'h') + "\r\n";
+        return h;
+    };
+    const struct {
+        const char* what;
+        QByteArray raw;
+        int status;
+    } cases[] = {
+        {"the longest request line", line(limits.MaxRequestLineBytes) + "\r\n", 200},
+        {"a request line one byte longer", line(limits.MaxRequestLineBytes + 1) + "\r\n", 414},
+        {"a request line without end", "GET /" + QByteArray(3 * limits.MaxRequestLineBytes, 'a'), 414},
+        {"headers within the bound", line(100) + headers(limits.MaxRequestBytes - 500) + "\r\n", 200},
+        {"headers over the bound", line(100) + headers(limits.MaxRequestBytes + 500) + "\r\n", 431},
+        {"headers without end", line(100) + headers(4 * limits.MaxRequestBytes), 431},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const THttpReply r = RawRequest(port, c.raw, 15000);
+        EXPECT_EQ(r.Status, c.status) << r.Head.toStdString();
+        EXPECT_TRUE(r.Closed);
+        if (c.status != 200)
+            EXPECT_TRUE(r.Body.contains("too long")) << r.Body.toStdString();
+    }
+    EXPECT_EQ(server->Counts().Oversized, 4);
+}
+
+// A client that sends its request and then takes nothing of the answer. Its small receive
+// buffer, set before it connects, keeps what the system takes in for it small.
+std::unique_ptr<QTcpSocket> StuckClient(std::uint16_t port, const QByteArray& target) {
+    auto s = std::make_unique<QTcpSocket>();
+    s->bind(QHostAddress(QHostAddress::LocalHost), 0);
+    s->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+    s->setReadBufferSize(1);
+    s->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    if (!s->waitForConnected(5000))
+        return nullptr;
+    s->write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    s->waitForBytesWritten(5000);
+    return s;
+}
+
+// A stream client and a polling client that stop reading are dropped once for 30 s nothing of
+// what waits for them was taken (on the clock seam, so no 30 s pass); streams that keep up stay
+// however long they are idle, and the stream refused while all 32 places were taken gets one
+// once the stuck stream is gone.
+TEST_F(MonitorServer, ClientsThatStopReadingAreDroppedAfterThirtySeconds) {
+    for (int i = 0; i < 10000; ++i)
+        feed.AddRow(DataRow(1e-6 + i * 1e-12, t0 + i / SecondsPerDay));
+    Start([](TMonitorConfig& c) { c.MaxConnectionsPerAddress = 40; });
+    const TMonitorConfig limits;
+    Clock::Fix(Now());
+    const auto counts = [this] { return server->Counts(); };
+    const auto afterChecks = [&](int n) {
+        const int from = counts().Checks;
+        return WaitUntil([&] { return counts().Checks >= from + n; });
+    };
+    auto stuckStream = StuckClient(port, "/api/stream?rows=0");
+    auto stuckPoll = StuckClient(port, "/api/rows?since=0&limit=10000");
+    ASSERT_TRUE(stuckStream && stuckPoll);
+    std::vector<std::unique_ptr<TEventStreamProbe>> streams;
+    for (int i = 1; i < limits.MaxStreams; ++i) {
+        streams.push_back(OpenedStream(port));
+        ASSERT_TRUE(streams.back()->Head.startsWith("HTTP/1.1 200"));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return counts().Stalled == 2; }, 30000))
+        << counts().Stalled << " stalled of " << counts().Open;
+    ASSERT_TRUE(afterChecks(3));
+    EXPECT_EQ(counts().Stalled, 2) << "nothing taken since";
+    EXPECT_EQ(HttpGet(port, "/api/stream", {}, "GET", 5000).Status, 503) << "all streams taken";
+
+    Clock::AdvanceSeconds(29);
+    ASSERT_TRUE(afterChecks(3));
+    EXPECT_EQ(counts().Dropped, 0) << "dropped before 30 s";
+    Clock::AdvanceSeconds(2);
+    EXPECT_TRUE(WaitUntil([&] { return counts().Dropped == 2; })) << counts().Dropped;
+    EXPECT_EQ(counts().Stalled, 0);
+
+    EXPECT_TRUE(OpenedStream(port)->Head.startsWith("HTTP/1.1 200")) << "a place for the late stream";
+    for (auto& s : streams) {
+        s->Read(20);
+        EXPECT_TRUE(s->Connected());
+    }
 }
 
 // Requests the HTTP layer cannot parse, many more than the connection limit, one after the other:
