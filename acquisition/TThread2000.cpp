@@ -62,7 +62,7 @@ bool TThread2000::Paused() const {
 std::function<void()> TThread2000::PausedUpdate() {
     // Paused: the hand-over discards the temperature and pO2 averages.
     TDMMReading none;
-    none.HandedAt = Now();
+    none.HandedAt = MonotonicSeconds();
     none.CellTemp = fCellTemp;
     return [this, none] {
         FreeAndNil(fRun.SynchronizerT);
@@ -156,7 +156,7 @@ void TThread2000::Execute() {
         if (reinitialized)
             fOldChannel = -1;
         fCycleFailed = false;
-        fMeasurementsStartTime = Now();
+        fMeasurementsStartTime = MonotonicSeconds();
         const std::int32_t fastCount = FastCount.load();
         const bool measure = reinitialized || !FastLogic.load() || fastCount <= 0 ||
                              (fTickCount.load() % std::uint64_t(fastCount)) == 0;
@@ -240,7 +240,7 @@ void TThread2000::Execute() {
         reading.TemperatureOK = fVoltageTCOK && fResistanceOK;
         reading.SensorOK = fVoltageSEOK;
         reading.StartTime = fMeasurementsStartTime;
-        reading.HandedAt = Now();
+        reading.HandedAt = MonotonicSeconds();
         reading.CellTemp = fCellTemp;
         reading.SensorVoltage = fVoltageSE;
         HandOver([this, reading] { UpdateResults(reading); }, 100);
@@ -271,7 +271,7 @@ void TThread2000::UpdateResults(const TDMMReading& reading) {
     } else {
         if (reading.TemperatureOK) {
             // The reading's own time: the update may run late when the main thread was busy.
-            const TDateTime now = reading.HandedAt > 0 ? reading.HandedAt : Now();
+            const double now = reading.HandedAt > 0 ? reading.HandedAt : MonotonicSeconds();
             if (!fRun.SynchronizerT)
                 fRun.SynchronizerT = new TDataSynchronizer(QStringLiteral("T"));
             fRun.SynchronizerT->Add(reading.StartTime, now, reading.CellTemp);
@@ -287,7 +287,7 @@ void TThread2000::UpdateResults(const TDMMReading& reading) {
         }
         fRun.LastCellTemp = reading.CellTemp;
         if (reading.TemperatureOK)
-            fRun.LastCellTempTime = reading.HandedAt > 0 ? reading.HandedAt : Now();
+            fRun.LastCellTempTime = reading.HandedAt > 0 ? reading.HandedAt : MonotonicSeconds();
     }
     LogK2000.ExitMethod(QStringLiteral("UpdateResults"));
 }

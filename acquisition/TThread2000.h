@@ -25,8 +25,8 @@ void Initialize2000(const QString& port);
 struct TDMMReading {
     bool TemperatureOK = false; // thermocouple and thermistor read this cycle
     bool SensorOK = false;      // the sensor voltage too
-    double StartTime = 0;       // when the cycle's measurements began
-    double HandedAt = 0;        // when the cycle handed over
+    double StartTime = 0;       // monotonic s when the cycle's measurements began
+    double HandedAt = 0;        // monotonic s when the cycle handed over
     double CellTemp = 0;        // degC
     double SensorVoltage = 0;   // V
 };

@@ -20,13 +20,13 @@ TRunState& TheRun();
 extern TProgramState& ProgramState;
 extern double& SensorAx;
 extern double& SensorBx;
-extern double& RCDuration;  // s
-extern double& RCThreshold; // percent
-extern TDateTime& ExperimentStartTime;
+extern double& RCDuration;          // s
+extern double& RCThreshold;         // percent
+extern double& ExperimentStartTime; // monotonic s
 extern std::int32_t& CurrentStep;
 extern double& GSCurrentMicroA;
 extern double& LastCellTemp;
-extern TDateTime& LastCellTempTime; // when the multimeter last delivered a cell temperature
+extern double& LastCellTempTime; // monotonic s when the multimeter last delivered a cell temperature
 extern TDateTime& DataPointDate;
 extern TDataPoint& DataPoint; // the newest completed point
 // Completed points not yet turned into rows, oldest first.

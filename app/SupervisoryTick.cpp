@@ -40,8 +40,12 @@ void TSupervisoryTick::Timer1Timer() {
     fForm.AddDataUpdates();
     fForm.Statusbar();
 
-    if ((Now() - LastSaveTime) * MinutesPerDay > 30 && ProgramState != TProgramState::Paused)
+    // A step advance may have saved in AddDataUpdates: that save counts from now.
+    fAutosave.Observe(LastSaveTime, MonotonicSeconds());
+    if (ProgramState != TProgramState::Paused && fAutosave.Due(LastSaveTime, MonotonicSeconds())) {
         fForm.Save();
+        fAutosave.Observe(LastSaveTime, MonotonicSeconds());
+    }
 
     // A step program sets the PID's setpoint from the running step, until it runs past its end.
     const TExperimentModel& model = fForm.Model();

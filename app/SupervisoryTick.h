@@ -4,6 +4,7 @@
 // setpoint to the PID controller and hands the program state to both worker threads; while
 // closing it stops and frees them. A confirmed mode change goes to the experiment
 // (TExperimentModel::ChangeMode), which records it.
+#include "app/AutosaveSchedule.h"
 #include "app/SharedState.h"
 
 #include <QObject>
@@ -32,4 +33,5 @@ private:
 
     TfrmOndrix& fForm;
     bool fHandlersAttached = true;
+    TAutosaveSchedule fAutosave;
 };

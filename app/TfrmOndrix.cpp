@@ -421,9 +421,9 @@ void TfrmOndrix::Statusbar() {
     RzGlyphStatus2->SetCaption(QStringLiteral("T, ºC: 500 < ") +
                                FormatFloat(QStringLiteral("0.0"), LastCellTemp) + QStringLiteral(" < 1055"));
     // A temperature the multimeter has not renewed for two data point lengths is no valid value.
-    const bool fresh = ProgramState == TProgramState::Paused ||
-                       ProgramState == TProgramState::Uninitialized ||
-                       (Now() - LastCellTempTime) * SecondsPerDay <= 2 * fModel->DataPointLength();
+    const bool fresh =
+        ProgramState == TProgramState::Paused || ProgramState == TProgramState::Uninitialized ||
+        (LastCellTempTime > 0 && MonotonicSeconds() - LastCellTempTime <= 2 * fModel->DataPointLength());
     RzGlyphStatus2->SetImageIndex(fresh && LastCellTemp > 500 && LastCellTemp < 1055 ? 2 : 0);
 
     const QString rc = DataGrid->Cell(DataGrid->RowCount() - 1, ColumnOf(TProperty::RCpO2));

@@ -109,7 +109,8 @@ void BM_BuildRow(benchmark::State& state) {
     ProgramState = TProgramState::PIDStep;
     RCDuration = 300;
     RCThreshold = 0.05;
-    ExperimentStartTime = kStart;
+    Clock::Fix(kStart);
+    ExperimentStartTime = MonotonicSeconds();
     PID = new TPID();
     PID->SetSetpoint(-4);
     TRun& run = RunOf(int(state.range(0)));

@@ -1,7 +1,9 @@
 #include "common/Clock.h"
 
+#include <QDateTime>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 
 namespace {
 std::atomic<bool> gFixed{false};
@@ -22,6 +24,14 @@ TDateTime Now() {
     if (gFixed.load(std::memory_order_acquire))
         return gFixedTime.load(std::memory_order_acquire);
     return DateTimeFromQt(QDateTime::currentDateTime());
+}
+
+TWallTime NowWithOffset() {
+    if (gFixed.load(std::memory_order_acquire))
+        return {gFixedTime.load(std::memory_order_acquire), std::int32_t(std::lround(gWallSteps.load()))};
+    // One reading of the system clock for both, so a change of offset can't fall between them.
+    const QDateTime now = QDateTime::currentDateTime();
+    return {DateTimeFromQt(now), std::int32_t(now.offsetFromUtc())};
 }
 
 double MonotonicSeconds() {

@@ -10,8 +10,20 @@
 // driven without waiting, and so a wall-clock jump can be made without moving the monotonic clock.
 #include "common/DateTime.h"
 
+#include <cstdint>
+
 TDateTime Now();
 double MonotonicSeconds();
+
+// The wall clock read together with its offset from UTC at that moment (s, local minus UTC):
+// Local less the offset is the UTC instant, which runs on evenly through the hour that repeats
+// when daylight saving ends. While the clock is fixed, the offset is the sum of the wall-only
+// steps, so the fixed clock's UTC instants follow its monotonic clock.
+struct TWallTime {
+    TDateTime Local = 0;
+    std::int32_t UtcOffsetS = 0;
+};
+TWallTime NowWithOffset();
 
 namespace Clock {
 // Fixes the wall clock at `t` until Release(). While fixed, the monotonic clock follows the wall

@@ -45,16 +45,20 @@ struct TDataPoint {
     double PumpI = 0;      // average pump current, A
     std::int32_t Mode = 0; // the integrating TMode ordinal + 10
     bool CellpO2Valid = false;
-    double CellpO2 = 0;  // average sensor pO2, atm
-    double Temp = 0;     // average cell temperature, degC
+    double CellpO2 = 0; // average sensor pO2, atm
+    double Temp = 0;    // average cell temperature, degC
+    // Time and Interval are differences of the monotonic clock: they count evenly through a
+    // daylight-saving change or a correction of the system time.
     double Time = 0;     // s from the start of the integration mode to completion
     double Interval = 0; // s spanned by the averaged current and temperature readings
     bool Ready = false;  // set last by the writer, cleared by the row builder
     // What the point was measured under, so its row tells the truth even when the row is built
     // after the next step or setting has begun.
-    TDateTime Date = 0;    // completion time (DataPointDate of this point)
-    std::int32_t Step = 0; // CurrentStep while the point was integrated (PIDStep, PPS)
-    double SetPoint = 0;   // PID setpoint while the point was integrated (log pO2, or V in PPS)
+    TDateTime Date = 0;          // completion time on the wall clock (DataPointDate of this point)
+    std::int32_t UtcOffsetS = 0; // the wall clock's offset from UTC at completion, s
+    double Monotonic = 0;        // completion time on the monotonic clock, s (0: not taken)
+    std::int32_t Step = 0;       // CurrentStep while the point was integrated (PIDStep, PPS)
+    double SetPoint = 0;         // PID setpoint while the point was integrated (log pO2, or V in PPS)
 };
 
 class TPID;
@@ -71,15 +75,17 @@ struct TRunState {
     double SensorAx = 0.0;
     double SensorBx = 0.0;
     // The stability criterion of the row builder: the time span and the relative change.
-    double RCDuration = 300.0;         // s
-    double RCThreshold = 0.01;         // percent
-    TDateTime ExperimentStartTime = 0; // set by the first integration
-    std::int32_t CurrentStep = 0;      // step of the running step program
-    double GSCurrentMicroA = 0.0;      // the galvanostatic setpoint, µA
-    double LastCellTemp = 0.0;         // degC
-    TDateTime LastCellTempTime = 0;    // when the multimeter last delivered a cell temperature
-    TDateTime DataPointDate = 0;       // when the integration mode began or the last point completed
-    TDataPoint DataPoint;              // the newest completed point
+    double RCDuration = 300.0; // s
+    double RCThreshold = 0.01; // percent
+    // Monotonic seconds (MonotonicSeconds) when the first integration began; 0 before it. The
+    // plot's time axis counts from it.
+    double ExperimentStartTime = 0;
+    std::int32_t CurrentStep = 0; // step of the running step program
+    double GSCurrentMicroA = 0.0; // the galvanostatic setpoint, µA
+    double LastCellTemp = 0.0;    // degC
+    double LastCellTempTime = 0;  // monotonic s when the multimeter last delivered a cell temperature
+    TDateTime DataPointDate = 0;  // when the integration mode began or the last point completed
+    TDataPoint DataPoint;         // the newest completed point
     // Completed points not yet turned into rows, oldest first: however long the main thread was
     // busy, every point becomes exactly one row, in order.
     std::deque<TDataPoint> DataPointQueue;

@@ -116,7 +116,8 @@ void TThread2401::PausedSecondStarts() {
 
 std::function<void()> TThread2401::PausedUpdate() {
     TSMUReading none;
-    none.HandedAt = Now();
+    none.HandedAt = MonotonicSeconds();
+    none.HandedAtWall = NowWithOffset();
     return [this, none] {
         FreeAndNil(fRun.SynchronizerI);
         FreeAndNil(fRun.SynchronizerV);
@@ -205,7 +206,7 @@ void TThread2401::Execute() {
                     PauseAfterUnopenablePort(*COM);
             } else {
                 TSMUReading reading;
-                reading.ResponseTime = Now();
+                reading.ResponseTime = MonotonicSeconds();
                 const QList<QByteArray> fields = ReplyFields(r.Response);
                 if (fields.size() == 2) {
                     const TInstrumentNumber v = ParseInstrumentNumber(fields[0]);
@@ -226,7 +227,8 @@ void TThread2401::Execute() {
                     } else {
                         LinkSuccess();
                         reading.MeasurementsOK = true;
-                        reading.HandedAt = Now();
+                        reading.HandedAt = MonotonicSeconds();
+                        reading.HandedAtWall = NowWithOffset();
                         LogThread2401.Send(QStringLiteral("Bef S"));
                         HandOver([this, reading] { UpdateResults(reading); }, 100);
                         LogThread2401.Send(QStringLiteral("After S"));
@@ -259,8 +261,11 @@ void TThread2401::UpdateResults(const TSMUReading& reading) {
     std::lock_guard<std::mutex> lock(fDriveLock);
     const double L = fHost ? fHost->DataPointLength() : 10.0;
     // The time of the reading, not of this call: the call may come late when the main thread was
-    // busy, and the point's times must be those of its readings.
-    const TDateTime now = reading.HandedAt > 0 ? reading.HandedAt : Now();
+    // busy, and the point's times must be those of its readings. Durations come from the
+    // monotonic clock; the wall clock only names the moment.
+    const bool stamped = reading.HandedAt > 0;
+    const double now = stamped ? reading.HandedAt : MonotonicSeconds();
+    const TWallTime wall = stamped ? reading.HandedAtWall : NowWithOffset();
     TakeStopRequest();
     if (fModeEx.load() != fMode.load())
         fMode.store(fModeEx.load());
@@ -282,7 +287,7 @@ void TThread2401::UpdateResults(const TSMUReading& reading) {
     } else {
         if (fModeIntegrator.load() != fMode.load()) {
             fDataStartTime = now;
-            fRun.DataPointDate = now;
+            fRun.DataPointDate = wall.Local;
             fModeIntegrator.store(fMode.load());
             if (fRun.ExperimentStartTime == 0)
                 fRun.ExperimentStartTime = now;
@@ -360,15 +365,14 @@ void TThread2401::UpdateResults(const TSMUReading& reading) {
                            General(fRun.SynchronizerI->DurationS()) + QStringLiteral(" > ") + General(L));
         LogThread2401.Send(QStringLiteral("IntegrateT.DurationS: ") +
                            General(fRun.SynchronizerT->DurationS()) + QStringLiteral(" > ") + General(L));
-        const TDateTime t = now;
+        const double t = now;
         TDataPoint p = fRun.DataPoint; // CellpO2 carries over when this point has no fresh pO2 average
         p.PumpV = fRun.SynchronizerV->Average();
         p.PumpI = fRun.SynchronizerI->Average();
         p.Temp = fRun.SynchronizerT->Average();
-        p.Time = (t - fDataStartTime) * SecondsPerDay;
-        p.Interval = (std::max(fRun.SynchronizerI->TimeMax(), fRun.SynchronizerT->TimeMax()) -
-                      std::min(fRun.SynchronizerI->TimeMin(), fRun.SynchronizerT->TimeMin())) *
-                     SecondsPerDay;
+        p.Time = t - fDataStartTime;
+        p.Interval = std::max(fRun.SynchronizerI->TimeMax(), fRun.SynchronizerT->TimeMax()) -
+                     std::min(fRun.SynchronizerI->TimeMin(), fRun.SynchronizerT->TimeMin());
         p.Mode = std::int32_t(integrating) + 10;
         const double pO2Duration = fRun.SynchronizerpO2->DurationS();
         if (pO2Duration > 0 || std::isnan(pO2Duration)) {
@@ -381,8 +385,10 @@ void TThread2401::UpdateResults(const TSMUReading& reading) {
         FreeAndNil(fRun.SynchronizerT);
         p.Step = fPointStep;
         p.SetPoint = fPointSetPoint;
-        p.Date = t;
-        fRun.DataPointDate = t;
+        p.Date = wall.Local;
+        p.UtcOffsetS = wall.UtcOffsetS;
+        p.Monotonic = t;
+        fRun.DataPointDate = wall.Local;
         if (fMode.load() != TMode::Paused)
             fRun.HandOverDataPoint(p);
     }

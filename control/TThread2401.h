@@ -3,6 +3,7 @@
 // its mode, reads the pump voltage and current, and hands every good pair to the main thread
 // (UpdateResults), which takes over the operator's settings and the PID output, feeds the pump
 // averages and completes data points.
+#include "common/Clock.h"
 #include "control/IThread2401Host.h"
 #include "control/TRunState.h"
 #include "instruments/TInstrumentWorker.h"
@@ -24,8 +25,9 @@ void Initialize2401(const QString& port);
 // later than the cycle (main thread busy), so it never reads the worker's changing fields.
 struct TSMUReading {
     bool MeasurementsOK = false; // both values parsed
-    double ResponseTime = 0;     // when the reply was taken
-    double HandedAt = 0;         // when the cycle handed over (the end of the reading)
+    double ResponseTime = 0;     // monotonic s when the reply was taken
+    double HandedAt = 0;         // monotonic s when the cycle handed over (the end of the reading)
+    TWallTime HandedAtWall;      // the same moment on the wall clock
     double VoltageMeasured = 0;  // V
     double CurrentMeasured = 0;  // A
 };
@@ -68,7 +70,7 @@ private:
     double fGSCurrentMicroA = 0;
     double fGSCurrentA = 0;
     QString fGSCurrentS;
-    double fDataStartTime = 0;
+    double fDataStartTime = 0; // monotonic s when integrating in the current mode began
     double fLimitCurrentForm = 0.005;
     double fLimitCurrentPID = 0.005;
     float fSourceVoltageDesired = 0;

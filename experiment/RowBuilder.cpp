@@ -71,8 +71,10 @@ bool TRowBuilder::StepHasEvidence(const TDataPoint& p, int row) {
 
 void TRowBuilder::Build(const TDataPoint& p) {
     const TDateTime date = p.Date > 0 ? p.Date : fRun.DataPointDate;
-    // Minutes at the point's completion, so a row built late still sits at its own time.
-    const double minutes = ((p.Date > 0 ? p.Date : Now()) - fRun.ExperimentStartTime) * SecondsPerDay / 60.0;
+    // Minutes at the point's completion, so a row built late still sits at its own time; on the
+    // monotonic clock, so the plot neither folds back nor leaps at a daylight-saving change.
+    const double minutes =
+        ((p.Monotonic > 0 ? p.Monotonic : MonotonicSeconds()) - fRun.ExperimentStartTime) / 60.0;
     const TProgramState measuredIn = TProgramState(std::uint8_t(std::max(0, p.Mode - 10)));
 
     if (fLinks.Plot)
@@ -87,6 +89,8 @@ void TRowBuilder::Build(const TDataPoint& p) {
     row[TProperty::PumpI] = p.PumpI;
     row[TProperty::Mode] = p.Mode;
     row[TProperty::Date] = date;
+    if (p.Date > 0)
+        row.UtcOffsetS = p.UtcOffsetS;
     if (p.CellpO2Valid)
         row[TProperty::CellpO2] = p.CellpO2;
     row[TProperty::Temp] = p.Temp;

@@ -82,7 +82,9 @@ int TExperimentModel::AppendModeChangeRow(TProgramState state) {
     TDataRow row;
     row.Kind = TRowKind::ModeChange;
     row[TProperty::Mode] = int(state);
-    row[TProperty::Date] = Now();
+    const TWallTime now = NowWithOffset();
+    row[TProperty::Date] = now.Local;
+    row.UtcOffsetS = now.UtcOffsetS;
     const int r = fRows.AddRow(row);
     emit RowCompleted(r);
     return r;

@@ -73,6 +73,26 @@ double LocalMs(TDateTime t) {
 }
 } // namespace
 
+double TMonitorJson::RowUnixMs(const TDataRow& row, TZoneCache& cache) {
+    const double t = row[TProperty::Date];
+    // A row that knows its offset is exact, also in the hour that repeats when daylight saving
+    // ends; only a row read back from a file goes through the zone rules.
+    if (row.UtcOffsetS == TDataRow::kNoUtcOffset || !std::isfinite(t))
+        return UnixMs(t, cache);
+    return LocalMs(t) - double(row.UtcOffsetS) * 1000.0;
+}
+
+void TMonitorJson::AppendRowTime(QByteArray& out, const TDataRow& row) {
+    const double t = row[TProperty::Date];
+    if (row.UtcOffsetS == TDataRow::kNoUtcOffset || !(t > 0) || !std::isfinite(t)) {
+        AppendTime(out, t);
+        return;
+    }
+    TZoneCache cache;
+    const QDateTime utc = QDateTime::fromMSecsSinceEpoch(qint64(RowUnixMs(row, cache)), Qt::UTC);
+    AppendString(out, utc.toOffsetFromUtc(row.UtcOffsetS).toString(Qt::ISODateWithMs));
+}
+
 double TMonitorJson::UnixMs(TDateTime t) {
     TZoneCache cache;
     return UnixMs(t, cache);
@@ -107,7 +127,7 @@ void TMonitorJson::AppendRow(QByteArray& out, const TDataRow& row, TZoneCache& c
         if (i)
             out.append(',');
         const double v = row.Value[std::size_t(i)];
-        AppendNumber(out, TProperty(i) == TProperty::Date && !std::isnan(v) ? UnixMs(v, cache) : v);
+        AppendNumber(out, TProperty(i) == TProperty::Date && !std::isnan(v) ? RowUnixMs(row, cache) : v);
     }
     out.append(']');
 }
@@ -225,7 +245,7 @@ QByteArray TMonitorJson::Status(const TMonitorStatus& s, const std::optional<TDa
         const TDataRow& r = *latest;
         out.append('{');
         Key(out, "time", true);
-        AppendTime(out, r[TProperty::Date]);
+        AppendRowTime(out, r);
         const struct {
             const char* key;
             TProperty p;

@@ -32,6 +32,12 @@ public:
     static double UnixMs(TDateTime t);
     static double UnixMs(TDateTime t, TZoneCache& cache);
 
+    // A row's UTC instant in ms since 1970-01-01: its Date less the offset the row was taken with,
+    // or, for a row that has none, Date through the zone rules.
+    static double RowUnixMs(const TDataRow& row, TZoneCache& cache);
+    // A row's time as AppendTime writes it, with the offset the row was taken with.
+    static void AppendRowTime(QByteArray& out, const TDataRow& row);
+
     // The names of a row's values, in the order of TProperty. The "Time" column of a row is given
     // in milliseconds since 1970-01-01 UTC.
     static QStringList ColumnNames();

@@ -7,6 +7,10 @@
 //   the pump current at its limit).
 // - A mode-change row (Kind ModeChange) carries only the new program state in Mode (0 to 6) and
 //   the time of the change in Date; the data file shows that time in the Duration column.
+// - Date is local wall-clock time, as the Time column shows it; UtcOffsetS is that clock's offset
+//   from UTC when the row was taken, so Date less the offset is the row's UTC instant even in the
+//   hour that repeats when daylight saving ends. It sits in the space after Kind that the row has
+//   anyway, so it costs no memory.
 #include "recording/ColumnTable.h"
 
 #include <array>
@@ -20,8 +24,11 @@ struct TDataRow {
     static constexpr double kEmpty = std::numeric_limits<double>::quiet_NaN();
     static constexpr double kTrue = 1.0;
     static constexpr double kMaxI = 2.0;
+    // UtcOffsetS of a row whose offset is not known (one read back from a file).
+    static constexpr std::int32_t kNoUtcOffset = std::numeric_limits<std::int32_t>::min();
 
     TRowKind Kind = TRowKind::Data;
+    std::int32_t UtcOffsetS = kNoUtcOffset; // s, local minus UTC
     std::array<double, PropertyCount> Value = Empty();
 
     double operator[](TProperty p) const { return Value[std::size_t(p)]; }

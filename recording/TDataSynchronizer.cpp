@@ -9,7 +9,7 @@ TDataSynchronizer::TDataSynchronizer(const QString& aName)
     : fTimeMin(std::numeric_limits<double>::max()), fTimeMax(std::numeric_limits<double>::min()),
       fName(aName) {}
 
-void TDataSynchronizer::Add(TDateTime StartTime, TDateTime EndTime, double aValue) {
+void TDataSynchronizer::Add(double StartTime, double EndTime, double aValue) {
     // The channel is off in normal runs; the line is only built when it will be written.
     if (LogSynchronizer.Enabled())
         LogSynchronizer.Send(QStringLiteral("Synchronizer ") + fName + QStringLiteral(" adds ") +
@@ -21,7 +21,7 @@ void TDataSynchronizer::Add(TDateTime StartTime, TDateTime EndTime, double aValu
     if (!(fTimeMax >= EndTime))
         fTimeMax = EndTime;
     fSum += aValue;
-    fDurationS = (fTimeMax - fTimeMin) * SecondsPerDay;
+    fDurationS = fTimeMax - fTimeMin;
 }
 
 double TDataSynchronizer::Average() const {

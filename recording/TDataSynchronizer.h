@@ -4,9 +4,10 @@
 // behind them. A data point is complete when the accumulators span the integration time; their
 // averages then become the point, and the accumulators are discarded.
 //
+// Times are seconds of the monotonic clock (MonotonicSeconds), so a point's span is the time its
+// readings really took, whatever the wall clock does meanwhile.
+//
 // Main thread only: the workers add through their hand-over to the main thread.
-#include "common/DateTime.h"
-
 #include <QString>
 #include <cstdint>
 
@@ -14,11 +15,11 @@ class TDataSynchronizer {
 public:
     explicit TDataSynchronizer(const QString& aName);
 
-    // One reading measured between StartTime and EndTime (days).
-    void Add(TDateTime StartTime, TDateTime EndTime, double aValue);
+    // One reading measured between StartTime and EndTime (monotonic seconds).
+    void Add(double StartTime, double EndTime, double aValue);
 
-    TDateTime TimeMin() const { return fTimeMin; }
-    TDateTime TimeMax() const { return fTimeMax; }
+    double TimeMin() const { return fTimeMin; }
+    double TimeMax() const { return fTimeMax; }
     // (TimeMax - TimeMin) in seconds, as of the last add; 0 before any.
     double DurationS() const { return fDurationS; }
     double Sum() const { return fSum; }
@@ -28,8 +29,8 @@ public:
 
 private:
     // The extremes start beyond any real time, so the first add sets both.
-    TDateTime fTimeMin;
-    TDateTime fTimeMax;
+    double fTimeMin;
+    double fTimeMax;
     double fDurationS = 0.0;
     double fSum = 0.0;
     std::int32_t fCount = 0;

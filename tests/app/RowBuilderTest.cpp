@@ -26,7 +26,7 @@ protected:
         ResetSharedState();
         SetRegionalLocale(QLocale::c());
         Clock::Fix(Start());
-        ExperimentStartTime = Start();
+        ExperimentStartTime = MonotonicSeconds();
         PID = new TPID();
         grid.FormatGrid();
         TRowBuilderLinks links;
@@ -113,6 +113,7 @@ TEST_F(RowBuilderTest, DataRowCellsAndPlotPoints) {
     DataPoint.Time = 12.5;
     DataPoint.Interval = 10.004;
     DataPointDate = EncodeDateTime(2024, 3, 15, 14, 5, 9, 42);
+    DataPoint.Monotonic = ExperimentStartTime + 5 * 60 + 9.042; // completed then on the monotonic clock
     Hand();
     builder->AddDataUpdates();
 
@@ -141,8 +142,8 @@ TEST_F(RowBuilderTest, DataRowCellsAndPlotPoints) {
     for (QCPGraph* s : {plot.RtLineSeriesPumpVoltage, plot.RtLineSeriesPumpCurrent, plot.RtLineSeriesCellpO2,
                         plot.RtLineSeriesCellTemp}) {
         ASSERT_EQ(Points(s), 1);
-        // Minutes from the experiment's start to the point's completion (14:05:09.042), so a row
-        // built late still sits at its own time.
+        // Minutes from the experiment's start to the point's completion (5:09.042 later), so a
+        // row built late still sits at its own time.
         EXPECT_NEAR(s->data()->constBegin()->key, 5 + 9.042 / 60, 1e-6);
     }
     EXPECT_EQ(scrolls, 1);

@@ -112,10 +112,10 @@ protected:
     // Plays the multimeter thread: temperature and pO2 of the cell into their averages, and
     // log10(pO2) to the PID controller, every 50 ms.
     void StartFeeder() {
-        fLastFeed = Now();
+        fLastFeed = MonotonicSeconds();
         QObject::connect(&fFeeder, &QTimer::timeout, [this] {
             const TPumpSeen cell = Seen();
-            const TDateTime now = Now();
+            const double now = MonotonicSeconds();
             if (!TestRun.SynchronizerT)
                 TestRun.SynchronizerT = new TDataSynchronizer(QStringLiteral("T"));
             TestRun.SynchronizerT->Add(fLastFeed, now, cell.temperatureC);
@@ -165,7 +165,7 @@ protected:
 
 private:
     QTimer fFeeder;
-    TDateTime fLastFeed = 0;
+    double fLastFeed = 0; // monotonic s
 };
 
 TEST_F(Thread2401Sim, DataPointsInEveryMode) {

@@ -3,7 +3,11 @@
 // where the machine's zone has them).
 #include "monitor/MonitorJson.h"
 
+#include "recording/ColumnTable.h"
+
 #include <QDate>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <gtest/gtest.h>
 
 namespace {
@@ -15,6 +19,44 @@ TEST(MonitorJson, RowTimesConvertAsTheZoneRulesDo) {
         ASSERT_EQ(qint64(TMonitorJson::UnixMs(t, cache)), QtFromDateTime(t).toMSecsSinceEpoch())
             << QtFromDateTime(t).toString(Qt::ISODateWithMs).toStdString();
     }
+}
+
+TEST(MonitorJson, RowsTakenWithTheirOffsetAreTrueInstantsThroughTheRepeatedHour) {
+    // Europe/Berlin on 2026-10-25: at 03:00 summer time (UTC+2) the clock goes back to 02:00
+    // winter time (UTC+1), so the local times of the rows run backwards while the instants don't.
+    const struct {
+        int h, m, s, offsetS;
+        int utcH, utcM, utcS;
+        const char* iso;
+    } rows[] = {{2, 40, 0, 7200, 0, 40, 0, "2026-10-25T02:40:00.000+02:00"},
+                {2, 59, 50, 7200, 0, 59, 50, "2026-10-25T02:59:50.000+02:00"},
+                {2, 0, 0, 3600, 1, 0, 0, "2026-10-25T02:00:00.000+01:00"},
+                {2, 30, 0, 3600, 1, 30, 0, "2026-10-25T02:30:00.000+01:00"},
+                {3, 0, 10, 3600, 2, 0, 10, "2026-10-25T03:00:10.000+01:00"}};
+    TMonitorJson::TZoneCache cache;
+    double previous = 0;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.iso);
+        TDataRow row;
+        row[TProperty::Date] = EncodeDateTime(2026, 10, 25, r.h, r.m, r.s);
+        row.UtcOffsetS = r.offsetS;
+        const double ms = TMonitorJson::RowUnixMs(row, cache);
+        EXPECT_EQ(qint64(ms),
+                  QDateTime(QDate(2026, 10, 25), QTime(r.utcH, r.utcM, r.utcS), Qt::UTC).toMSecsSinceEpoch());
+        EXPECT_GT(ms, previous);
+        previous = ms;
+        QByteArray json;
+        TMonitorJson::AppendRow(json, row);
+        EXPECT_EQ(QJsonDocument::fromJson(json).array().at(int(TProperty::Date)).toDouble(), ms)
+            << json.toStdString();
+        QByteArray time;
+        TMonitorJson::AppendRowTime(time, row);
+        EXPECT_EQ(time, '"' + QByteArray(r.iso) + '"');
+    }
+    // A row read back from a file has no offset: the zone rules give its instant.
+    TDataRow old;
+    old[TProperty::Date] = EncodeDateTime(2026, 7, 1, 12, 0, 0);
+    EXPECT_EQ(TMonitorJson::RowUnixMs(old, cache), TMonitorJson::UnixMs(old[TProperty::Date]));
 }
 
 TEST(MonitorJson, NumbersAndStrings) {

@@ -10,8 +10,9 @@
 
 namespace {
 
-const double kSecond = 1.0 / 86400;
-const TDateTime kT0 = 45000.5; // some afternoon
+// Times are monotonic seconds.
+const double kSecond = 1.0;
+const double kT0 = 3888000000.5; // about where the fixed clock's monotonic seconds lie
 
 TEST(TDataSynchronizer, StartsEmpty) {
     const TDataSynchronizer s("T");
