@@ -3,6 +3,7 @@
 // sequence. It shows the experiment (TExperimentModel) and hands the operator's edits to it.
 #include <QMainWindow>
 #include <QStringList>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,7 +14,9 @@ class QTabWidget;
 class QTimer;
 class LogFileDestination;
 class TConfigurationPage;
+class TCloseWatchdog;
 class TDataGridModel;
+class TDialogs;
 class TDataPlot;
 class TDebugPage;
 class TExperimentControlPage;
@@ -33,6 +36,7 @@ class TMonitorControl;
 class TMonitorFeed;
 class TMonitorServer;
 struct TMonitorStatus;
+struct TSaveResult;
 
 class TfrmOndrix : public QMainWindow {
     Q_OBJECT
@@ -69,7 +73,7 @@ public:
     void Statusbar();
     // The data-row builder and the data-file save, run by the tick.
     void AddDataUpdates();
-    void Save();
+    TSaveResult Save();
     // A row has entered the data grid with all its cells: it goes to the run's journal.
     void RowEntered(int row);
     // Syncs the journal to the disk when a second has passed (the tick).
@@ -83,9 +87,19 @@ public:
     // The web monitor's server (running or not) and the copy of the run it serves.
     TMonitorServer& Monitor() const { return *fMonitor; }
     TMonitorFeed& MonitorFeed() const { return *fMonitorFeed; }
-    // Closes as the close button does, without the close question (a termination signal).
+    // Closes as the close button does, without the close question (a termination signal): the
+    // pump is told 0 A at once, open boxes are rejected, and the close runs once their exec() have
+    // returned.
     void CloseWithoutQuestion();
+    // A close that has not ended `limit` after it began ends the process (TCloseWatchdog), as the
+    // program asks; without a limit (the default, the window in tests) nothing bounds it.
+    void SetCloseTimeLimit(std::chrono::milliseconds limit) { fCloseLimit = limit; }
 
+signals:
+    // The close has ended; `saved` is false when rows could not be saved into a data file.
+    void Closed(bool saved);
+
+public:
     QCheckBox* CheckBoxSMUValidated() const;
     QCheckBox* CheckBox2000Validated() const;
 
@@ -127,6 +141,15 @@ private:
     // Hands the grid's rows the monitor has not got yet to its feed, while it serves.
     void FeedMonitor();
     void ShowNotice(const QString& text);
+    // The first step of every close: the pump to 0 A and both workers told to stop, no box from
+    // now on (a message goes to the status bar, the event log and standard error), the watchdog.
+    void BeginClose();
+    void ReportAtClose(const QString& text);
+    // The close's save, whose failure is reported without a box; true when the rows are saved.
+    bool SaveAtClose();
+    // Rejects the open boxes and closes once every box's exec() has returned: the window must
+    // never go while a nested event loop of one of its boxes runs.
+    void CloseOnceBoxesAreGone();
     // What the web monitor reports of the status bar.
     TMonitorStatus MonitorStatus() const;
 
@@ -147,6 +170,10 @@ private:
     bool fJournalFailed = false; // reported once; recording goes on
     int fRowsSinceSave = 0;      // rows not in a data file yet
     bool fAskOnClose = true;
-    bool fClosing = false;
+    bool fCloseBegun = false; // BeginClose has run
+    bool fClosing = false;    // FormClose has begun
+    std::chrono::milliseconds fCloseLimit{0};
+    std::unique_ptr<TCloseWatchdog> fWatchdog;
+    std::shared_ptr<TDialogs> fDialogsBeforeClose;
     bool fDestroyed = false;
 };
