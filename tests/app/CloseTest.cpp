@@ -41,6 +41,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 #include <thread>
 
 namespace {
@@ -237,6 +238,9 @@ struct TBoxCase {
     const char* scenario;
     int signal;
 };
+void PrintTo(const TBoxCase& c, std::ostream* os) {
+    *os << c.scenario << " with signal " << c.signal;
+}
 
 class CloseWithABoxOpen : public Close, public ::testing::WithParamInterface<TBoxCase> {};
 
@@ -338,6 +342,9 @@ struct TWatchdogCase {
     bool expectSend; // 0 A goes out from the watchdog
     bool expectExit;
 };
+void PrintTo(const TWatchdogCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class CloseWatchdog : public ::testing::TestWithParam<TWatchdogCase> {};
 
