@@ -2,6 +2,7 @@
 
 #include "app/PlotAxisTicker.h"
 #include "app/PlotSettingsDialog.h"
+#include "app/QtDialogs.h"
 
 #include <QMouseEvent>
 #include <QShowEvent>
@@ -498,5 +499,5 @@ void TDataPlot::OpenSettings() {
 }
 
 void TDataPlot::ExecSettingsDialog(TPlotSettingsDialog& dialog) {
-    dialog.exec();
+    TQtDialogs::Exec(dialog);
 }

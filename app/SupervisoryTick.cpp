@@ -43,7 +43,7 @@ void TSupervisoryTick::Timer1Timer() {
     // A step advance may have saved in AddDataUpdates: that save counts from now.
     fAutosave.Observe(LastSaveTime, MonotonicSeconds());
     if (ProgramState != TProgramState::Paused && fAutosave.Due(LastSaveTime, MonotonicSeconds())) {
-        fForm.Save();
+        fForm.SaveUnattended();
         fAutosave.Observe(LastSaveTime, MonotonicSeconds());
     }
 

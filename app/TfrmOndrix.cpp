@@ -1,6 +1,7 @@
 #include "app/TfrmOndrix.h"
 
 #include "acquisition/TThread2000.h"
+#include "app/CloseWatchdog.h"
 #include "app/ConfigurationPage.h"
 #include "app/DataPlot.h"
 #include "app/DebugPage.h"
@@ -10,6 +11,7 @@
 #include "app/InstrumentValidator.h"
 #include "app/MonitorControl.h"
 #include "app/PIDTuningPage.h"
+#include "app/QtDialogs.h"
 #include "app/RawDataPage.h"
 #include "app/SharedState.h"
 #include "app/StatusHints.h"
@@ -20,6 +22,7 @@
 #include "app/TRtDoubleEdit.h"
 #include "common/Clock.h"
 #include "common/Dialogs.h"
+#include "common/DialogsWithoutBoxes.h"
 #include "common/FreeAndNil.h"
 #include "common/NumberFormat.h"
 #include "common/ProgramFolder.h"
@@ -45,6 +48,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -61,6 +65,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 std::optional<QStringList> SystemPorts() {
@@ -199,7 +204,7 @@ void TfrmOndrix::WireDataAndStepButtons() {
     l.AutoScroll = [this] { return RawData->CheckBoxScroll->isChecked(); };
     l.ScrollToLastRow = [this] { RawData->ScrollToLastRow(); };
     l.SetFlushStatus = [this](const QString& text) { RzStatusPaneFlushpO2->SetCaption(text); };
-    l.Save = [this] { Save(); };
+    l.Save = [this] { SaveUnattended(); };
     l.RowCompleted = [this](int row) { fModel->CompleteRow(row); };
     fRowBuilder = std::make_unique<TRowBuilder>(fModel->Run(), *DataGrid, l);
     TExperimentControlPage* c = ExperimentControl;
@@ -508,6 +513,21 @@ TSaveResult TfrmOndrix::Save(TSaveNotice notice) {
     return result;
 }
 
+TSaveResult TfrmOndrix::SaveUnattended() {
+    // Autosaves and the saves at step advances run while nobody may be at the window: a failure
+    // is shown in the notice pane and the event log (the save writes it there), never in a box
+    // that would hold the tick until somebody closes it. The journal keeps every row meanwhile.
+    const TSaveResult result = Save(TSaveNotice::None);
+    if (!result.Ok()) {
+        fSaveNoticeShown = true;
+        ShowNotice(QStringLiteral("Save failed, the journal keeps the rows: ") + result.Message);
+    } else if (fSaveNoticeShown) {
+        fSaveNoticeShown = false;
+        ShowNotice(QString());
+    }
+    return result;
+}
+
 void TfrmOndrix::ShowNotice(const QString& text) {
     RzStatusPaneNotice->SetCaption(text);
     RzStatusPaneNotice->setToolTip(text);
@@ -567,7 +587,79 @@ QString TfrmOndrix::JournalPath() const {
 
 void TfrmOndrix::CloseWithoutQuestion() {
     fAskOnClose = false;
+    BeginClose();
+    CloseOnceBoxesAreGone();
+}
+
+void TfrmOndrix::CloseOnceBoxesAreGone() {
+    if (fClosing)
+        return;
+    if (TQtDialogs::OpenBoxes() > 0) {
+        // A signal can come while a box's exec() runs (this may be called from inside it): the box
+        // is rejected, and the close waits until its loop has unwound.
+        TQtDialogs::RejectOpenBoxes();
+        QTimer::singleShot(20, this, &TfrmOndrix::CloseOnceBoxesAreGone);
+        return;
+    }
     close();
+}
+
+void TfrmOndrix::BeginClose() {
+    if (fCloseBegun)
+        return;
+    fCloseBegun = true;
+    // The pump first: whatever the save below does, the SourceMeter's worker sends 0 A as it
+    // leaves its loop, and the tick in ToExit stops and frees both workers.
+    ProgramState = TProgramState::ToExit;
+    if (Thread2401) {
+        Thread2401->SetModeEx(TMode::SetCurrent);
+        GSCurrentMicroA = 0;
+        Thread2401->RequestStop();
+    }
+    if (Thread2000)
+        Thread2000->RequestStop();
+    // Nobody may be there to answer a box: the close must not wait for one.
+    TQtDialogs::RefuseBoxes(true);
+    fDialogsBeforeClose = SetDialogs(
+        std::make_shared<TDialogsWithoutBoxes>([this](const QString& text) { ReportAtClose(text); }));
+    if (fCloseLimit.count() > 0) {
+        auto pumpAtZero = std::make_shared<std::atomic<bool>>(true);
+        QString port;
+        if (Thread2401) {
+            pumpAtZero->store(false);
+            // Runs on the worker's thread as its body returns, after its last command (0 A).
+            connect(
+                Thread2401, &QThread::finished, Thread2401, [pumpAtZero] { pumpAtZero->store(true); },
+                Qt::DirectConnection);
+            if (Thread2401->isFinished())
+                pumpAtZero->store(true);
+            port = Thread2401->Port;
+        }
+        fWatchdog =
+            std::make_unique<TCloseWatchdog>(fCloseLimit, TCloseWatchdog::ProgramActions(pumpAtZero, port));
+    }
+}
+
+void TfrmOndrix::ReportAtClose(const QString& text) {
+    ShowNotice(text);
+    LogEvent(QStringLiteral("Close"), text);
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+bool TfrmOndrix::SaveAtClose() {
+    // The save's own message box stays shut (it would hold the close): its result is reported here.
+    std::shared_ptr<TDialogs> held = SetDialogs(std::make_shared<TDialogsWithoutBoxes>());
+    const TSaveResult result = Save(TSaveNotice::None);
+    SetDialogs(std::move(held));
+    if (result.Ok())
+        return true;
+    QString text = QStringLiteral("Rows not saved at close: ") + result.Message;
+    const QString path = QDir::toNativeSeparators(result.FilePath);
+    if (!path.isEmpty() && !text.contains(path))
+        text += QStringLiteral(" (") + path + u')';
+    ReportAtClose(text);
+    return false;
 }
 
 QCheckBox* TfrmOndrix::CheckBoxSMUValidated() const {
@@ -582,24 +674,32 @@ bool TfrmOndrix::FormCloseQuery() {
 }
 
 void TfrmOndrix::FormClose() {
-    // Rows not in a data file yet are saved before the workers stop.
-    AddDataUpdates();
-    if (fRowsSinceSave > 0)
-        Save();
+    BeginClose();
     ProgramState = TProgramState::ToExit;
     setWindowTitle(QStringLiteral("Waiting for communication threads to close"));
-    // The tick keeps running while we wait: in ToExit it stops both workers and frees them.
-    while (Thread2000 || Thread2401)
+    // The tick keeps running while we wait: in ToExit it stops both workers and frees them. A
+    // worker stops within a cycle even when its instrument is silent; one that does not is left to
+    // the destruction, so the save below still comes.
+    const QDeadlineTimer deadline(5000);
+    while ((Thread2000 || Thread2401) && !deadline.hasExpired())
         SleepProcessingEvents(150);
-    // A point completed while the workers stopped still becomes a row, and is saved.
+    // Every point completed before the workers stopped becomes a row; the rows not in a data file
+    // yet are saved.
     AddDataUpdates();
-    if (fRowsSinceSave > 0)
-        Save();
+    const bool saved = fRowsSinceSave <= 0 || SaveAtClose();
     if (fJournal) {
-        // The marker stays while a data file lacks rows: the next start recovers the journal.
-        fJournal->Finish(!fLastSaveFailed);
-        LogEvent(QStringLiteral("Journal"), QStringLiteral("ended with %1 rows").arg(fJournal->Rows()));
+        if (saved) {
+            fJournal->Finish(true);
+            LogEvent(QStringLiteral("Journal"), QStringLiteral("ended with %1 rows").arg(fJournal->Rows()));
+        } else {
+            // Its marker stays, so the next start recovers the rows the save could not write.
+            fJournal->Finish(false);
+            LogEvent(QStringLiteral("Journal"), QStringLiteral("kept for the next start with %1 rows: %2")
+                                                    .arg(fJournal->Rows())
+                                                    .arg(QDir::toNativeSeparators(fJournal->Path())));
+        }
     }
+    emit Closed(saved);
 }
 
 void TfrmOndrix::FormDestroy() {
@@ -623,6 +723,11 @@ void TfrmOndrix::FormDestroy() {
     fLogFile.reset();
     LogEvent(QStringLiteral("Program"), QStringLiteral("closed"));
     InstallEventLog(nullptr);
+    if (fCloseBegun) {
+        SetDialogs(std::move(fDialogsBeforeClose));
+        TQtDialogs::RefuseBoxes(false);
+    }
+    fWatchdog.reset(); // the close has ended in time
 }
 
 void TfrmOndrix::closeEvent(QCloseEvent* event) {
@@ -630,7 +735,14 @@ void TfrmOndrix::closeEvent(QCloseEvent* event) {
         event->ignore(); // already waiting for the workers
         return;
     }
-    if (fAskOnClose && !FormCloseQuery()) {
+    if (TQtDialogs::OpenBoxes() > 0) {
+        // Called from inside a box's exec(): the window must not go before that has returned.
+        event->ignore();
+        if (fCloseBegun)
+            CloseOnceBoxesAreGone();
+        return;
+    }
+    if (fAskOnClose && !fCloseBegun && !FormCloseQuery()) {
         event->ignore();
         return;
     }

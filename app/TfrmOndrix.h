@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,7 +16,9 @@ class QTabWidget;
 class QTimer;
 class LogFileDestination;
 class TConfigurationPage;
+class TCloseWatchdog;
 class TDataGridModel;
+class TDialogs;
 class TDataPlot;
 class TDebugPage;
 class TExperimentControlPage;
@@ -35,6 +38,7 @@ class TMonitorControl;
 class TMonitorFeed;
 class TMonitorServer;
 struct TMonitorStatus;
+struct TSaveResult;
 
 class TfrmOndrix : public QMainWindow {
     Q_OBJECT
@@ -73,6 +77,8 @@ public:
     void AddDataUpdates();
     // Saves the rows into the next data file; `notice` says whether a failure shows a message box.
     TSaveResult Save(TSaveNotice notice = TSaveNotice::MessageBox);
+    // The save of the autosave and of a step advance: a failure goes to the notice pane, not a box.
+    TSaveResult SaveUnattended();
     // A row has entered the data grid with all its cells: it goes to the run's journal.
     void RowEntered(int row);
     // Syncs the journal to the disk when a second has passed (the tick).
@@ -88,9 +94,19 @@ public:
     // The web monitor's server (running or not) and the copy of the run it serves.
     TMonitorServer& Monitor() const { return *fMonitor; }
     TMonitorFeed& MonitorFeed() const { return *fMonitorFeed; }
-    // Closes as the close button does, without the close question (a termination signal).
+    // Closes as the close button does, without the close question (a termination signal): the
+    // pump is told 0 A at once, open boxes are rejected, and the close runs once their exec() have
+    // returned.
     void CloseWithoutQuestion();
+    // A close that has not ended `limit` after it began ends the process (TCloseWatchdog), as the
+    // program asks; without a limit (the default, the window in tests) nothing bounds it.
+    void SetCloseTimeLimit(std::chrono::milliseconds limit) { fCloseLimit = limit; }
 
+signals:
+    // The close has ended; `saved` is false when rows could not be saved into a data file.
+    void Closed(bool saved);
+
+public:
     QCheckBox* CheckBoxSMUValidated() const;
     QCheckBox* CheckBox2000Validated() const;
 
@@ -133,6 +149,15 @@ private:
     // Hands the grid's rows the monitor has not got yet to its feed, while it serves.
     void FeedMonitor();
     void ShowNotice(const QString& text);
+    // The first step of every close: the pump to 0 A and both workers told to stop, no box from
+    // now on (a message goes to the status bar, the event log and standard error), the watchdog.
+    void BeginClose();
+    void ReportAtClose(const QString& text);
+    // The close's save, whose failure is reported without a box; true when the rows are saved.
+    bool SaveAtClose();
+    // Rejects the open boxes and closes once every box's exec() has returned: the window must
+    // never go while a nested event loop of one of its boxes runs.
+    void CloseOnceBoxesAreGone();
     // What the web monitor reports of the status bar.
     TMonitorStatus MonitorStatus() const;
 
@@ -152,8 +177,13 @@ private:
     double fLastSaveTime = 0;
     bool fJournalFailed = false; // behind, and told so; recording goes on
     bool fLastSaveFailed = false;
-    int fRowsSinceSave = 0; // rows not in a data file yet
+    bool fSaveNoticeShown = false; // the notice pane tells of a failed unattended save
+    int fRowsSinceSave = 0;        // rows not in a data file yet
     bool fAskOnClose = true;
-    bool fClosing = false;
+    bool fCloseBegun = false; // BeginClose has run
+    bool fClosing = false;    // FormClose has begun
+    std::chrono::milliseconds fCloseLimit{0};
+    std::unique_ptr<TCloseWatchdog> fWatchdog;
+    std::shared_ptr<TDialogs> fDialogsBeforeClose;
     bool fDestroyed = false;
 };

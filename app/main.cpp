@@ -12,6 +12,7 @@
 //                       and its isotherm, without a window
 //   ondrix --simulate [...] -- SIMULATOR OPTIONS
 //                       everything after "--" goes to the cell simulator
+#include "app/CloseWatchdog.h"
 #include "app/QtDialogs.h"
 #include "app/SignalCloser.h"
 #include "app/SimulatedCell.h"
@@ -23,7 +24,6 @@
 #include "titration/TitrationFile.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
 #include <cstdio>
@@ -190,14 +190,18 @@ int main(int argc, char** argv) {
             simulated.SMU = simulator.SMUPort();
             simulated.DMM = simulator.DMMPort();
         } else {
-            QMessageBox::warning(nullptr, QStringLiteral("Ondrix"), error);
+            dialogs->Message(error);
         }
     }
 
     auto* window = new TfrmOndrix({}, simulated);
     window->setAttribute(Qt::WA_DeleteOnClose);
     dialogs->SetParent(window);
-    // A termination signal closes like the close button, without asking: data saved, pump at 0 A.
+    // A termination signal closes like the close button, without asking: pump at 0 A, data saved.
+    // Whatever holds the close, the process is gone within the watchdog's limit.
+    window->SetCloseTimeLimit(TCloseWatchdog::kProgramLimit);
+    bool saved = true;
+    QObject::connect(window, &TfrmOndrix::Closed, [&saved](bool s) { saved = s; });
     QPointer<TfrmOndrix> closing(window);
     TSignalCloser signalCloser([closing] {
         if (closing)
@@ -220,5 +224,6 @@ int main(int argc, char** argv) {
     const int rc = QApplication::exec();
     SetDialogs(nullptr);
     simulator.Stop();
-    return rc;
+    // A close whose rows could not be saved is no success, for a service manager either.
+    return rc != 0 ? rc : saved ? 0 : 1;
 }

@@ -20,6 +20,8 @@ TDialogs& Dialogs() {
     return *Current();
 }
 
-void SetDialogs(std::shared_ptr<TDialogs> dialogs) {
+std::shared_ptr<TDialogs> SetDialogs(std::shared_ptr<TDialogs> dialogs) {
+    std::shared_ptr<TDialogs> previous = std::move(Current());
     Current() = dialogs ? std::move(dialogs) : std::make_shared<TSilentDialogs>();
+    return previous;
 }

@@ -21,4 +21,5 @@ public:
 // The dialogs in use (main thread only). Without an installed set every question is answered
 // with OK/Yes, messages go nowhere and file dialogs are cancelled.
 TDialogs& Dialogs();
-void SetDialogs(std::shared_ptr<TDialogs> dialogs);
+// Installs `dialogs` (nullptr: none) and returns the set that was in use, to put back later.
+std::shared_ptr<TDialogs> SetDialogs(std::shared_ptr<TDialogs> dialogs);

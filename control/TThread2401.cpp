@@ -90,6 +90,12 @@ void Initialize2401(const QString& port) {
         com.Send2(command.toLatin1() + '\r', false);
 }
 
+QByteArray ZeroCurrentCommand2401() {
+    return (QStringLiteral(":SOUR:FUNC CURR;:SOUR:CURR:LEV ") + Fixed6(0.0) +
+            QStringLiteral(";:OUTPUT:STATE 1\r"))
+        .toLatin1();
+}
+
 TThread2401::TThread2401(IThread2401Host* host, TRunState& run, QObject* parent)
     : TInstrumentWorker(QStringLiteral("2401"), LogThread2401, LinkSMU(), parent), fHost(host), fRun(run) {}
 
@@ -246,10 +252,9 @@ void TThread2401::Execute() {
     // the pump would go on pumping after the program has closed.
     const TMode last = fModeIntegrator.load();
     if (last != TMode::Paused && last != TMode::Uninitialized) {
-        const QString command = QStringLiteral(":SOUR:FUNC CURR;:SOUR:CURR:LEV ") + Fixed6(0.0) +
-                                QStringLiteral(";:OUTPUT:STATE 1\r");
-        LogThread2401.Send(command);
-        COM->Send2(command.toLatin1(), false);
+        const QByteArray command = ZeroCurrentCommand2401();
+        LogThread2401.Send(QString::fromLatin1(command));
+        COM->Send2(command, false);
     }
     MarkStopped();
     COM.reset();

@@ -20,6 +20,8 @@ class TSerialPort;
 const QStringList& SetUpSequence2401();
 // Sends the SourceMeter's set-up sequence on `port`; outcomes are ignored.
 void Initialize2401(const QString& port);
+// The command that leaves the pump at 0 A, with its carriage return.
+QByteArray ZeroCurrentCommand2401();
 
 // One cycle's reading as the worker took it, handed to the update by value: the update may run
 // later than the cycle (main thread busy), so it never reads the worker's changing fields.

@@ -22,6 +22,7 @@
 #include "simulator/CellSimulator.h"
 #include "simulator/SimCell.h"
 #include "tests/support/ChildProgram.h"
+#include "tests/support/DataFileRows.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/SimulatedWindow.h"
 #include "tests/support/SimulatorRun.h"
@@ -57,25 +58,6 @@ QByteArray DataLineOf(const TDataGrid& grid, int row) {
     grid.AppendFileLine(line, row);
     line.chop(2);
     return line;
-}
-
-// The lines of a data file's DATA section after its caption line.
-QList<QByteArray> RowsOfFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QList<QByteArray> lines = f.readAll().split('\n');
-    for (QByteArray& l : lines)
-        if (l.endsWith('\r'))
-            l.chop(1);
-    const qsizetype data =
-        lines.indexOf(QByteArray("** DATA *************************************************"));
-    if (data < 0 || lines.size() < data + 3)
-        return {};
-    lines = lines.mid(data + 3);
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
 }
 
 QStringList FilesUnder(const QString& folder, const QString& pattern) {
