@@ -29,22 +29,13 @@ void TDataPlotSeries::AddToRuns(std::size_t index) {
     if (fRuns.empty())
         fRuns.emplace_back();
     const double v = fPoints[index].value;
-    const bool gap = std::isnan(v);
     const auto i = std::int32_t(index);
+    const TRun point = std::isnan(v) ? TRun{-1, -1, i, 0, 0} : TRun{i, i, -1, v, v};
     for (std::size_t k = 0; k < fRuns.size(); ++k) {
         auto& level = fRuns[k];
         if ((index >> (kFirstRunShift + k)) == level.Size())
             level.PushBack(TRun());
-        TRun& run = level.Back();
-        if (gap) {
-            if (run.Gap < 0)
-                run.Gap = i;
-            continue;
-        }
-        if (run.Min < 0 || v < fPoints[std::size_t(run.Min)].value)
-            run.Min = i;
-        if (run.Max < 0 || v > fPoints[std::size_t(run.Max)].value)
-            run.Max = i;
+        Merge(level.Back(), point);
     }
     // The longest runs so far became two: one run twice as long now covers both.
     if (fRuns.back().Size() == 2) {
@@ -55,13 +46,15 @@ void TDataPlotSeries::AddToRuns(std::size_t index) {
     }
 }
 
-void TDataPlotSeries::Merge(TRun& into, const TRun& run) const {
-    if (run.Min >= 0 &&
-        (into.Min < 0 || fPoints[std::size_t(run.Min)].value < fPoints[std::size_t(into.Min)].value))
+void TDataPlotSeries::Merge(TRun& into, const TRun& run) {
+    if (run.Min >= 0 && (into.Min < 0 || run.MinValue < into.MinValue)) {
         into.Min = run.Min;
-    if (run.Max >= 0 &&
-        (into.Max < 0 || fPoints[std::size_t(run.Max)].value > fPoints[std::size_t(into.Max)].value))
+        into.MinValue = run.MinValue;
+    }
+    if (run.Max >= 0 && (into.Max < 0 || run.MaxValue > into.MaxValue)) {
         into.Max = run.Max;
+        into.MaxValue = run.MaxValue;
+    }
     if (into.Gap < 0)
         into.Gap = run.Gap;
 }
@@ -87,6 +80,28 @@ std::size_t TDataPlotSeries::LowerBound(double key) const {
     return Search(fPoints, key, false, 0, fPoints.Size());
 }
 
+std::size_t TDataPlotSeries::SearchFrom(double key, std::size_t guess, std::size_t from,
+                                        std::size_t to) const {
+    // Steps of 1, 2, 4, ... from the guess bracket the answer, then a binary search within; an
+    // exact guess costs a couple of reads of neighbouring points.
+    guess = std::clamp(guess, from, to);
+    std::size_t step = 1;
+    if (guess < to && fPoints[guess].key < key) {
+        std::size_t lo = guess + 1; // every point before lo is before the key
+        while (lo + step <= to && fPoints[lo + step - 1].key < key) {
+            lo += step;
+            step *= 2;
+        }
+        return Search(fPoints, key, false, lo, std::min(to, lo + step));
+    }
+    std::size_t hi = guess; // the point at hi (if any) is at or after the key
+    while (hi >= from + step && fPoints[hi - step].key >= key) {
+        hi -= step;
+        step *= 2;
+    }
+    return Search(fPoints, key, false, hi >= from + step ? hi - step : from, hi);
+}
+
 TDataPlotSeries::TRun TDataPlotSeries::RangeOf(std::size_t begin, std::size_t end) const {
     constexpr std::size_t shortest = std::size_t(1) << kFirstRunShift;
     TRun out;
@@ -102,7 +117,8 @@ TDataPlotSeries::TRun TDataPlotSeries::RangeOf(std::size_t begin, std::size_t en
             continue;
         }
         const auto i = std::int32_t(p);
-        Merge(out, std::isnan(fPoints[p].value) ? TRun{-1, -1, i} : TRun{i, i, -1});
+        const double v = fPoints[p].value;
+        Merge(out, std::isnan(v) ? TRun{-1, -1, i, 0, 0} : TRun{i, i, -1, v, v});
         ++p;
     }
     return out;
@@ -123,24 +139,33 @@ void TDataPlotSeries::Envelope(double lower, double upper, int columns, QVector<
             out.append(fPoints[i]);
         return;
     }
-    out.reserve(5 * columns + 2);
+    out.reserve(3 * columns + 2);
     if (lo < first)
         out.append(fPoints[lo]);
     const double width = (upper - lower) / columns;
+    // With many points per column, a column's end moves down to the end of a stored run: by less
+    // than an eighth of a pixel, so the envelope reads only stored runs, never single points.
+    constexpr std::size_t shortest = std::size_t(1) << kFirstRunShift;
+    const bool snap = (last - first) / std::size_t(columns) >= 8 * shortest;
     std::size_t begin = first;
     for (int c = 0; c < columns && begin < last; ++c) {
-        const std::size_t end =
-            c == columns - 1 ? last : Search(fPoints, lower + (c + 1) * width, false, begin, last);
-        if (end == begin)
+        // Points are mostly evenly spaced: the search starts where an even share would end.
+        std::size_t end = c == columns - 1
+                              ? last
+                              : SearchFrom(lower + (c + 1) * width,
+                                           begin + (last - begin) / std::size_t(columns - c), begin, last);
+        if (snap && end < last)
+            end -= end % shortest;
+        if (end <= begin)
             continue;
-        // The column's first and last point keep the line joined to its neighbours; its smallest
-        // and largest values draw the column's full height; a break stays a break.
+        // The column's smallest and largest values, in time order, draw its full height and join
+        // it to its neighbours (the line between two columns runs from one's last extreme to the
+        // next one's first); a break stays a break.
         const TRun run = RangeOf(begin, end);
-        std::array<std::int64_t, 5> at = {std::int64_t(begin), run.Min, run.Max, run.Gap,
-                                          std::int64_t(end - 1)};
+        std::array<std::int32_t, 3> at = {run.Min, run.Max, run.Gap};
         std::sort(at.begin(), at.end());
-        std::int64_t previous = -1;
-        for (const std::int64_t i : at) {
+        std::int32_t previous = -1;
+        for (const std::int32_t i : at) {
             if (i < 0 || i == previous)
                 continue;
             out.append(fPoints[std::size_t(i)]);

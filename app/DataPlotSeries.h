@@ -1,7 +1,7 @@
 #pragma once
 // The points of one plot series, all of them, in time order, and what a redraw hands the graph
-// instead: for each pixel column of the visible time range, the column's first and last point and
-// its smallest and largest value (and a break where the line breaks inside it). A redraw then costs
+// instead: for each pixel column of the visible time range, the points of the column's smallest
+// and largest value (and a break where the line breaks inside it). A redraw then costs
 // the width of the plot, however long the run: a spike narrower than a pixel still shows its true
 // top and bottom, and a view with fewer points than pixel columns gets every point.
 //
@@ -33,21 +33,25 @@ public:
     std::size_t LowerBound(double key) const;
 
     // What the graph draws of the time range [lower, upper] over `columns` pixel columns: every
-    // point when there are few, otherwise each column's first, smallest, largest and last point
-    // (and a NaN point where the line breaks), in time order; one point either side of the range
-    // so that lines run on to the edges.
+    // point when there are few, otherwise each column's smallest and largest point (and a NaN
+    // point where the line breaks), in time order; one point either side of the range so that
+    // lines run on to the edges.
     void Envelope(double lower, double upper, int columns, QVector<QCPGraphData>& out) const;
 
 private:
     // A run of points: the indices of its smallest and largest values (-1 when it holds no value)
-    // and of its first break (-1 when none).
+    // and of its first break (-1 when none), and those two values (kept here so that combining
+    // runs never reaches back into the points).
     struct TRun {
         std::int32_t Min = -1, Max = -1, Gap = -1;
+        double MinValue = 0, MaxValue = 0;
     };
     static constexpr int kFirstRunShift = 6; // the shortest runs are 64 points
 
     void AddToRuns(std::size_t index);
-    void Merge(TRun& into, const TRun& run) const;
+    static void Merge(TRun& into, const TRun& run);
+    // Index of the first point in [from, to) at or after `key`, starting the search at `guess`.
+    std::size_t SearchFrom(double key, std::size_t guess, std::size_t from, std::size_t to) const;
     // The envelope of points [begin, end) (at least one point).
     TRun RangeOf(std::size_t begin, std::size_t end) const;
     void Rebuild();

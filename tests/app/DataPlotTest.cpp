@@ -615,8 +615,9 @@ TDataPlotSeries LongSeries(std::vector<double>& values) {
 
 } // namespace
 
-// Against every point of each pixel column: the envelope keeps the column's first, last, smallest
-// and largest point and its break, invents nothing, and stays a few points per column.
+// Against every point of each pixel column: the envelope shows the column's smallest and largest
+// value and its break (within a pixel of the column: with many points per column its edges move
+// by a fraction of a pixel), invents nothing, and stays a few points per column.
 TEST(DataPlotSeries, EnvelopeKeepsEachColumnsExtremesAndBreaks) {
     std::vector<double> values;
     const TDataPlotSeries series = LongSeries(values);
@@ -630,6 +631,7 @@ TEST(DataPlotSeries, EnvelopeKeepsEachColumnsExtremesAndBreaks) {
         {"a zoomed part", 12345.6, 54321.2, 333},
         {"the spike in a narrow column", 37700.5, 37750.5, 3},
         {"past both ends", -5000, 150000, 512},
+        {"many points per column", 1000.3, 99000.7, 90},
         {"fewer points than columns", 37000, 38000, 800},
     };
     for (const Case& c : cases) {
@@ -652,17 +654,19 @@ TEST(DataPlotSeries, EnvelopeKeepsEachColumnsExtremesAndBreaks) {
             EXPECT_TRUE(drawn(first - 1)) << "the line runs on to the left edge";
         if (last + 1 < int(values.size()))
             EXPECT_TRUE(drawn(last + 1)) << "the line runs on to the right edge";
+        if (first <= 37717 && last >= 37718)
+            EXPECT_TRUE(drawn(37717) && drawn(37718)) << "the spike's own top and bottom";
         if (last - first + 3 <= 2 * c.columns) {
             EXPECT_EQ(out.size(), std::min(last + 1, int(values.size()) - 1) - std::max(first - 1, 0) + 1)
                 << "every point";
             continue;
         }
-        EXPECT_LE(out.size(), 5 * c.columns + 2);
+        EXPECT_LE(out.size(), 3 * c.columns + 2);
         const double width = (c.upper - c.lower) / c.columns;
         int i = first;
         for (int col = 0; col < c.columns && i <= last; ++col) {
             const double end = col == c.columns - 1 ? last + 1 : c.lower + (col + 1) * width;
-            int lo = -1, hi = -1, begin = i, gap = -1;
+            int lo = -1, hi = -1, gap = -1;
             for (; i <= last && i < end; ++i) {
                 const double v = values[std::size_t(i)];
                 if (std::isnan(v)) {
@@ -672,13 +676,18 @@ TEST(DataPlotSeries, EnvelopeKeepsEachColumnsExtremesAndBreaks) {
                 lo = lo < 0 || v < values[std::size_t(lo)] ? i : lo;
                 hi = hi < 0 || v > values[std::size_t(hi)] ? i : hi;
             }
-            if (i == begin)
-                continue;
             SCOPED_TRACE(col);
-            EXPECT_TRUE(drawn(begin) && drawn(i - 1)) << "the column's first and last point";
-            EXPECT_TRUE(lo < 0 || drawn(lo)) << "smallest value at " << lo;
-            EXPECT_TRUE(hi < 0 || drawn(hi)) << "largest value at " << hi;
-            EXPECT_TRUE(gap < 0 || drawn(gap)) << "break at " << gap;
+            const double from = c.lower + (col - 1) * width, to = c.lower + (col + 2) * width;
+            auto near = [&](auto shows) {
+                return std::any_of(out.begin(), out.end(), [&](const QCPGraphData& d) {
+                    return d.key >= from && d.key < to && shows(d.value);
+                });
+            };
+            EXPECT_TRUE(lo < 0 || near([&](double v) { return v <= values[std::size_t(lo)]; }))
+                << "smallest value at " << lo;
+            EXPECT_TRUE(hi < 0 || near([&](double v) { return v >= values[std::size_t(hi)]; }))
+                << "largest value at " << hi;
+            EXPECT_TRUE(gap < 0 || near([](double v) { return std::isnan(v); })) << "break at " << gap;
         }
     }
 }
@@ -695,13 +704,11 @@ TEST_F(DataPlot, ALongRunIsDrawnFromItsEnvelopeWithTheSpikesTrueTopAndBottom) {
     plot.ReplotNow();
     EXPECT_EQ(plot.PointCount(plot.RtLineSeriesPumpVoltage), n) << "the plot keeps every point";
     const TPoints drawn = Drawn(plot.RtLineSeriesPumpVoltage);
-    EXPECT_LE(int(drawn.size()), 5 * plot.axisRect()->width() + 2);
+    EXPECT_LE(int(drawn.size()), 3 * plot.axisRect()->width() + 2);
     auto has = [](const TPoints& points, double value) {
         return std::any_of(points.begin(), points.end(), [&](const auto& p) { return p.second == value; });
     };
     EXPECT_TRUE(has(drawn, 0.9) && has(drawn, -0.4)) << "the spike's top and bottom";
-    EXPECT_EQ(drawn.front().first, 0.0);
-    EXPECT_EQ(drawn.back().first, (n - 1) / 60.0);
     EXPECT_LE(plot.YAxisPumpVoltage->range().lower, -0.4);
     EXPECT_GE(plot.YAxisPumpVoltage->range().upper, 0.9);
 
