@@ -21,6 +21,9 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kGapInPoints = 3.0;
 // Pixels from the pointer within which a point's values are shown.
 constexpr double kHoverReach = 30.0;
+// Points appended between two redraws that the graph gets as they come (a quarter of an hour at
+// one-second points); past that it waits for the redraw.
+constexpr std::size_t kMaxFedTail = 1024;
 } // namespace
 
 TDataPlot::TValueRange::TValueRange() : lo(kInf), hi(-kInf), posLo(kInf), posHi(-kInf) {}
@@ -85,6 +88,7 @@ TDataPlot::TDataPlot(QWidget* parent) : QCustomPlot(parent), fReplotTimer(new QT
                                     QStringLiteral("pO2 (pump), atm"), QPen(blue, 1));
     RtLineSeriesPumppO2->setLineStyle(QCPGraph::lsNone);
     RtLineSeriesPumppO2->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, blue, blue, 4));
+    RtLineSeriesPumppO2->setAdaptiveSampling(true); // points only: nothing to break
     fSeries = {RtLineSeriesPumpVoltage, RtLineSeriesPumpCurrent, RtLineSeriesCellpO2, RtLineSeriesCellTemp,
                RtLineSeriesPumppO2};
 
@@ -152,7 +156,9 @@ QCPGraph* TDataPlot::AddSeries(QCPAxis* valueAxis, const QString& name, const QS
     series->setName(caption);
     series->setPen(pen);
     series->setLineStyle(QCPGraph::lsLine);
-    series->setAdaptiveSampling(true);
+    // The graph gets a few points per pixel column already (see UpdateGraph); its own sampling
+    // would drop the breaks in the lines.
+    series->setAdaptiveSampling(false);
     return series;
 }
 
@@ -172,26 +178,57 @@ QList<QCPAxis*> TDataPlot::ValueAxes() const {
 }
 
 int TDataPlot::PointCount(const QCPGraph* series) const {
-    return series->dataCount();
+    return int(Points(series).Size());
+}
+
+const TDataPlotSeries& TDataPlot::Points(const QCPGraph* series) const {
+    return fPoints[std::size_t(IndexOf(series))];
 }
 
 // ---- data ----
 
-void TDataPlot::Append(QCPGraph* series, double key, double value) {
+void TDataPlot::Append(int index, double key, double value) {
+    TDataPlotSeries& points = fPoints[std::size_t(index)];
+    QCPGraph* series = fSeries[std::size_t(index)];
     // A line does not bridge an outage: a gap point (no value) goes between two points that lie
     // more than a few data-point lengths apart. The data-point length is the spacing of the
     // series' last two points before the gap.
-    const QCPGraphDataContainer& data = *series->data();
-    if (data.size() >= 2 && series->lineStyle() != QCPGraph::lsNone) {
-        const auto last = data.constEnd() - 1;
-        const auto before = last - 1;
-        const double step = last->key - before->key;
-        if (!std::isnan(last->value) && !std::isnan(before->value) && step > 0 &&
-            key - last->key > kGapInPoints * step)
-            series->addData((last->key + key) / 2, kNaN);
+    auto add = [&](double k, double v) {
+        points.Append(k, v);
+        std::size_t& fed = fFed[std::size_t(index)];
+        std::size_t& tail = fFedTail[std::size_t(index)];
+        if (fed + 1 == points.Size() && tail < kMaxFedTail) {
+            series->addData(k, v);
+            ++fed;
+            ++tail;
+        }
+    };
+    const std::size_t n = points.Size();
+    if (n >= 2 && series->lineStyle() != QCPGraph::lsNone) {
+        const QCPGraphData& last = points[n - 1];
+        const QCPGraphData& before = points[n - 2];
+        const double step = last.key - before.key;
+        if (!std::isnan(last.value) && !std::isnan(before.value) && step > 0 &&
+            key - last.key > kGapInPoints * step)
+            add((last.key + key) / 2, kNaN);
     }
-    series->addData(key, value);
-    fRanges[IndexOf(series)].Add(value);
+    add(key, value);
+    fRanges[std::size_t(index)].Add(value);
+}
+
+void TDataPlot::UpdateGraph(int index) {
+    const TDataPlotSeries& points = fPoints[std::size_t(index)];
+    const QCPRange range = XAxisTime->range();
+    points.Envelope(range.lower, range.upper, std::max(1, axisRect()->width()), fEnvelope);
+    fSeries[std::size_t(index)]->data()->set(fEnvelope, true);
+    fFed[std::size_t(index)] = points.Size();
+    fFedTail[std::size_t(index)] = 0;
+}
+
+void TDataPlot::updateLayout() {
+    QCustomPlot::updateLayout();
+    for (int i = 0; i < int(fSeries.size()); ++i)
+        UpdateGraph(i);
 }
 
 void TDataPlot::AppendDataPoint(double minutes, double pumpV, double pumpI, double temp,
@@ -199,67 +236,57 @@ void TDataPlot::AppendDataPoint(double minutes, double pumpV, double pumpI, doub
     // The series keep their points sorted by time; a time that is not a number has no place.
     if (!std::isfinite(minutes))
         return;
-    Append(RtLineSeriesPumpVoltage, minutes, pumpV);
-    Append(RtLineSeriesPumpCurrent, minutes, pumpI);
+    Append(IndexOf(RtLineSeriesPumpVoltage), minutes, pumpV);
+    Append(IndexOf(RtLineSeriesPumpCurrent), minutes, pumpI);
     if (cellpO2)
-        Append(RtLineSeriesCellpO2, minutes, *cellpO2);
-    Append(RtLineSeriesCellTemp, minutes, temp);
+        Append(IndexOf(RtLineSeriesCellpO2), minutes, *cellpO2);
+    Append(IndexOf(RtLineSeriesCellTemp), minutes, temp);
     MarkDirty();
 }
 
 void TDataPlot::AppendPumppO2(double minutes, double pO2) {
     if (!std::isfinite(minutes))
         return;
-    Append(RtLineSeriesPumppO2, minutes, pO2);
+    Append(IndexOf(RtLineSeriesPumppO2), minutes, pO2);
     MarkDirty();
 }
 
-void TDataPlot::RemoveFirst(QCPGraph* series, int n) {
-    QSharedPointer<QCPGraphDataContainer> data = series->data();
+void TDataPlot::RemoveFirst(int index, int n) {
+    TDataPlotSeries& points = fPoints[std::size_t(index)];
     // Gap points (no value) are not data: n counts real points, and a gap point left in front
     // goes with them.
-    int cut = 0;
-    for (int real = 0; cut < data->size() && real < n; ++cut)
-        if (!std::isnan(data->at(cut)->value))
+    std::size_t cut = 0;
+    for (int real = 0; cut < points.Size() && real < n; ++cut)
+        if (!std::isnan(points[cut].value))
             ++real;
-    while (cut < data->size() && std::isnan(data->at(cut)->value))
+    while (cut < points.Size() && std::isnan(points[cut].value))
         ++cut;
-    n = cut;
-    if (n >= data->size()) {
-        data->clear();
-    } else {
-        // The container removes by key; that is exact (and cheap) when the cut falls between two
-        // different times. Repeated times across the cut need the remainder copied.
-        const double cutKey = data->at(n)->key;
-        if (data->at(n - 1)->key < cutKey) {
-            data->removeBefore(cutKey);
-        } else {
-            const QVector<QCPGraphData> rest(data->at(n), data->constEnd());
-            data->set(rest, true);
-        }
-    }
-    RecomputeRange(series);
+    points.RemoveFirst(cut);
+    RecomputeRange(index);
+    UpdateGraph(index);
 }
 
-void TDataPlot::RecomputeRange(const QCPGraph* series) {
+void TDataPlot::RecomputeRange(int index) {
+    const TDataPlotSeries& points = fPoints[std::size_t(index)];
     TValueRange range;
-    for (auto it = series->data()->constBegin(); it != series->data()->constEnd(); ++it)
-        range.Add(it->value);
-    fRanges[IndexOf(series)] = range;
+    for (std::size_t i = 0; i < points.Size(); ++i)
+        range.Add(points[i].value);
+    fRanges[std::size_t(index)] = range;
 }
 
 void TDataPlot::DeleteFirstPoints(int n) {
     if (n <= 0)
         return;
-    for (QCPGraph* series : fSeries)
-        RemoveFirst(series, n);
+    for (int i = 0; i < int(fSeries.size()); ++i)
+        RemoveFirst(i, n);
     ReplotNow();
 }
 
 void TDataPlot::ClearAllData() {
-    for (QCPGraph* series : fSeries) {
-        series->data()->clear();
-        RecomputeRange(series);
+    for (int i = 0; i < int(fSeries.size()); ++i) {
+        fPoints[std::size_t(i)].Clear();
+        RecomputeRange(i);
+        UpdateGraph(i);
     }
     ReplotNow();
 }
@@ -348,12 +375,12 @@ void TDataPlot::FollowNewestData() {
 
 void TDataPlot::RescaleTimeAxis() {
     double lo = kInf, hi = -kInf;
-    for (QCPGraph* series : fSeries) {
-        const QSharedPointer<QCPGraphDataContainer> data = series->data();
-        if (!series->visible() || data->isEmpty())
+    for (int i = 0; i < int(fSeries.size()); ++i) {
+        const TDataPlotSeries& points = fPoints[std::size_t(i)];
+        if (!fSeries[std::size_t(i)]->visible() || points.Empty())
             continue;
-        lo = std::min(lo, data->constBegin()->key);
-        hi = std::max(hi, (data->constEnd() - 1)->key);
+        lo = std::min(lo, points[0].key);
+        hi = std::max(hi, points.Back().key);
     }
     if (lo > hi)
         return; // nothing on show: keep the last range
@@ -466,29 +493,32 @@ QString TDataPlot::HoverText(const QPointF& pos) const {
     // The nearest point in time of any series on show, then every series' value at that time.
     const double minutes = XAxisTime->pixelToCoord(pos.x());
     double bestKey = kNaN, bestDistance = kHoverReach;
-    for (QCPGraph* series : fSeries) {
-        if (!series->visible() || series->data()->isEmpty())
+    for (int s = 0; s < int(fSeries.size()); ++s) {
+        const TDataPlotSeries& points = fPoints[std::size_t(s)];
+        if (!fSeries[std::size_t(s)]->visible() || points.Empty())
             continue;
-        auto it = series->data()->findBegin(minutes, false);
-        for (auto c : {it, it == series->data()->constBegin() ? it : it - 1}) {
-            if (c == series->data()->constEnd() || std::isnan(c->value))
+        const std::size_t at = points.LowerBound(minutes);
+        for (const std::size_t c : {at, at == 0 ? at : at - 1}) {
+            if (c == points.Size() || std::isnan(points[c].value))
                 continue;
-            const double d = std::abs(XAxisTime->coordToPixel(c->key) - pos.x());
+            const double d = std::abs(XAxisTime->coordToPixel(points[c].key) - pos.x());
             if (d < bestDistance) {
                 bestDistance = d;
-                bestKey = c->key;
+                bestKey = points[c].key;
             }
         }
     }
     if (std::isnan(bestKey))
         return {};
     QString text = QStringLiteral("%1: %2").arg(XAxisTime->label(), QString::number(bestKey, 'f', 2));
-    for (QCPGraph* series : fSeries) {
-        if (!series->visible())
+    for (int s = 0; s < int(fSeries.size()); ++s) {
+        const TDataPlotSeries& points = fPoints[std::size_t(s)];
+        if (!fSeries[std::size_t(s)]->visible())
             continue;
-        auto it = series->data()->findBegin(bestKey, false);
-        if (it != series->data()->constEnd() && it->key == bestKey && !std::isnan(it->value))
-            text += QStringLiteral("\n%1: %2").arg(series->name(), QString::number(it->value, 'g', 6));
+        const std::size_t at = points.LowerBound(bestKey);
+        if (at < points.Size() && points[at].key == bestKey && !std::isnan(points[at].value))
+            text += QStringLiteral("\n%1: %2")
+                        .arg(fSeries[std::size_t(s)]->name(), QString::number(points[at].value, 'g', 6));
     }
     return text;
 }

@@ -4,13 +4,17 @@
 // along the bottom; each quantity has its own value axis on the right (pO2 on a logarithmic one).
 //
 // The row builder appends one point per data row. Appends only mark the plot as changed; a timer
-// redraws it at most four times a second, so a run of a week at one-second points stays fluid.
+// redraws it at most four times a second. The plot keeps every point itself (TDataPlotSeries) and
+// hands each graph only the envelope of the visible time range, a few points per pixel column,
+// rebuilt at every redraw and export: a redraw costs the plot's width, not the length of the run,
+// so a month at one-second points stays as fluid as an hour.
 // Every series keeps its own keys next to its values: a row without a sensor pO2 adds no point to
 // that series, and its later values stay on their own times. A line breaks where the data pause
 // for longer than three data-point lengths (an instrument outage).
 //
 // The mouse wheel zooms and a drag pans the time axis; a double click returns to following the
 // newest data. Hovering shows the values of the nearest point.
+#include "app/DataPlotSeries.h"
 #include "experiment/IRowPlot.h"
 #include <qcustomplot.h>
 
@@ -47,7 +51,10 @@ public:
     void SetAxisLogarithmic(QCPAxis* axis, bool logarithmic);
     static bool AxisLogarithmic(const QCPAxis* axis);
 
+    // Every point the series holds (a break in the line is a point without a value); the graph
+    // itself holds only what the last redraw showed of them.
     int PointCount(const QCPGraph* series) const;
+    const TDataPlotSeries& Points(const QCPGraph* series) const;
     // The series in drawing order, and the four value axes from the plot outwards.
     QList<QCPGraph*> Series() const;
     QList<QCPAxis*> ValueAxes() const;
@@ -85,6 +92,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // Every redraw and export lays the plot out first: the graphs get the envelope of what they
+    // are about to show, at the width they are about to be shown.
+    void updateLayout() override;
     // Runs the dialog; tests override it to drive the dialog without a modal loop.
     virtual void ExecSettingsDialog(TPlotSettingsDialog& dialog);
 
@@ -102,9 +112,11 @@ private:
     QCPGraph* AddSeries(QCPAxis* valueAxis, const QString& name, const QString& caption, const QPen& pen);
     QCPAxis* SetUpValueAxis(QCPAxis* axis, const QString& name, const QString& label, const QColor& colour);
     int IndexOf(const QCPGraph* series) const;
-    void Append(QCPGraph* series, double key, double value);
-    void RemoveFirst(QCPGraph* series, int n);
-    void RecomputeRange(const QCPGraph* series);
+    void Append(int index, double key, double value);
+    // Hands a graph the envelope of its points over the time axis' range and width.
+    void UpdateGraph(int index);
+    void RemoveFirst(int index, int n);
+    void RecomputeRange(int index);
     void RescaleAutoAxes();
     void RescaleTimeAxis();
     void RescaleValueAxis(QCPAxis* axis);
@@ -115,6 +127,13 @@ private:
 
     std::array<QCPGraph*, 5> fSeries{};
     std::array<TValueRange, 5> fRanges;
+    std::array<TDataPlotSeries, 5> fPoints;
+    // Points appended since the graph's last envelope go to the graph as they are, a bounded
+    // number of them, so the graph shows new data even before the next redraw; past that the graph
+    // waits for the redraw. fFed: how many of the series' points the graph has seen.
+    std::array<std::size_t, 5> fFed{};
+    std::array<std::size_t, 5> fFedTail{};
+    QVector<QCPGraphData> fEnvelope; // reused between redraws
     QSet<const QCPAxis*> fFixedAxes;
     QTimer* fReplotTimer;
     bool fDirty = false;

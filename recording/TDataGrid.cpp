@@ -53,7 +53,9 @@ QString ModeChangeCell(const TDataRow& row, TProperty p) {
 }
 } // namespace
 
-TDataGrid::TDataGrid() : fRows(1) {}
+TDataGrid::TDataGrid() {
+    fRows.PushBack(TDataRow());
+}
 
 void TDataGrid::SetCaption(int col, const QString& caption) {
     if (col >= 0 && col < ColumnCount)
@@ -61,7 +63,7 @@ void TDataGrid::SetCaption(int col, const QString& caption) {
 }
 
 int TDataGrid::AddRow(const TDataRow& row) {
-    fRows.push_back(row);
+    fRows.PushBack(row);
     return RowCount() - 1;
 }
 
@@ -73,8 +75,8 @@ void TDataGrid::SetValue(int row, TProperty p, double value) {
     if (row < 1 || row >= RowCount())
         return;
     fRows[std::size_t(row)][p] = value;
-    if (p == TProperty::Mode && fRunStart.size() > std::size_t(row))
-        fRunStart.resize(std::size_t(row));
+    if (p == TProperty::Mode)
+        fRunStart.Truncate(std::size_t(row));
 }
 
 QString TDataGrid::Cell(int row, int col) const {
@@ -88,14 +90,13 @@ QString TDataGrid::Cell(int row, int col) const {
 }
 
 void TDataGrid::ClearData() {
-    fRows.resize(1);
-    fRows.shrink_to_fit();
-    fRunStart.clear();
-    fRunStart.shrink_to_fit();
+    fRows.Clear();
+    fRows.PushBack(TDataRow());
+    fRunStart.Clear();
 }
 
 std::size_t TDataGrid::MemoryBytes() const {
-    return fRows.capacity() * sizeof(TDataRow) + fRunStart.capacity() * sizeof(std::int32_t);
+    return fRows.MemoryBytes() + fRunStart.MemoryBytes();
 }
 
 bool TDataGrid::Mode(int row, int& mode) const {
@@ -126,17 +127,17 @@ bool TDataGrid::Value(int row, TProperty p, double& value) const {
 }
 
 void TDataGrid::UpdateRuns() const {
-    const std::size_t n = fRows.size();
+    const std::size_t n = fRows.Size();
     int previousMode = 0;
     bool previousHasMode = false;
-    if (!fRunStart.empty()) {
-        previousHasMode = Mode(int(fRunStart.size()) - 1, previousMode);
+    if (!fRunStart.Empty()) {
+        previousHasMode = Mode(int(fRunStart.Size()) - 1, previousMode);
     }
-    for (std::size_t r = fRunStart.size(); r < n; ++r) {
+    for (std::size_t r = fRunStart.Size(); r < n; ++r) {
         int mode = 0;
         const bool hasMode = Mode(int(r), mode);
         const bool continues = r >= 3 && hasMode && previousHasMode && mode == previousMode;
-        fRunStart.push_back(continues ? fRunStart[r - 1] : std::int32_t(r));
+        fRunStart.PushBack(continues ? fRunStart[r - 1] : std::int32_t(r));
         previousMode = mode;
         previousHasMode = hasMode;
     }
@@ -145,7 +146,7 @@ void TDataGrid::UpdateRuns() const {
 int TDataGrid::RunStart(int last) const {
     if (last < 0 || last >= RowCount())
         return last;
-    if (fRunStart.size() <= std::size_t(last))
+    if (fRunStart.Size() <= std::size_t(last))
         UpdateRuns();
     return fRunStart[std::size_t(last)];
 }

@@ -5,13 +5,16 @@
 //
 // Besides the rows it keeps where each run of equal modes starts, worked out lazily, so building
 // a row costs work in proportion to the relative-change window, never to the rows of the grid.
+// Both sit in fixed-size blocks: appending a row never moves the rows already stored, so a run of
+// millions of rows appends each one at the same cost, and a row is still found from its index in
+// constant time.
 #include "recording/DataRow.h"
+#include "recording/TDataGridBlocks.h"
 
 #include <QByteArray>
 #include <QString>
 #include <array>
 #include <cstdint>
-#include <vector>
 
 class TDataGrid {
 public:
@@ -21,7 +24,7 @@ public:
 
     // Row 0 with its captions: set once when the window is made.
     void SetCaption(int col, const QString& caption);
-    int RowCount() const { return int(fRows.size()); }
+    int RowCount() const { return int(fRows.Size()); }
     // Appends a row and returns its index.
     int AddRow(const TDataRow& row = TDataRow());
     // A row's numbers; row 0 and rows out of range read as an empty data row.
@@ -52,6 +55,6 @@ private:
     void UpdateRuns() const;
 
     std::array<QString, ColumnCount> fCaptions;
-    std::vector<TDataRow> fRows; // fRows[0] stands for the caption row
-    mutable std::vector<std::int32_t> fRunStart;
+    TDataGridBlocks<TDataRow> fRows; // fRows[0] stands for the caption row
+    mutable TDataGridBlocks<std::int32_t> fRunStart;
 };

@@ -14,6 +14,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
+
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -24,7 +27,17 @@ namespace {
 
 using TPoints = std::vector<std::pair<double, double>>;
 
+// Every point the plot keeps of a series.
 TPoints Points(const QCPGraph* series) {
+    const TDataPlotSeries& kept = qobject_cast<const TDataPlot*>(series->parentPlot())->Points(series);
+    TPoints points;
+    for (std::size_t i = 0; i < kept.Size(); ++i)
+        points.emplace_back(kept[i].key, kept[i].value);
+    return points;
+}
+
+// What the graph was handed to draw.
+TPoints Drawn(const QCPGraph* series) {
     TPoints points;
     for (auto it = series->data()->constBegin(); it != series->data()->constEnd(); ++it)
         points.emplace_back(it->key, it->value);
@@ -581,4 +594,136 @@ TEST_F(DataPlot, ZoomedTimeAxisStaysUntilDoubleClick) {
     QTest::mouseDClick(&plot, Qt::LeftButton, Qt::NoModifier, inside);
     EXPECT_TRUE(plot.FollowingNewestData());
     EXPECT_EQ(plot.XAxisTime->range().upper, 10.0);
+}
+
+namespace {
+
+// A long series: a slow curve, two breaks and a spike up and down between two runs of stored
+// extremes (not aligned to them).
+TDataPlotSeries LongSeries(std::vector<double>& values) {
+    TDataPlotSeries series;
+    values.assign(100000, 0.0);
+    for (int i = 0; i < int(values.size()); ++i)
+        values[std::size_t(i)] = std::sin(i * 0.001) + 0.01 * std::sin(i * 0.7);
+    values[20001] = values[77777] = std::nan("");
+    values[37717] = 50.0;
+    values[37718] = -50.0;
+    for (int i = 0; i < int(values.size()); ++i)
+        series.Append(i, values[std::size_t(i)]);
+    return series;
+}
+
+} // namespace
+
+// Against every point of each pixel column: the envelope shows the column's smallest and largest
+// value and its break (within a pixel of the column: with many points per column its edges move
+// by a fraction of a pixel), invents nothing, and stays a few points per column.
+TEST(DataPlotSeries, EnvelopeKeepsEachColumnsExtremesAndBreaks) {
+    std::vector<double> values;
+    const TDataPlotSeries series = LongSeries(values);
+    struct Case {
+        const char* what;
+        double lower, upper;
+        int columns;
+    };
+    const Case cases[] = {
+        {"the whole run", 0, 99999, 700},
+        {"a zoomed part", 12345.6, 54321.2, 333},
+        {"the spike in a narrow column", 37700.5, 37750.5, 3},
+        {"past both ends", -5000, 150000, 512},
+        {"many points per column", 1000.3, 99000.7, 90},
+        {"fewer points than columns", 37000, 38000, 800},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QVector<QCPGraphData> out;
+        series.Envelope(c.lower, c.upper, c.columns, out);
+        ASSERT_FALSE(out.isEmpty());
+        auto drawn = [&](int i) {
+            return std::any_of(out.begin(), out.end(), [&](const QCPGraphData& d) { return d.key == i; });
+        };
+        for (int k = 1; k < out.size(); ++k)
+            ASSERT_LT(out[k - 1].key, out[k].key) << "in time order, each point once";
+        for (const QCPGraphData& d : out) {
+            const double v = values[std::size_t(d.key)];
+            ASSERT_TRUE(d.value == v || (std::isnan(d.value) && std::isnan(v))) << "a point of the series";
+        }
+        const int first = std::max(0, int(std::ceil(c.lower)));
+        const int last = std::min(int(values.size()) - 1, int(std::floor(c.upper)));
+        if (first > 0)
+            EXPECT_TRUE(drawn(first - 1)) << "the line runs on to the left edge";
+        if (last + 1 < int(values.size()))
+            EXPECT_TRUE(drawn(last + 1)) << "the line runs on to the right edge";
+        if (first <= 37717 && last >= 37718)
+            EXPECT_TRUE(drawn(37717) && drawn(37718)) << "the spike's own top and bottom";
+        if (last - first + 3 <= 2 * c.columns) {
+            EXPECT_EQ(out.size(), std::min(last + 1, int(values.size()) - 1) - std::max(first - 1, 0) + 1)
+                << "every point";
+            continue;
+        }
+        EXPECT_LE(out.size(), 3 * c.columns + 2);
+        const double width = (c.upper - c.lower) / c.columns;
+        int i = first;
+        for (int col = 0; col < c.columns && i <= last; ++col) {
+            const double end = col == c.columns - 1 ? last + 1 : c.lower + (col + 1) * width;
+            int lo = -1, hi = -1, gap = -1;
+            for (; i <= last && i < end; ++i) {
+                const double v = values[std::size_t(i)];
+                if (std::isnan(v)) {
+                    gap = gap < 0 ? i : gap;
+                    continue;
+                }
+                lo = lo < 0 || v < values[std::size_t(lo)] ? i : lo;
+                hi = hi < 0 || v > values[std::size_t(hi)] ? i : hi;
+            }
+            SCOPED_TRACE(col);
+            const double from = c.lower + (col - 1) * width, to = c.lower + (col + 2) * width;
+            auto near = [&](auto shows) {
+                return std::any_of(out.begin(), out.end(), [&](const QCPGraphData& d) {
+                    return d.key >= from && d.key < to && shows(d.value);
+                });
+            };
+            EXPECT_TRUE(lo < 0 || near([&](double v) { return v <= values[std::size_t(lo)]; }))
+                << "smallest value at " << lo;
+            EXPECT_TRUE(hi < 0 || near([&](double v) { return v >= values[std::size_t(hi)]; }))
+                << "largest value at " << hi;
+            EXPECT_TRUE(gap < 0 || near([](double v) { return std::isnan(v); })) << "break at " << gap;
+        }
+    }
+}
+
+TEST_F(DataPlot, ALongRunIsDrawnFromItsEnvelopeWithTheSpikesTrueTopAndBottom) {
+    plot.resize(800, 500);
+    plot.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&plot));
+    const int n = 200000;
+    for (int i = 0; i < n; ++i) {
+        const double v = i == 123457 ? 0.9 : i == 123458 ? -0.4 : 0.25 + 1e-4 * std::sin(i * 0.01);
+        plot.AppendDataPoint(i / 60.0, v, -1e-4, 800.0, 1e-5);
+    }
+    plot.ReplotNow();
+    EXPECT_EQ(plot.PointCount(plot.RtLineSeriesPumpVoltage), n) << "the plot keeps every point";
+    const TPoints drawn = Drawn(plot.RtLineSeriesPumpVoltage);
+    EXPECT_LE(int(drawn.size()), 3 * plot.axisRect()->width() + 2);
+    auto has = [](const TPoints& points, double value) {
+        return std::any_of(points.begin(), points.end(), [&](const auto& p) { return p.second == value; });
+    };
+    EXPECT_TRUE(has(drawn, 0.9) && has(drawn, -0.4)) << "the spike's top and bottom";
+    EXPECT_LE(plot.YAxisPumpVoltage->range().lower, -0.4);
+    EXPECT_GE(plot.YAxisPumpVoltage->range().upper, 0.9);
+
+    // A zoom (the wheel and a drag redraw the plot themselves) gets every point of the new range.
+    plot.XAxisTime->setRange(123450 / 60.0, 123470 / 60.0);
+    plot.replot();
+    const TPoints zoomed = Drawn(plot.RtLineSeriesPumpVoltage);
+    EXPECT_EQ(zoomed.size(), 23u) << "21 points inside, one either side";
+    EXPECT_TRUE(has(zoomed, 0.9) && has(zoomed, -0.4));
+    const QString hover = plot.HoverText(QPointF(plot.XAxisTime->coordToPixel(123457 / 60.0), 100));
+    EXPECT_TRUE(hover.contains(QStringLiteral("Pump voltage, V: 0.9"))) << hover.toStdString();
+
+    // An export at another size draws from an envelope of its own width.
+    QTemporaryDir dir;
+    ASSERT_TRUE(plot.savePng(dir.filePath("wide.png"), 1600, 500));
+    plot.FollowNewestData();
+    EXPECT_TRUE(has(Drawn(plot.RtLineSeriesPumpVoltage), 0.9));
 }
