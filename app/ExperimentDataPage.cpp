@@ -1,4 +1,6 @@
 #include "app/ExperimentDataPage.h"
+
+#include "experiment/InstrumentSettings.h"
 #include "experiment/TExperimentModel.h"
 
 #include "app/ExperimentNameValidator.h"
@@ -400,12 +402,12 @@ TSampleDetails TExperimentDataPage::SampleDetails() const {
     return s;
 }
 
-void TExperimentDataPage::LoadCellDetails(const QString& aFile) {
+bool TExperimentDataPage::LoadCellDetails(const QString& aFile) {
     QString refusal;
     const std::optional<TCellDetails> read = TCellDetailsFile::Read(aFile, refusal);
     if (!read) {
         ReportRefusal(this, QStringLiteral("Cell"), refusal);
-        return;
+        return false;
     }
     const TCellDetails& c = *read;
     // In the order of the file; each box runs its value-changed handler as an edit would, so the
@@ -430,20 +432,23 @@ void TExperimentDataPage::LoadCellDetails(const QString& aFile) {
     CheckBoxFastMode->setChecked(c.FastMode);
     SetFromFile(RtIntegerEditFastModeCount, c.FastModeCount, "[FastMode] Count", corrected);
     ReportCorrections(aFile, corrected);
+    return true;
 }
 
-void TExperimentDataPage::SaveCellDetails(const QString& aFile) {
+bool TExperimentDataPage::SaveCellDetails(const QString& aFile) {
     QString reason;
-    if (!TCellDetailsFile::Write(aFile, CellDetails(), &reason))
-        ReportFailedSave(aFile, reason);
+    if (TCellDetailsFile::Write(aFile, CellDetails(), &reason))
+        return true;
+    ReportFailedSave(aFile, reason);
+    return false;
 }
 
-void TExperimentDataPage::LoadSampleDetails(const QString& aFile) {
+bool TExperimentDataPage::LoadSampleDetails(const QString& aFile) {
     QString refusal;
     const std::optional<TSampleDetails> read = TSampleDetailsFile::Read(aFile, refusal);
     if (!read) {
         ReportRefusal(this, QStringLiteral("Sample"), refusal);
-        return;
+        return false;
     }
     const TSampleDetails& s = *read;
     EditSampleName->setText(s.Name);
@@ -456,12 +461,15 @@ void TExperimentDataPage::LoadSampleDetails(const QString& aFile) {
     SetFromFile(RtDoubleEditd, s.d, "d___g_per_cm3___", corrected);
     SetFromFile(RtDoubleEditmass0, s.m0, "m0__g___________", corrected);
     ReportCorrections(aFile, corrected);
+    return true;
 }
 
-void TExperimentDataPage::SaveSampleDetails(const QString& aFile) {
+bool TExperimentDataPage::SaveSampleDetails(const QString& aFile) {
     QString reason;
-    if (!TSampleDetailsFile::Write(aFile, SampleDetails(), &reason))
-        ReportFailedSave(aFile, reason);
+    if (TSampleDetailsFile::Write(aFile, SampleDetails(), &reason))
+        return true;
+    ReportFailedSave(aFile, reason);
+    return false;
 }
 
 void TExperimentDataPage::SampleCalculations() {
@@ -489,8 +497,8 @@ void TExperimentDataPage::RtDoubleEditSensorBxKeyUp() {
 void TExperimentDataPage::ButtonLoadCellClick() {
     const QString file = Dialogs().OpenFileName(QStringLiteral("Load cell details"),
                                                 ProgramPath(QStringLiteral("Cell")), kIniFilter);
-    if (!file.isEmpty())
-        LoadCellDetails(file);
+    if (!file.isEmpty() && LoadCellDetails(file))
+        RememberFile(file, false);
 }
 
 void TExperimentDataPage::ButtonSaveCellAsClick() {
@@ -498,21 +506,30 @@ void TExperimentDataPage::ButtonSaveCellAsClick() {
                                  .filePath(QStringLiteral("Cell calibration ") +
                                            FileNamePart(EditSensorID->text()) + QStringLiteral(".ini"));
     const QString file = Dialogs().SaveFileName(QStringLiteral("Save cell as"), proposed, kIniFilter);
-    if (!file.isEmpty())
-        SaveCellDetails(file);
+    if (!file.isEmpty() && SaveCellDetails(file))
+        RememberFile(file, false);
 }
 
 void TExperimentDataPage::ButtonLoadSampleClick() {
     const QString file = Dialogs().OpenFileName(QStringLiteral("Load Sample"),
                                                 ProgramPath(QStringLiteral("Sample")), kIniFilter);
-    if (!file.isEmpty())
-        LoadSampleDetails(file);
+    if (!file.isEmpty() && LoadSampleDetails(file))
+        RememberFile(file, true);
 }
 
 void TExperimentDataPage::ButtonSaveSampleClick() {
     const QString proposed = QDir(ProgramPath(QStringLiteral("Sample")))
                                  .filePath(FileNamePart(EditSampleName->text()) + QStringLiteral(".ini"));
     const QString file = Dialogs().SaveFileName(QStringLiteral("Save Sample"), proposed, kIniFilter);
-    if (!file.isEmpty())
-        SaveSampleDetails(file);
+    if (!file.isEmpty() && SaveSampleDetails(file))
+        RememberFile(file, true);
+}
+
+void TExperimentDataPage::RememberFile(const QString& file, bool sample) {
+    const TInstrumentSettings settings(TInstrumentSettings::DefaultPath());
+    if (!(sample ? settings.SetLastSampleFile(file) : settings.SetLastCellFile(file)))
+        Dialogs().Message(QStringLiteral("The %1 file could not be remembered for the next start: '%2' could "
+                                         "not be written.")
+                              .arg(sample ? QStringLiteral("sample") : QStringLiteral("cell"),
+                                   QDir::toNativeSeparators(settings.Path())));
 }

@@ -27,11 +27,12 @@ public:
     // without a key of their sections) changes nothing and is reported: in the event log at once,
     // and in a message once the event loop runs (at start-up, once the window is up). A value outside its
     // box's limits loads as the nearest limit, and the operator is told which keys were corrected. A save
-    // that fails is reported.
-    void LoadCellDetails(const QString& aFile);
-    void SaveCellDetails(const QString& aFile);
-    void LoadSampleDetails(const QString& aFile);
-    void SaveSampleDetails(const QString& aFile);
+    // that fails is reported. Each says whether the file was read or written. What the operator
+    // loads or saves through the page's buttons is remembered and loaded again at the next start.
+    bool LoadCellDetails(const QString& aFile);
+    bool SaveCellDetails(const QString& aFile);
+    bool LoadSampleDetails(const QString& aFile);
+    bool SaveSampleDetails(const QString& aFile);
 
     // Recomputes the derived sample values and the hot-part gas volume Vhp.
     void SampleCalculations();
@@ -99,6 +100,8 @@ signals:
     void detailsEdited();
 
 private:
+    // Keeps the cell (or sample) file for the next start in the settings file.
+    void RememberFile(const QString& file, bool sample);
     QGroupBox* BuildSampleGroup();
     QGroupBox* BuildCalculatedGroup();
     QGroupBox* BuildCellGroup();

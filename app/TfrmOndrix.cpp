@@ -311,13 +311,21 @@ void TfrmOndrix::FormCreate() {
     GetAvailableComPorts();
     SaveFileNumber = 1;
 
-    const QString cell = root.filePath(QStringLiteral("Cell/Default.ini"));
+    // The cell and sample files loaded or saved last come back (the calibration, the name and the
+    // sample of the run before a restart); without one, or when it has gone, the Default.ini.
+    const TInstrumentSettings settings(TInstrumentSettings::DefaultPath());
+    const auto startFile = [&](const QString& remembered, const char* fallback) {
+        return !remembered.isEmpty() && QFileInfo(remembered).isFile()
+                   ? remembered
+                   : root.filePath(QString::fromLatin1(fallback));
+    };
+    const QString cell = startFile(settings.LastCellFile(), "Cell/Default.ini");
     if (QFileInfo::exists(cell))
         ExperimentData->LoadCellDetails(cell);
     const QString pidFile = root.filePath(QStringLiteral("PID/Default.txt"));
     if (QFileInfo::exists(pidFile))
         TabSheetPID->LoadList(pidFile); // the table is built when the page is first shown
-    const QString sample = root.filePath(QStringLiteral("Sample/Default.ini"));
+    const QString sample = startFile(settings.LastSampleFile(), "Sample/Default.ini");
     if (QFileInfo::exists(sample)) {
         ExperimentData->LoadSampleDetails(sample);
         ExperimentData->SampleCalculations();

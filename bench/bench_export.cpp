@@ -1,5 +1,6 @@
 // Export for analysis of a data file the size of a long run: 1 000 000 data rows (nearly two
 // weeks at one-second points) with a mode change every 10 000 rows. Goal: under 2 s.
+#include "bench/BenchMain.h"
 #include "bench/BenchRunRows.h"
 #include "recording/AnalysisExport.h"
 
@@ -61,10 +62,5 @@ BENCHMARK(BM_ExportForAnalysis)->Arg(1000000)->Unit(benchmark::kMillisecond)->It
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

@@ -4,6 +4,7 @@
 // simulator at 1 s data points with the channels switched as at start (and once with the
 // SourceMeter thread's channel on as well, as the Debug page's "SMU thread" box does), and the
 // bytes the log grows by give bytes per hour and the hours that 20 parts of 1 MiB hold.
+#include "bench/BenchMain.h"
 #include "bench/BenchWorkers.h"
 #include "diagnostics/LogChannel.h"
 #include "diagnostics/LogFileDestination.h"
@@ -93,10 +94,5 @@ BENCHMARK(BM_LogCoverage)
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

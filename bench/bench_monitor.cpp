@@ -10,6 +10,7 @@
 //    from request to the last byte. Goal: under 20 ms.
 #include "acquisition/TThread2000.h"
 #include "app/SharedState.h"
+#include "bench/BenchMain.h"
 #include "bench/BenchWorkers.h"
 #include "common/FreeAndNil.h"
 #include "control/TPID.h"
@@ -319,10 +320,5 @@ BENCHMARK(BM_Rows10kOf1M)
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     InitializeLogChannels();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

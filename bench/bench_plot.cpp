@@ -5,6 +5,7 @@
 // at 1 000 000 no slower than 24.6 ms. Appending a row's points must never stall: the worst single
 // append up to 3 000 000 points under 5 ms.
 #include "app/DataPlot.h"
+#include "bench/BenchMain.h"
 
 #include <QApplication>
 #include <algorithm>
@@ -121,10 +122,5 @@ BENCHMARK(BM_AppendDataPoint);
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

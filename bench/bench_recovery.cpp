@@ -3,6 +3,7 @@
 // than the start without one. junk 0: a journal of rows only (renamed into the data file); junk 1:
 // a journal with a line of junk after its rows, streamed into the data file (which is written and
 // synced, so its time is the disk's).
+#include "bench/BenchMain.h"
 #include "bench/BenchRunRows.h"
 #include "recording/ExperimentFile.h"
 #include "recording/ExperimentJournal.h"
@@ -92,10 +93,5 @@ BENCHMARK(BM_RecoverAtStart)
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

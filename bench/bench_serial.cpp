@@ -12,6 +12,7 @@
 // ReadRoundTrip/unpaced and CommandWithoutReply: the same without wire time, and a command that
 // waits for no reply; what they cost beyond their sleeps is opening, configuring and closing the
 // port for every exchange.
+#include "bench/BenchMain.h"
 #include "control/TThread2401.h"
 #include "diagnostics/LogChannel.h"
 #include "instruments/TSerialPort.h"
@@ -176,10 +177,5 @@ BENCHMARK(BM_CommandWithoutReply)
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     InitializeLogChannels();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

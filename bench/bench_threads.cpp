@@ -16,6 +16,7 @@
 // cycle are served at once.
 #include "acquisition/TThread2000.h"
 #include "app/SharedState.h"
+#include "bench/BenchMain.h"
 #include "bench/BenchWorkers.h"
 #include "common/FreeAndNil.h"
 #include "control/TPID.h"
@@ -321,10 +322,5 @@ BENCHMARK(BM_PowerCycleRecovery)
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     InitializeLogChannels();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

@@ -2,6 +2,7 @@
 //  - BM_TitrationRowUpdate: one row into a balance that has taken 1 000 or 1 000 000 rows of a step
 //    program already. Goal: median under 2 us, the same at both counts.
 //  - BM_TitrationFile: `ondrix --titration` of a 1 000 000-row data file. Goal: under 2 s.
+#include "bench/BenchMain.h"
 #include "common/DateTime.h"
 #include "common/Locale.h"
 #include "recording/ExperimentFile.h"
@@ -117,10 +118,5 @@ BENCHMARK(BM_TitrationFile)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterat
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

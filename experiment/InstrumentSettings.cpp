@@ -96,25 +96,31 @@ bool TInstrumentSettings::Write(const std::optional<QString>& smuPort, const std
     });
 }
 
-QString TInstrumentSettings::LastStepProgram() const {
+QString TInstrumentSettings::LastFile(const char* section) const {
     CSimpleIniA ini;
     ini.SetUnicode(true);
     if (!LoadIni(ini, fPath))
         return {};
     // Paths are written in UTF-8; one typed into the file on a lab PC may be in its code page.
-    const QString file =
-        TDetailsIni::DecodeText(ini.GetValue(kStepProgramSection, kLastFileKey, "")).trimmed();
+    const QString file = TDetailsIni::DecodeText(ini.GetValue(section, kLastFileKey, "")).trimmed();
     return file.isEmpty() ? file : QDir(ProgramFolder()).absoluteFilePath(file);
 }
 
-bool TInstrumentSettings::SetLastStepProgram(const QString& path) const {
+bool TInstrumentSettings::SetLastFile(const char* section, const QString& path) const {
     const QString relative = QDir(ProgramFolder()).relativeFilePath(path);
     const QString kept = relative.startsWith(QStringLiteral("..")) || QDir::isAbsolutePath(relative)
                              ? QFileInfo(path).absoluteFilePath()
                              : relative;
-    return Update(fPath, [&](CSimpleIniA& ini) {
-        ini.SetValue(kStepProgramSection, kLastFileKey, kept.toUtf8().constData());
-    });
+    return Update(fPath,
+                  [&](CSimpleIniA& ini) { ini.SetValue(section, kLastFileKey, kept.toUtf8().constData()); });
+}
+
+QString TInstrumentSettings::LastStepProgram() const {
+    return LastFile(kStepProgramSection);
+}
+
+bool TInstrumentSettings::SetLastStepProgram(const QString& path) const {
+    return SetLastFile(kStepProgramSection, path);
 }
 
 TMonitorSettings TInstrumentSettings::Monitor() const {

@@ -6,6 +6,7 @@
 //   [2000_MultiMeter]   ComPort=<port>
 //   [Logging]           Enabled=1|0
 //   [StepProgram]       LastFile=<the step program last loaded or saved>
+//   [Cell], [Sample]    LastFile=<the cell / sample details file last loaded or saved>
 //   [Monitor]           Enabled=1|0  Address=<IP address>  Port=<1..65535>  Token=<hex>
 //
 // Keys that a save does not write keep what the file holds; files written on Windows (CR LF, a
@@ -44,6 +45,12 @@ public:
     // program folder copied elsewhere still finds its programs. False when the file could not be
     // written.
     bool SetLastStepProgram(const QString& path) const;
+    // The cell and sample details files to load at start, the same way; empty when none is
+    // remembered.
+    QString LastCellFile() const { return LastFile("Cell"); }
+    QString LastSampleFile() const { return LastFile("Sample"); }
+    bool SetLastCellFile(const QString& path) const { return SetLastFile("Cell", path); }
+    bool SetLastSampleFile(const QString& path) const { return SetLastFile("Sample", path); }
     // The [Monitor] section; values missing or out of range read as the defaults.
     TMonitorSettings Monitor() const;
     // Writes the whole [Monitor] section; false when the file could not be written.
@@ -51,5 +58,8 @@ public:
     QString Path() const { return fPath; }
 
 private:
+    // The file a section's LastFile names, as a full path; and the remembering of one.
+    QString LastFile(const char* section) const;
+    bool SetLastFile(const char* section, const QString& path) const;
     QString fPath;
 };

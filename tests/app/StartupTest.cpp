@@ -1,5 +1,6 @@
 #include "app/ConfigurationPage.h"
 #include "app/ExperimentControlPage.h"
+#include "app/ExperimentDataPage.h"
 #include "app/SharedState.h"
 #include "app/TRtDoubleEdit.h"
 #include "app/TfrmOndrix.h"
@@ -213,4 +214,53 @@ TEST_F(Startup, TheSixPagesInTabOrder) {
         "bits, CR as terminator. 19200 baud for Multimeter, 57600 baud \nfor SMU\n"));
 }
 
+} // namespace
+
+namespace {
+// The cell and sample files loaded or saved last come back at the next start: the calibration, the
+// name and the sample survive a restart. Without one (or when it has gone) Default.ini is loaded.
+TEST_F(Startup, TheLastCellAndSampleFilesComeBackAtTheNextStart) {
+    {
+        auto w = Create();
+        TExperimentDataPage* d = w->ExperimentData;
+        d->SaveCellDetails(folder.file("Cell/Default.ini")); // a Default.ini with Ax = 0
+        d->RtDoubleEditSensorAx->SetValue(20);
+        d->RtDoubleEditSensorBx->SetValue(0.01);
+        d->EditSampleName->setText(QStringLiteral("LSC64"));
+        dialogs->fileNames = {folder.file("Cell/rig 2.ini"), folder.file("Sample/LSC64.ini")};
+        d->ButtonSaveCellAs->click();
+        d->ButtonSaveSample->click();
+    }
+    struct Start {
+        double ax, bx;
+        QString name;
+    };
+    const auto atStart = [&] {
+        auto w = Create();
+        TExperimentDataPage* d = w->ExperimentData;
+        return Start{d->RtDoubleEditSensorAx->Value(), d->RtDoubleEditSensorBx->Value(),
+                     d->EditSampleName->text()};
+    };
+    Start s = atStart();
+    EXPECT_DOUBLE_EQ(s.ax, 20);
+    EXPECT_DOUBLE_EQ(s.bx, 0.01);
+    EXPECT_EQ(s.name, QStringLiteral("LSC64"));
+    EXPECT_TRUE(dialogs->messages.isEmpty()) << dialogs->messages.join(u'\n').toStdString();
+
+    // The remembered cell file has gone: the Default.ini again; the sample is still remembered.
+    ASSERT_TRUE(QFile::remove(folder.file("Cell/rig 2.ini")));
+    s = atStart();
+    EXPECT_DOUBLE_EQ(s.ax, 0);
+    EXPECT_EQ(s.name, QStringLiteral("LSC64"));
+
+    // A file loaded through the page is remembered as well.
+    {
+        auto w = Create();
+        dialogs->fileNames = {folder.file("Cell/Default.ini")};
+        w->ExperimentData->ButtonLoadCell->click();
+    }
+    EXPECT_EQ(QDir(folder.path())
+                  .relativeFilePath(TInstrumentSettings(TInstrumentSettings::DefaultPath()).LastCellFile()),
+              QStringLiteral("Cell/Default.ini"));
+}
 } // namespace
