@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -148,7 +149,10 @@ private:
     void WireDataAndStepButtons();
     // Hands the grid's rows the monitor has not got yet to its feed, while it serves.
     void FeedMonitor();
-    void ShowNotice(const QString& text);
+    // The notice pane: faults the operator must know of, one line each kind, hidden when none.
+    enum class TNotice { Journal, Save, Close, Count };
+    void ShowNotice(TNotice kind, const QString& text);
+    std::array<QString, std::size_t(TNotice::Count)> fNotices;
     // The first step of every close: the pump to 0 A and both workers told to stop, no box from
     // now on (a message goes to the status bar, the event log and standard error), the watchdog.
     void BeginClose();
@@ -177,8 +181,7 @@ private:
     double fLastSaveTime = 0;
     bool fJournalFailed = false; // behind, and told so; recording goes on
     bool fLastSaveFailed = false;
-    bool fSaveNoticeShown = false; // the notice pane tells of a failed unattended save
-    int fRowsSinceSave = 0;        // rows not in a data file yet
+    int fRowsSinceSave = 0; // rows not in a data file yet
     bool fAskOnClose = true;
     bool fCloseBegun = false; // BeginClose has run
     bool fClosing = false;    // FormClose has begun
