@@ -454,6 +454,7 @@ void TfrmOndrix::Statusbar() {
 
 TMonitorStatus TfrmOndrix::MonitorStatus() const {
     TMonitorStatus s;
+    s.Experiment = fModel->Sample().Name;
     s.State = ProgramStateName(ProgramState);
     s.ModeText = RzStatusPaneStep->Caption();
     const int steps = fModel->StepCount();

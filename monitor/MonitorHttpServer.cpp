@@ -1,9 +1,11 @@
 #include "monitor/MonitorHttpServer.h"
 
+#include "common/Clock.h"
 #include "diagnostics/EventLog.h"
 #include "monitor/LimitedTcpServer.h"
 #include "monitor/MonitorFeed.h"
 #include "monitor/MonitorJson.h"
+#include "monitor/MonitorMetrics.h"
 
 #include <QFile>
 #include <QHostAddress>
@@ -207,6 +209,8 @@ bool TMonitorHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSo
         EventsReply(request, socket);
     else if (path == QStringLiteral("/api/stream"))
         OpenStream(request, socket);
+    else if (path == QStringLiteral("/metrics"))
+        MetricsReply(socket);
     else
         ReplyError(socket, 404, QStringLiteral("no such page"));
     return true;
@@ -234,6 +238,14 @@ QByteArray TMonitorHttpServer::StatusJson() const {
 
 void TMonitorHttpServer::StatusReply(QTcpSocket* socket) {
     Reply(socket, 200, "application/json", StatusJson());
+}
+
+void TMonitorHttpServer::MetricsReply(QTcpSocket* socket) {
+    // The present instant through the same zone rules as the last save's local time, so the
+    // difference is true seconds.
+    const double nowUnixS = TMonitorJson::UnixMs(Now()) / 1000.0;
+    Reply(socket, 200, TMonitorMetrics::kContentType,
+          TMonitorMetrics::Text(fFeed.Status(), fFeed.LatestDataRow(), fFeed.RowCount(), nowUnixS));
 }
 
 void TMonitorHttpServer::RowsReply(const QHttpServerRequest& request, QTcpSocket* socket) {

@@ -8,6 +8,7 @@
 //   GET /api/rows?since=N&limit=M   rows N+1 ... (at most M, 1 to 10 000; default 1000)
 //   GET /api/events?since=N     event-log lines of this run from line N on (at most 10 000)
 //   GET /api/stream?rows=N&events=M   Server-Sent Events: "rows", "events", "status"
+//   GET /metrics                the present state in the Prometheus text format (TMonitorMetrics)
 //
 // Every path answers 401 without the token when one is required; other methods 405.
 #include "monitor/LimitedTcpServer.h"
@@ -61,6 +62,7 @@ private:
     void ReplyError(QTcpSocket* socket, int status, const QString& message, const QByteArray& extra = {});
     void Page(QTcpSocket* socket);
     void StatusReply(QTcpSocket* socket);
+    void MetricsReply(QTcpSocket* socket);
     void RowsReply(const QHttpServerRequest& request, QTcpSocket* socket);
     void EventsReply(const QHttpServerRequest& request, QTcpSocket* socket);
     void OpenStream(const QHttpServerRequest& request, QTcpSocket* socket);

@@ -21,4 +21,5 @@ struct TMonitorStatus {
     TDateTime LastSaveTime = 0;    // 0 before the first save
     QString JournalFile;           // empty before the run's first row
     double RCDurationS = 0;        // the span of the relative change
+    QString Experiment;            // the experiment's name, as the sample details give it
 };

@@ -11,6 +11,7 @@ PACKAGES=(
   clang-format
   xvfb xauth imagemagick x11-utils fonts-dejavu-core
   chromium
+  prometheus
 )
 # Node.js and npm for the browser test of the web monitor's page (tests/web), unless a Node.js
 # with npm is there already (a distribution's npm package conflicts with some Node.js packages).

@@ -252,15 +252,9 @@ TEST_F(MonitorServer, StreamPushesRowsEventsAndStatus) {
 TEST_F(MonitorServer, EveryPathNeedsTheTokenOffLoopback) {
     feed.AddRow(DataRow(2e-6, t0));
     StartWithToken();
-    const QByteArray paths[] = {"/",
-                                "/index.html",
-                                "/api/status",
-                                "/api/rows",
-                                "/api/rows?since=0&limit=1",
-                                "/api/events",
-                                "/api/stream",
-                                "/nothing",
-                                "/api/rows?limit=999999"};
+    const QByteArray paths[] = {
+        "/",           "/index.html", "/api/status", "/api/rows", "/api/rows?since=0&limit=1",
+        "/api/events", "/api/stream", "/metrics",    "/nothing",  "/api/rows?limit=999999"};
     const QByteArray good = token.toLatin1();
     const struct {
         const char* what;
