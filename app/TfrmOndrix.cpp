@@ -528,241 +528,238 @@ TSaveResult TfrmOndrix::SaveUnattended() {
     // is shown in the notice pane and the event log (the save writes it there), never in a box
     // that would hold the tick until somebody closes it. The journal keeps every row meanwhile.
     const TSaveResult result = Save(TSaveNotice::None);
-    if (!result.Ok()) {
+    if (!result.Ok())
         ShowNotice(TNotice::Save,
                    QStringLiteral("Save failed, the journal keeps the rows: ") + result.Message);
-        return result;
-    }
+    return result;
+}
 
-    void TfrmOndrix::ShowNotice(TNotice kind, const QString& text) {
-        // Each kind of fault keeps its own line, so a failed save does not hide a journal that is
-        // behind, nor the other way round.
-        fNotices[std::size_t(kind)] = text;
-        QStringList shown;
-        for (const QString& n : fNotices)
-            if (!n.isEmpty())
-                shown << n;
-        const QString all = shown.join(QStringLiteral("  |  "));
-        RzStatusPaneNotice->SetCaption(all);
-        RzStatusPaneNotice->setToolTip(all);
-        RzStatusPaneNotice->setVisible(!all.isEmpty());
-    }
+void TfrmOndrix::ShowNotice(TNotice kind, const QString& text) {
+    // Each kind of fault keeps its own line, so a failed save does not hide a journal that is
+    // behind, nor the other way round.
+    fNotices[std::size_t(kind)] = text;
+    QStringList shown;
+    for (const QString& n : fNotices)
+        if (!n.isEmpty())
+            shown << n;
+    const QString all = shown.join(QStringLiteral("  |  "));
+    RzStatusPaneNotice->SetCaption(all);
+    RzStatusPaneNotice->setToolTip(all);
+    RzStatusPaneNotice->setVisible(!all.isEmpty());
+}
 
-    void TfrmOndrix::RowEntered(int row) {
-        ++fRowsSinceSave;
-        FeedMonitor();
-        if (!fJournal) {
-            // The journal starts with the run's first row, the head as the page holds it now.
-            fJournal = std::make_unique<TExperimentJournal>();
-            const TDateTime now = Now();
-            TExperimentFileRecord record = fModel->FileRecord();
-            record.Grid = nullptr;
-            const QString userdata = ProgramPath(QStringLiteral("Userdata"));
-            const QString path = QDir(QDir(userdata).filePath(TExperimentFile::DayFolderName(now)))
-                                     .filePath(TExperimentJournal::FileName(record.Sample.Name, now));
-            if (fJournal->Start(userdata, path, record.Sample.Name, TExperimentFile::Head(record, now),
-                                DataGrid->Grid()))
-                LogEvent(QStringLiteral("Journal"),
-                         QStringLiteral("started ") + QDir::toNativeSeparators(path));
-        }
-        fJournal->Append(DataGrid->Grid(), row);
-        ReportJournal();
+void TfrmOndrix::RowEntered(int row) {
+    ++fRowsSinceSave;
+    FeedMonitor();
+    if (!fJournal) {
+        // The journal starts with the run's first row, the head as the page holds it now.
+        fJournal = std::make_unique<TExperimentJournal>();
+        const TDateTime now = Now();
+        TExperimentFileRecord record = fModel->FileRecord();
+        record.Grid = nullptr;
+        const QString userdata = ProgramPath(QStringLiteral("Userdata"));
+        const QString path = QDir(QDir(userdata).filePath(TExperimentFile::DayFolderName(now)))
+                                 .filePath(TExperimentJournal::FileName(record.Sample.Name, now));
+        if (fJournal->Start(userdata, path, record.Sample.Name, TExperimentFile::Head(record, now),
+                            DataGrid->Grid()))
+            LogEvent(QStringLiteral("Journal"), QStringLiteral("started ") + QDir::toNativeSeparators(path));
     }
+    fJournal->Append(DataGrid->Grid(), row);
+    ReportJournal();
+}
 
-    void TfrmOndrix::SyncJournal() {
-        if (!fJournal)
-            return;
-        fJournal->SyncIfDue();
-        ReportJournal();
+void TfrmOndrix::SyncJournal() {
+    if (!fJournal)
+        return;
+    fJournal->SyncIfDue();
+    ReportJournal();
+}
+
+void TfrmOndrix::ReportJournal() {
+    // A journal that falls behind is told once; it keeps the rows and writes them when it can.
+    const bool behind = fJournal->Behind();
+    if (behind && !fJournalFailed) {
+        fJournalFailed = true;
+        const QString text = QStringLiteral("Journal failed, rows are kept and written to it when it can be "
+                                            "written again: ") +
+                             fJournal->LastError();
+        ShowNotice(TNotice::Journal, text);
+        LogEvent(QStringLiteral("Journal"), text);
+        qWarning("%s", qPrintable(text));
+    } else if (!behind && fJournalFailed) {
+        fJournalFailed = false;
+        ShowNotice(TNotice::Journal, QString());
+        LogEvent(QStringLiteral("Journal"),
+                 QStringLiteral("written again, every row in it (%1 rows)").arg(fJournal->Rows()));
     }
+}
 
-    void TfrmOndrix::ReportJournal() {
-        // A journal that falls behind is told once; it keeps the rows and writes them when it can.
-        const bool behind = fJournal->Behind();
-        if (behind && !fJournalFailed) {
-            fJournalFailed = true;
-            const QString text =
-                QStringLiteral("Journal failed, rows are kept and written to it when it can be "
-                               "written again: ") +
-                fJournal->LastError();
-            ShowNotice(TNotice::Journal, text);
-            LogEvent(QStringLiteral("Journal"), text);
-            qWarning("%s", qPrintable(text));
-        } else if (!behind && fJournalFailed) {
-            fJournalFailed = false;
-            ShowNotice(TNotice::Journal, QString());
-            LogEvent(QStringLiteral("Journal"),
-                     QStringLiteral("written again, every row in it (%1 rows)").arg(fJournal->Rows()));
-        }
+QString TfrmOndrix::JournalPath() const {
+    return fJournal ? fJournal->Path() : QString();
+}
+
+void TfrmOndrix::CloseWithoutQuestion() {
+    fAskOnClose = false;
+    BeginClose();
+    CloseOnceBoxesAreGone();
+}
+
+void TfrmOndrix::CloseOnceBoxesAreGone() {
+    if (fClosing)
+        return;
+    if (TQtDialogs::OpenBoxes() > 0) {
+        // A signal can come while a box's exec() runs (this may be called from inside it): the box
+        // is rejected, and the close waits until its loop has unwound.
+        TQtDialogs::RejectOpenBoxes();
+        QTimer::singleShot(20, this, &TfrmOndrix::CloseOnceBoxesAreGone);
+        return;
     }
+    close();
+}
 
-    QString TfrmOndrix::JournalPath() const {
-        return fJournal ? fJournal->Path() : QString();
+void TfrmOndrix::BeginClose() {
+    if (fCloseBegun)
+        return;
+    fCloseBegun = true;
+    // The pump first: whatever the save below does, the SourceMeter's worker sends 0 A as it
+    // leaves its loop, and the tick in ToExit stops and frees both workers.
+    ProgramState = TProgramState::ToExit;
+    if (Thread2401) {
+        Thread2401->SetModeEx(TMode::SetCurrent);
+        GSCurrentMicroA = 0;
+        Thread2401->RequestStop();
     }
-
-    void TfrmOndrix::CloseWithoutQuestion() {
-        fAskOnClose = false;
-        BeginClose();
-        CloseOnceBoxesAreGone();
-    }
-
-    void TfrmOndrix::CloseOnceBoxesAreGone() {
-        if (fClosing)
-            return;
-        if (TQtDialogs::OpenBoxes() > 0) {
-            // A signal can come while a box's exec() runs (this may be called from inside it): the box
-            // is rejected, and the close waits until its loop has unwound.
-            TQtDialogs::RejectOpenBoxes();
-            QTimer::singleShot(20, this, &TfrmOndrix::CloseOnceBoxesAreGone);
-            return;
-        }
-        close();
-    }
-
-    void TfrmOndrix::BeginClose() {
-        if (fCloseBegun)
-            return;
-        fCloseBegun = true;
-        // The pump first: whatever the save below does, the SourceMeter's worker sends 0 A as it
-        // leaves its loop, and the tick in ToExit stops and frees both workers.
-        ProgramState = TProgramState::ToExit;
+    if (Thread2000)
+        Thread2000->RequestStop();
+    // Nobody may be there to answer a box: the close must not wait for one.
+    TQtDialogs::RefuseBoxes(true);
+    fDialogsBeforeClose = SetDialogs(
+        std::make_shared<TDialogsWithoutBoxes>([this](const QString& text) { ReportAtClose(text); }));
+    if (fCloseLimit.count() > 0) {
+        auto pumpAtZero = std::make_shared<std::atomic<bool>>(true);
+        QString port;
         if (Thread2401) {
-            Thread2401->SetModeEx(TMode::SetCurrent);
-            GSCurrentMicroA = 0;
-            Thread2401->RequestStop();
+            pumpAtZero->store(false);
+            // Runs on the worker's thread as its body returns, after its last command (0 A).
+            connect(
+                Thread2401, &QThread::finished, Thread2401, [pumpAtZero] { pumpAtZero->store(true); },
+                Qt::DirectConnection);
+            if (Thread2401->isFinished())
+                pumpAtZero->store(true);
+            port = Thread2401->Port;
         }
-        if (Thread2000)
-            Thread2000->RequestStop();
-        // Nobody may be there to answer a box: the close must not wait for one.
-        TQtDialogs::RefuseBoxes(true);
-        fDialogsBeforeClose = SetDialogs(
-            std::make_shared<TDialogsWithoutBoxes>([this](const QString& text) { ReportAtClose(text); }));
-        if (fCloseLimit.count() > 0) {
-            auto pumpAtZero = std::make_shared<std::atomic<bool>>(true);
-            QString port;
-            if (Thread2401) {
-                pumpAtZero->store(false);
-                // Runs on the worker's thread as its body returns, after its last command (0 A).
-                connect(
-                    Thread2401, &QThread::finished, Thread2401, [pumpAtZero] { pumpAtZero->store(true); },
-                    Qt::DirectConnection);
-                if (Thread2401->isFinished())
-                    pumpAtZero->store(true);
-                port = Thread2401->Port;
-            }
-            fWatchdog = std::make_unique<TCloseWatchdog>(fCloseLimit,
-                                                         TCloseWatchdog::ProgramActions(pumpAtZero, port));
+        fWatchdog =
+            std::make_unique<TCloseWatchdog>(fCloseLimit, TCloseWatchdog::ProgramActions(pumpAtZero, port));
+    }
+}
+
+void TfrmOndrix::ReportAtClose(const QString& text) {
+    ShowNotice(TNotice::Close, text);
+    LogEvent(QStringLiteral("Close"), text);
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+bool TfrmOndrix::SaveAtClose() {
+    // The save's own message box stays shut (it would hold the close): its result is reported here.
+    std::shared_ptr<TDialogs> held = SetDialogs(std::make_shared<TDialogsWithoutBoxes>());
+    const TSaveResult result = Save(TSaveNotice::None);
+    SetDialogs(std::move(held));
+    if (result.Ok())
+        return true;
+    QString text = QStringLiteral("Rows not saved at close: ") + result.Message;
+    const QString path = QDir::toNativeSeparators(result.FilePath);
+    if (!path.isEmpty() && !text.contains(path))
+        text += QStringLiteral(" (") + path + u')';
+    ReportAtClose(text);
+    return false;
+}
+
+QCheckBox* TfrmOndrix::CheckBoxSMUValidated() const {
+    return ConfigurationPage->CheckBoxSMUValidated;
+}
+QCheckBox* TfrmOndrix::CheckBox2000Validated() const {
+    return ConfigurationPage->CheckBox2000Validated;
+}
+
+bool TfrmOndrix::FormCloseQuery() {
+    return Dialogs().Confirm(QStringLiteral("Close the form? All unsaved data will be lost."));
+}
+
+void TfrmOndrix::FormClose() {
+    BeginClose();
+    ProgramState = TProgramState::ToExit;
+    setWindowTitle(QStringLiteral("Waiting for communication threads to close"));
+    // The tick keeps running while we wait: in ToExit it stops both workers and frees them. A
+    // worker stops within a cycle even when its instrument is silent; one that does not is left to
+    // the destruction, so the save below still comes.
+    const QDeadlineTimer deadline(5000);
+    while ((Thread2000 || Thread2401) && !deadline.hasExpired())
+        SleepProcessingEvents(150);
+    // Every point completed before the workers stopped becomes a row; the rows not in a data file
+    // yet are saved.
+    AddDataUpdates();
+    const bool saved = fRowsSinceSave <= 0 || SaveAtClose();
+    if (fJournal) {
+        if (saved) {
+            fJournal->Finish(true);
+            LogEvent(QStringLiteral("Journal"), QStringLiteral("ended with %1 rows").arg(fJournal->Rows()));
+        } else {
+            // Its marker stays, so the next start recovers the rows the save could not write.
+            fJournal->Finish(false);
+            LogEvent(QStringLiteral("Journal"), QStringLiteral("kept for the next start with %1 rows: %2")
+                                                    .arg(fJournal->Rows())
+                                                    .arg(QDir::toNativeSeparators(fJournal->Path())));
         }
     }
+    emit Closed(saved);
+}
 
-    void TfrmOndrix::ReportAtClose(const QString& text) {
-        ShowNotice(TNotice::Close, text);
-        LogEvent(QStringLiteral("Close"), text);
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-        std::fflush(stderr);
+void TfrmOndrix::FormDestroy() {
+    if (fDestroyed)
+        return;
+    fDestroyed = true;
+    Timer1->stop();
+    fMonitor->Stop();
+    // Both are asked at once, so their stops overlap.
+    if (Thread2401)
+        Thread2401->RequestStop();
+    if (Thread2000)
+        Thread2000->RequestStop();
+    StopAndFree(Thread2401);
+    StopAndFree(Thread2000);
+    TheRun().DropOpenPoint();
+    FreeAndNil(PID);
+    if (fJournal)
+        fJournal->Close(); // without an orderly close the next start recovers it
+    LogFileDestination::Install(nullptr);
+    fLogFile.reset();
+    LogEvent(QStringLiteral("Program"), QStringLiteral("closed"));
+    InstallEventLog(nullptr);
+    if (fCloseBegun) {
+        SetDialogs(std::move(fDialogsBeforeClose));
+        TQtDialogs::RefuseBoxes(false);
     }
+    fWatchdog.reset(); // the close has ended in time
+}
 
-    bool TfrmOndrix::SaveAtClose() {
-        // The save's own message box stays shut (it would hold the close): its result is reported here.
-        std::shared_ptr<TDialogs> held = SetDialogs(std::make_shared<TDialogsWithoutBoxes>());
-        const TSaveResult result = Save(TSaveNotice::None);
-        SetDialogs(std::move(held));
-        if (result.Ok())
-            return true;
-        QString text = QStringLiteral("Rows not saved at close: ") + result.Message;
-        const QString path = QDir::toNativeSeparators(result.FilePath);
-        if (!path.isEmpty() && !text.contains(path))
-            text += QStringLiteral(" (") + path + u')';
-        ReportAtClose(text);
-        return false;
+void TfrmOndrix::closeEvent(QCloseEvent* event) {
+    if (fClosing) {
+        event->ignore(); // already waiting for the workers
+        return;
     }
-
-    QCheckBox* TfrmOndrix::CheckBoxSMUValidated() const {
-        return ConfigurationPage->CheckBoxSMUValidated;
+    if (TQtDialogs::OpenBoxes() > 0) {
+        // Called from inside a box's exec(): the window must not go before that has returned.
+        event->ignore();
+        if (fCloseBegun)
+            CloseOnceBoxesAreGone();
+        return;
     }
-    QCheckBox* TfrmOndrix::CheckBox2000Validated() const {
-        return ConfigurationPage->CheckBox2000Validated;
+    if (fAskOnClose && !fCloseBegun && !FormCloseQuery()) {
+        event->ignore();
+        return;
     }
-
-    bool TfrmOndrix::FormCloseQuery() {
-        return Dialogs().Confirm(QStringLiteral("Close the form? All unsaved data will be lost."));
-    }
-
-    void TfrmOndrix::FormClose() {
-        BeginClose();
-        ProgramState = TProgramState::ToExit;
-        setWindowTitle(QStringLiteral("Waiting for communication threads to close"));
-        // The tick keeps running while we wait: in ToExit it stops both workers and frees them. A
-        // worker stops within a cycle even when its instrument is silent; one that does not is left to
-        // the destruction, so the save below still comes.
-        const QDeadlineTimer deadline(5000);
-        while ((Thread2000 || Thread2401) && !deadline.hasExpired())
-            SleepProcessingEvents(150);
-        // Every point completed before the workers stopped becomes a row; the rows not in a data file
-        // yet are saved.
-        AddDataUpdates();
-        const bool saved = fRowsSinceSave <= 0 || SaveAtClose();
-        if (fJournal) {
-            if (saved) {
-                fJournal->Finish(true);
-                LogEvent(QStringLiteral("Journal"),
-                         QStringLiteral("ended with %1 rows").arg(fJournal->Rows()));
-            } else {
-                // Its marker stays, so the next start recovers the rows the save could not write.
-                fJournal->Finish(false);
-                LogEvent(QStringLiteral("Journal"), QStringLiteral("kept for the next start with %1 rows: %2")
-                                                        .arg(fJournal->Rows())
-                                                        .arg(QDir::toNativeSeparators(fJournal->Path())));
-            }
-        }
-        emit Closed(saved);
-    }
-
-    void TfrmOndrix::FormDestroy() {
-        if (fDestroyed)
-            return;
-        fDestroyed = true;
-        Timer1->stop();
-        fMonitor->Stop();
-        // Both are asked at once, so their stops overlap.
-        if (Thread2401)
-            Thread2401->RequestStop();
-        if (Thread2000)
-            Thread2000->RequestStop();
-        StopAndFree(Thread2401);
-        StopAndFree(Thread2000);
-        TheRun().DropOpenPoint();
-        FreeAndNil(PID);
-        if (fJournal)
-            fJournal->Close(); // without an orderly close the next start recovers it
-        LogFileDestination::Install(nullptr);
-        fLogFile.reset();
-        LogEvent(QStringLiteral("Program"), QStringLiteral("closed"));
-        InstallEventLog(nullptr);
-        if (fCloseBegun) {
-            SetDialogs(std::move(fDialogsBeforeClose));
-            TQtDialogs::RefuseBoxes(false);
-        }
-        fWatchdog.reset(); // the close has ended in time
-    }
-
-    void TfrmOndrix::closeEvent(QCloseEvent * event) {
-        if (fClosing) {
-            event->ignore(); // already waiting for the workers
-            return;
-        }
-        if (TQtDialogs::OpenBoxes() > 0) {
-            // Called from inside a box's exec(): the window must not go before that has returned.
-            event->ignore();
-            if (fCloseBegun)
-                CloseOnceBoxesAreGone();
-            return;
-        }
-        if (fAskOnClose && !fCloseBegun && !FormCloseQuery()) {
-            event->ignore();
-            return;
-        }
-        fClosing = true;
-        FormClose();
-        event->accept();
-    }
+    fClosing = true;
+    FormClose();
+    event->accept();
+}
