@@ -178,10 +178,10 @@ TEST_F(EndToEnd, PPSStepProgramAdvancesOnItsOwn) {
     EXPECT_GE(DataFiles().size(), 4) << DataFiles().join(u' ').toStdString();
 }
 
-// A cell without leak or sample: at each step's voltage the pump current dies away to nothing and
-// then wanders through zero with the instrument's noise, so its relative change swings through
-// hundreds of percent and never settles. The current's floor (0.05 µA) ends each step all the same.
-TEST_F(EndToEnd, APPSProgramWhoseCurrentCrossesZeroAdvancesThroughAllItsSteps) {
+// A cell without leak or sample, whose holding current at each step's voltage dies away towards
+// zero: with the current's floor at its default the program walks all its steps, and the status
+// bar names each running step while it runs and nothing once the program has ended.
+TEST_F(EndToEnd, APPSProgramOnACellWithoutLeakWalksItsStepsAndShowsEach) {
     StartCell(1, 0.2095, [](TSimCellParams& c) {
         c.leakAlpha = 0;
         c.sampleMassG = 0;
