@@ -175,6 +175,7 @@ void TExperimentDataPage::SetPhysicalLimits() {
         {RtDoubleEditFGfl, 0, 1e5},                // mln/min
         {RtDoubleEditRCDuration, 1, 86400},        // s: at least a second, at most a day
         {RtDoubleEditRCThreshold, 1e-6, 1000},     // %: a criterion of zero is never met
+        {RtDoubleEditRCCurrentFloor, 0, 5000},     // µA: 0 leaves the relative change alone
         {RtDoubleEditDataPointLength, 0.1, 86400}, // s: 0.1 s to a day
         {RtIntegerEditFastModeCount, 2, 10000},    // cycles: the box has always started at 2
     };
@@ -308,10 +309,16 @@ QGroupBox* TExperimentDataPage::BuildCellGroup() {
     rcGrid->setColumnStretch(0, 1);
     RtDoubleEditRCDuration = NewBox("RtDoubleEditRCDuration", 300.0);
     RtDoubleEditRCThreshold = NewBox("RtDoubleEditRCThreshold", 0.05);
+    RtDoubleEditRCCurrentFloor = NewBox("RtDoubleEditRCCurrentFloor", TCellDetails().CurrentFloorMicroA);
     CheckBoxRCI = new QCheckBox(QStringLiteral("Applies also to current"), rc);
     CheckBoxRCI->setObjectName(QStringLiteral("CheckBoxRCI"));
     AddRow(rcGrid, QStringLiteral("Duration, s"), QString(), RtDoubleEditRCDuration);
     AddRow(rcGrid, QStringLiteral("Threshold, %"), QString(), RtDoubleEditRCThreshold);
+    AddRow(rcGrid, QStringLiteral("Current floor, µA"), QString(), RtDoubleEditRCCurrentFloor);
+    RtDoubleEditRCCurrentFloor->setToolTip(
+        QStringLiteral("A step program takes the current as stable when its fitted change over the "
+                       "duration stays below this, however large its relative change near zero. "
+                       "0: the relative change alone decides."));
     rcGrid->addWidget(CheckBoxRCI, rcGrid->rowCount(), 0, 1, 3);
     column->addWidget(rc);
 
@@ -383,6 +390,7 @@ TCellDetails TExperimentDataPage::CellDetails() const {
     c.RCDuration = RtDoubleEditRCDuration->Value();
     c.RCThreshold = RtDoubleEditRCThreshold->Value();
     c.RCAppliesToCurrent = CheckBoxRCI->isChecked();
+    c.CurrentFloorMicroA = RtDoubleEditRCCurrentFloor->Value();
     c.DataPointLength = RtDoubleEditDataPointLength->Value();
     c.FastMode = CheckBoxFastMode->isChecked();
     c.FastModeCount = RtIntegerEditFastModeCount->IntValue();
@@ -427,6 +435,8 @@ bool TExperimentDataPage::LoadCellDetails(const QString& aFile) {
     SetFromFile(RtDoubleEditRCDuration, c.RCDuration, "[RelativeChange] Duration seconds", corrected);
     SetFromFile(RtDoubleEditRCThreshold, c.RCThreshold, "[RelativeChange] Threshold percentage", corrected);
     CheckBoxRCI->setChecked(c.RCAppliesToCurrent);
+    SetFromFile(RtDoubleEditRCCurrentFloor, c.CurrentFloorMicroA,
+                "[RelativeChange] Current floor microamperes", corrected);
     SetFromFile(RtDoubleEditDataPointLength, c.DataPointLength, "[Datapoint integration] Duration seconds",
                 corrected);
     CheckBoxFastMode->setChecked(c.FastMode);

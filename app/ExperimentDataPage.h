@@ -83,6 +83,9 @@ public:
     TRtDoubleEdit* RtDoubleEditFGfl;
     TRtDoubleEdit* RtDoubleEditRCDuration;
     TRtDoubleEdit* RtDoubleEditRCThreshold;
+    // "Current floor, µA": a step program takes a current whose fitted change over the duration
+    // stays below it as stable.
+    TRtDoubleEdit* RtDoubleEditRCCurrentFloor;
     QCheckBox* CheckBoxRCI;
     TRtDoubleEdit* RtDoubleEditDataPointLength;
     QCheckBox* CheckBoxFastMode;

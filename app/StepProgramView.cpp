@@ -27,6 +27,16 @@ QString TStepProgramView::Refresh(TProgramState state, int currentStep) {
     return mode + QStringLiteral("  Step %1 of %2").arg(running + 1).arg(count);
 }
 
+void TStepProgramView::SetStatusText(const QString& text) {
+    const int marked = MarkedRow();
+    for (int i = 0; i < fList.count(); ++i) {
+        QListWidgetItem* item = fList.item(i);
+        const QVariant tip = i == marked && !text.isEmpty() ? QVariant(text) : QVariant();
+        if (item->data(Qt::ToolTipRole) != tip)
+            item->setData(Qt::ToolTipRole, tip);
+    }
+}
+
 int TStepProgramView::MarkedRow() const {
     for (int i = 0; i < fList.count(); ++i)
         if (fList.item(i)->data(Qt::BackgroundRole).isValid())

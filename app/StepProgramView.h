@@ -19,6 +19,9 @@ public:
     // Marks the running row and gives the text of the mode pane: "Mode: Step:0003  Step 3 of 8" in
     // PIDStep, "Mode: PPS  Step 3 of 8" in PPS, "Mode: " and the state's name otherwise.
     QString Refresh(TProgramState state, int currentStep);
+    // The running step's time and criteria as the running row's tooltip (no other row has one);
+    // the rows' own text stays as it is, since the program reads its fields from it.
+    void SetStatusText(const QString& text);
     // The row marked as running, or -1.
     int MarkedRow() const;
     static QColor MarkColor() { return QColor(255, 226, 120); }

@@ -35,6 +35,7 @@
 #include "experiment/InstrumentSettings.h"
 #include "experiment/RowBuilder.h"
 #include "experiment/StepProgram.h"
+#include "experiment/StepStatus.h"
 #include "experiment/TExperimentModel.h"
 #include "instruments/TLinkMonitor.h"
 #include "monitor/MonitorConfig.h"
@@ -156,12 +157,15 @@ void TfrmOndrix::BuildStatusBar() {
     RzStatusPaneFlushpO2 = new TStatusPane(QStringLiteral("RzStatusPaneFlushpO2"), 182, false, bar);
     RzStatusPaneRC = new TStatusPane(QStringLiteral("RzStatusPaneRC"), 250, false, bar);
     RzStatusPaneStep = new TStatusPane(QStringLiteral("RzStatusPaneStep"), 0, false, bar);
+    RzStatusPaneStepStatus = new TStatusPane(QStringLiteral("RzStatusPaneStepStatus"), 0, false, bar);
+    RzStatusPaneStepStatus->hide();
     RzStatusPaneNotice = new TStatusPane(QStringLiteral("RzStatusPaneNotice"), 0, false, bar);
     RzStatusPaneNotice->setStyleSheet(QStringLiteral("color: #c00000;"));
     RzStatusPaneNotice->hide();
     for (TStatusPane* p : {RzGlyphStatus1, RzGlyphStatus2, RzStatusPaneFlushpO2, RzStatusPaneRC})
         bar->addWidget(p);
     bar->addWidget(RzStatusPaneStep, 1);
+    bar->addWidget(RzStatusPaneStepStatus, 1);
     bar->addWidget(RzStatusPaneNotice, 1);
     setStatusBar(bar);
 }
@@ -188,7 +192,15 @@ void TfrmOndrix::WireModel() {
     };
     connect(list, &QAbstractItemModel::rowsInserted, fModel, program);
     connect(list, &QAbstractItemModel::rowsRemoved, fModel, program);
-    connect(list, &QAbstractItemModel::dataChanged, fModel, program);
+    // The running row's mark and tooltip (renewed every tick) are no change of the program.
+    connect(list, &QAbstractItemModel::dataChanged, fModel,
+            [program](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
+                const bool lookOnly = !roles.isEmpty() && std::all_of(roles.begin(), roles.end(), [](int r) {
+                    return r == Qt::ToolTipRole || r == Qt::BackgroundRole;
+                });
+                if (!lookOnly)
+                    program();
+            });
     connect(list, &QAbstractItemModel::modelReset, fModel, program);
     connect(list, &QAbstractItemModel::layoutChanged, fModel, program);
     program();
@@ -201,6 +213,9 @@ void TfrmOndrix::WireDataAndStepButtons() {
     l.CurrentSetpoint = [this] { return ExperimentControl->RtIntegerEditCurrentmA->Value(); };
     l.FlushGaspO2 = [this] { return fModel->Cell().FGpO2; };
     l.RCAppliesToCurrent = [this] { return fModel->Cell().RCAppliesToCurrent; };
+    l.CurrentFloorMicroA = [this] { return fModel->Cell().CurrentFloorMicroA; };
+    fStepStatus = std::make_unique<TStepStatus>();
+    l.StepStatus = fStepStatus.get();
     l.AutoScroll = [this] { return RawData->CheckBoxScroll->isChecked(); };
     l.ScrollToLastRow = [this] { RawData->ScrollToLastRow(); };
     l.SetFlushStatus = [this](const QString& text) { RzStatusPaneFlushpO2->SetCaption(text); };
@@ -447,6 +462,12 @@ void TfrmOndrix::Statusbar() {
         RzStatusPaneRC->SetCaption(QString());
 
     RzStatusPaneStep->SetCaption(fStepView->Refresh(ProgramState, CurrentStep));
+    fStepStatus->Follow(ProgramState, CurrentStep, ExperimentControl->ListBoxStepProgram->count());
+    const QString stepStatus = fStepStatus->Text(fModel->Cell().RCAppliesToCurrent);
+    RzStatusPaneStepStatus->SetCaption(stepStatus);
+    RzStatusPaneStepStatus->setToolTip(stepStatus);
+    RzStatusPaneStepStatus->setVisible(!stepStatus.isEmpty());
+    fStepView->SetStatusText(stepStatus);
     TStatusHints::Apply(*this);
     if (fMonitor->IsRunning())
         fMonitorFeed->SetStatus(MonitorStatus());

@@ -31,6 +31,7 @@ class TPIDTuningPage;
 class TRowBuilder;
 class TStepProgramEditor;
 class TStepProgramView;
+class TStepStatus;
 class TInstrumentValidator;
 class TExperimentJournal;
 class TExperimentModel;
@@ -132,6 +133,8 @@ public:
     TStatusPane* RzStatusPaneFlushpO2;
     TStatusPane* RzStatusPaneRC;
     TStatusPane* RzStatusPaneStep;
+    // The running step's time and advance criteria; hidden while no step runs.
+    TStatusPane* RzStatusPaneStepStatus;
     TStatusPane* RzStatusPaneNotice; // faults the operator must know of; hidden while empty
 
     static QString Caption() { return QStringLiteral("Ondrix 2021-07-09"); }
@@ -169,6 +172,7 @@ private:
     std::unique_ptr<TRowBuilder> fRowBuilder;
     std::unique_ptr<TStepProgramEditor> fStepEditor;
     std::unique_ptr<TStepProgramView> fStepView;
+    std::unique_ptr<TStepStatus> fStepStatus;
     TPortLister fPortLister;
     TSimulatedPorts fSimulated;
     std::shared_ptr<LogFileDestination> fLogFile;

@@ -11,6 +11,7 @@ const char* const kRelativeChange = "RelativeChange";
 const char* const kDataPoint = "Datapoint integration";
 const char* const kFastMode = "FastMode";
 const char* const kDuration = "Duration seconds";
+const char* const kCurrentFloor = "Current floor microamperes";
 } // namespace
 
 std::optional<TCellDetails> TCellDetailsFile::Read(const QString& path, QString& refusal) {
@@ -38,6 +39,7 @@ std::optional<TCellDetails> TCellDetailsFile::Read(const QString& path, QString&
     c.RCDuration = ini.Float(kRelativeChange, kDuration, d.RCDuration);
     c.RCThreshold = ini.Float(kRelativeChange, "Threshold percentage", d.RCThreshold);
     c.RCAppliesToCurrent = ini.Boolean(kRelativeChange, "Applies to Current", d.RCAppliesToCurrent);
+    c.CurrentFloorMicroA = ini.Float(kRelativeChange, kCurrentFloor, d.CurrentFloorMicroA);
     c.DataPointLength = ini.Float(kDataPoint, kDuration, d.DataPointLength);
     c.FastMode = ini.Boolean(kFastMode, "Enabled", d.FastMode);
     c.FastModeCount = ini.Integer(kFastMode, "Count", d.FastModeCount);
@@ -61,6 +63,7 @@ bool TCellDetailsFile::Write(const QString& path, const TCellDetails& c, QString
     ini.SetFloat(kRelativeChange, kDuration, c.RCDuration);
     ini.SetFloat(kRelativeChange, "Threshold percentage", c.RCThreshold);
     ini.SetBoolean(kRelativeChange, "Applies to Current", c.RCAppliesToCurrent);
+    ini.SetFloat(kRelativeChange, kCurrentFloor, c.CurrentFloorMicroA);
     ini.SetFloat(kDataPoint, kDuration, c.DataPointLength);
     ini.SetBoolean(kFastMode, "Enabled", c.FastMode);
     ini.SetInteger(kFastMode, "Count", c.FastModeCount);

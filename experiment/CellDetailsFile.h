@@ -5,7 +5,8 @@
 //
 //   [ZEVO]                   Serial, Ax, Bx
 //   [Cell]                   Vhpws, Vhp, Vgp, Tl, PsO2, FGpO2, FGfl, CTO
-//   [RelativeChange]         Duration seconds, Threshold percentage, Applies to Current
+//   [RelativeChange]         Duration seconds, Threshold percentage, Applies to Current,
+//                            Current floor microamperes (files from before it read 0.05)
 //   [Datapoint integration]  Duration seconds
 //   [FastMode]               Enabled, Count
 #include "recording/CellDetails.h"

@@ -11,6 +11,7 @@
 #include "recording/TDataGridModel.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace {
@@ -22,10 +23,24 @@ template <class T> T Ask(const std::function<T()>& f) {
 TRowBuilder::TRowBuilder(TRunState& run, TDataGridModel& grid, TRowBuilderLinks links)
     : fRun(run), fGrid(grid), fLinks(std::move(links)) {}
 
+TStepCriteria TRowBuilder::Criteria(const TDataRow& row, double currentChangeA, double floorA) {
+    TStepCriteria c;
+    c.InRange = row.IsTrue(TProperty::RangepO2);
+    c.PO2Stable = row.IsTrue(TProperty::StablepO2);
+    const bool atLimit = row[TProperty::StableI] == TDataRow::kMaxI;
+    // A NaN change (no fit) fails the comparison.
+    c.CurrentStable = row.IsTrue(TProperty::StableI) || (!atLimit && std::fabs(currentChangeA) < floorA);
+    return c;
+}
+
 bool TRowBuilder::StepAdvances(TProgramState state, const TDataRow& row, bool rcAppliesToCurrent) {
-    const bool inRange = row.IsTrue(TProperty::RangepO2);
-    const bool pO2Stable = row.IsTrue(TProperty::StablepO2);
-    const bool currentStable = row.IsTrue(TProperty::StableI);
+    return StepAdvances(state, Criteria(row, std::nan(""), 0), rcAppliesToCurrent);
+}
+
+bool TRowBuilder::StepAdvances(TProgramState state, const TStepCriteria& criteria, bool rcAppliesToCurrent) {
+    const bool inRange = criteria.InRange;
+    const bool pO2Stable = criteria.PO2Stable;
+    const bool currentStable = criteria.CurrentStable;
     switch (state) {
     case TProgramState::PIDStep:
         return inRange && pO2Stable && (!rcAppliesToCurrent || currentStable);
@@ -127,8 +142,13 @@ void TRowBuilder::Build(const TDataPoint& p) {
     if (measuredIn == TProgramState::PIDStep || measuredIn == TProgramState::PIDSet)
         WriteRangeFlag(fGrid, r, p.CellpO2, p.SetPoint, fRun.RCThreshold);
 
-    WriteStabilityFlags(fGrid, r, p.PumpI, fRun.RCDuration, fRun.RCThreshold);
+    double currentChangeA = 0;
+    WriteStabilityFlags(fGrid, r, p.PumpI, fRun.RCDuration, fRun.RCThreshold, &currentChangeA);
     const bool evidence = program && StepHasEvidence(p, r);
+    const TStepCriteria criteria =
+        Criteria(fGrid.Row(r), currentChangeA, Ask(fLinks.CurrentFloorMicroA) * 1e-6);
+    if (program && fLinks.StepStatus)
+        fLinks.StepStatus->Judged(measuredIn, p.Step, criteria);
 
     if (fLinks.RowCompleted)
         fLinks.RowCompleted(r);
@@ -136,7 +156,7 @@ void TRowBuilder::Build(const TDataPoint& p) {
     // A step advances only on a row measured under the running step whose rows reach back the
     // whole relative-change window, so the fit that judged it saw nothing of the step before.
     if (measuredIn == fRun.ProgramState && p.Step == fRun.CurrentStep && evidence &&
-        StepAdvances(fRun.ProgramState, fGrid.Row(r), Ask(fLinks.RCAppliesToCurrent))) {
+        StepAdvances(fRun.ProgramState, criteria, Ask(fLinks.RCAppliesToCurrent))) {
         fRun.CurrentStep += 1;
         LogEvent(QStringLiteral("Step"), QStringLiteral("step %1 settled at %2 s; step %3 begins")
                                              .arg(fRun.CurrentStep)

@@ -7,6 +7,7 @@
 // the relative-change criterion, the experiment's start) and reaches the window only through
 // TRowBuilderLinks, so it runs without one.
 #include "control/TRunState.h"
+#include "experiment/StepStatus.h"
 #include "recording/DataRow.h"
 
 #include <QString>
@@ -23,11 +24,13 @@ struct TRowBuilderLinks {
     std::function<double()> CurrentSetpoint;            // value of RtIntegerEditCurrentmA, µA
     std::function<double()> FlushGaspO2;                // value of RtDoubleEditFGpO2
     std::function<bool()> RCAppliesToCurrent;           // CheckBoxRCI is checked
+    std::function<double()> CurrentFloorMicroA;         // the current's floor of change, µA
     std::function<bool()> AutoScroll;                   // CheckBoxScroll is checked
     std::function<void()> ScrollToLastRow;              // makes the grid's last row current
     std::function<void(const QString&)> SetFlushStatus; // caption of RzStatusPaneFlushpO2
     std::function<void()> Save;                         // the data-file save of a step advance
     std::function<void(int)> RowCompleted;              // a row has all its cells (the journal)
+    TStepStatus* StepStatus = nullptr;                  // told the criteria of each program row
 };
 
 class TRowBuilder {
@@ -48,6 +51,14 @@ public:
     // criterion applies to the current) current stable; in PPS pO2 and current stable; otherwise no.
     // The flags are the row's.
     static bool StepAdvances(TProgramState state, const TDataRow& row, bool rcAppliesToCurrent);
+    static bool StepAdvances(TProgramState state, const TStepCriteria& criteria, bool rcAppliesToCurrent);
+
+    // The advance criteria of a row. The current holds when its Stable I is "True", or, not at its
+    // limit, when its fitted absolute change over the relative-change window (`currentChangeA`, A)
+    // is below `floorA`: near zero a relative change means nothing (a current relaxing through zero
+    // swings it between large values of both signs), while a change of a few nA over the window
+    // means the cell has settled. A floor of 0 leaves Stable I alone to decide.
+    static TStepCriteria Criteria(const TDataRow& row, double currentChangeA, double floorA);
 
 private:
     void Build(const TDataPoint& p);

@@ -20,6 +20,9 @@ struct TCellDetails {
     double RCDuration = 120;  // s
     double RCThreshold = 0.1; // percent
     bool RCAppliesToCurrent = false;
+    // µA: a current whose fitted change over the relative-change duration stays below this counts
+    // as stable for a step advance, however large its relative change (near zero it means nothing).
+    double CurrentFloorMicroA = 0.05;
     double DataPointLength = 10; // s
     bool FastMode = false;
     int FastModeCount = 10;

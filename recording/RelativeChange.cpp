@@ -28,7 +28,9 @@ void TraceFit(const TLLSResult& fit, double percent, const TPointArray& points) 
 }
 } // namespace
 
-bool GetRRC(const TDataGrid& grid, double& aRRC, TProperty aColumn, double rcDuration) {
+bool GetRRC(const TDataGrid& grid, double& aRRC, TProperty aColumn, double rcDuration, double* aChange) {
+    if (aChange)
+        *aChange = std::nan("");
     const bool trace = LogForm.Enabled();
     const int n = grid.RowCount();
     if (n < 3) {
@@ -91,7 +93,14 @@ bool GetRRC(const TDataGrid& grid, double& aRRC, TProperty aColumn, double rcDur
     }
 
     TLLSResult fit;
+    fit.Slope = std::nan(""); // stays NaN when the fit stops before it has a slope
     const bool ok = LinearLeastSquares(points, fit);
+    if (aChange) {
+        if (std::isfinite(fit.Slope))
+            *aChange = fit.Slope * rcDuration;
+        else if (points.size() >= 2 && fit.MinY == fit.MaxY)
+            *aChange = 0; // every point equal: the fit refuses a flat line, which changes by nothing
+    }
     if (ok) {
         aRRC = fit.RelativeChange * 100.0;
         if (trace)
@@ -122,7 +131,9 @@ void WriteRangeFlag(TDataGridModel& grid, int row, double pO2, double setpointLo
 }
 
 void WriteStabilityFlags(TDataGridModel& grid, int row, double pumpI, double rcDuration,
-                         double thresholdPercent) {
+                         double thresholdPercent, double* currentChangeA) {
+    if (currentChangeA)
+        *currentChangeA = std::nan("");
     const TDataGrid& rows = grid.Grid();
     double rc = 0;
     if (GetRRC(rows, rc, TProperty::CellpO2, rcDuration)) {
@@ -134,7 +145,7 @@ void WriteStabilityFlags(TDataGridModel& grid, int row, double pumpI, double rcD
 
     if (AtCurrentLimit(pumpI)) {
         grid.SetValue(row, TProperty::StableI, TDataRow::kMaxI);
-    } else if (GetRRC(rows, rc, TProperty::PumpI, rcDuration)) {
+    } else if (GetRRC(rows, rc, TProperty::PumpI, rcDuration, currentChangeA)) {
         grid.SetValue(row, TProperty::RCI, rc);
         if (BelowThreshold(rc, thresholdPercent))
             grid.SetValue(row, TProperty::StableI, TDataRow::kTrue);

@@ -14,7 +14,11 @@ class TDataGridModel;
 // The relative change in percent of `aColumn` (Cell pO2 or Pump I) over the run that ends at the
 // grid's last row; false, with aRRC unchanged, when there are too few rows, the run is shorter than
 // three rows or than rcDuration, a cell in the fit is empty, or the fit is degenerate.
-bool GetRRC(const TDataGrid& grid, double& aRRC, TProperty aColumn, double rcDuration);
+// `aChange`, when given, gets the same fit's absolute change over rcDuration (slope x rcDuration, in
+// the column's unit) whenever the fit found a slope, also when no relative change came of it (a
+// fitted start of exactly 0, or a column that does not change at all, which gives 0); otherwise NaN.
+bool GetRRC(const TDataGrid& grid, double& aRRC, TProperty aColumn, double rcDuration,
+            double* aChange = nullptr);
 
 // The current at or beyond which the pump is taken as limited, A.
 constexpr double kCurrentLimitA = 0.00495;
@@ -31,6 +35,8 @@ void WriteRangeFlag(TDataGridModel& grid, int row, double pO2, double setpointLo
 
 // The stability values of the grid's last row `row`, in this order: RC pO2 and Stable pO2 (stable
 // only once the row's Duration exceeds rcDuration), then either Stable I "MaxI" at the current
-// limit, or RC I and Stable I. Values that can't be had stay empty.
+// limit, or RC I and Stable I. Values that can't be had stay empty. `currentChangeA`, when given,
+// gets the current's fitted absolute change over rcDuration in A (see GetRRC); NaN at the current
+// limit or without a fit.
 void WriteStabilityFlags(TDataGridModel& grid, int row, double pumpI, double rcDuration,
-                         double thresholdPercent);
+                         double thresholdPercent, double* currentChangeA = nullptr);

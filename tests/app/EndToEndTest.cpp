@@ -6,6 +6,7 @@
 #include "app/ExperimentDataPage.h"
 #include "app/PIDTuningPage.h"
 #include "app/SharedState.h"
+#include "app/StatusPane.h"
 #include "app/TRtDoubleEdit.h"
 #include "app/TfrmOndrix.h"
 #include "common/NumberFormat.h"
@@ -38,8 +39,10 @@ namespace {
 
 class EndToEnd : public ::testing::Test {
 protected:
-    void StartCell(double speed, double initialpO2) {
+    void StartCell(double speed, double initialpO2, const std::function<void(TSimCellParams&)>& cell = {}) {
         TSimOptions o = QuietSimulatorOptions();
+        if (cell)
+            cell(o.cell);
         o.cell.noise = true; // a cell as the operator sees it
         o.speed = speed;
         o.cell.initialpO2Atm = initialpO2;
@@ -173,6 +176,43 @@ TEST_F(EndToEnd, PPSStepProgramAdvancesOnItsOwn) {
     }
     // A file for the first tick of the run and one per advance.
     EXPECT_GE(DataFiles().size(), 4) << DataFiles().join(u' ').toStdString();
+}
+
+// A cell without leak or sample, whose holding current at each step's voltage dies away towards
+// zero: with the current's floor at its default the program walks all its steps, and the status
+// bar names each running step while it runs and nothing once the program has ended.
+TEST_F(EndToEnd, APPSProgramOnACellWithoutLeakWalksItsStepsAndShowsEach) {
+    StartCell(1, 0.2095, [](TSimCellParams& c) {
+        c.leakAlpha = 0;
+        c.sampleMassG = 0;
+    });
+    OpenWindow();
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ONDRIX_SOURCE_DIR "/data/PID/Default.txt"),
+                            folder.file(QStringLiteral("PID/Default.txt"))));
+    ASSERT_TRUE(w->TabSheetPID->LoadList(folder.file(QStringLiteral("PID/Default.txt"))));
+    w->ExperimentData->RtDoubleEditRCThreshold->SetValue(0.5);
+    ASSERT_DOUBLE_EQ(w->ExperimentData->RtDoubleEditRCCurrentFloor->Value(), 0.05);
+    QListWidget* steps = w->ExperimentControl->ListBoxStepProgram;
+    while (steps->count() > 3)
+        delete steps->takeItem(steps->count() - 1);
+    ChooseMode(w->ExperimentControl->RadioButtonPPS);
+    ASSERT_EQ(ProgramState, TProgramState::PPS);
+    QStringList shown; // what the step pane said, once per change
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const QString text = w->RzStatusPaneStepStatus->Caption();
+            if (!text.isEmpty() && (shown.isEmpty() || shown.last().left(7) != text.left(7)))
+                shown << text;
+            return ProgramState == TProgramState::SetCurrent;
+        },
+        240))
+        << "step " << CurrentStep << ", rows " << Rows() << ", " << shown.join(u'|').toStdString();
+    EXPECT_EQ(CurrentStep, 3);
+    EXPECT_EQ(StepsOf("16").size(), 3);
+    ASSERT_GE(shown.size(), 3) << shown.join(u'|').toStdString();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(shown[i].startsWith(QStringLiteral("Step %1: ").arg(i + 1))) << shown[i].toStdString();
+    EXPECT_TRUE(w->RzStatusPaneStepStatus->isHidden()) << "no step runs after the program";
 }
 
 TEST_F(EndToEnd, ShippedPIDTableHoldsASetpointAndWalksAPPIDProgram) {

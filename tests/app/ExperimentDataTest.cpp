@@ -58,6 +58,7 @@ void ExpectCell(const TCellDetails& actual, const TCellDetails& expected) {
     EXPECT_DOUBLE_EQ(actual.RCDuration, expected.RCDuration);
     EXPECT_DOUBLE_EQ(actual.RCThreshold, expected.RCThreshold);
     EXPECT_EQ(actual.RCAppliesToCurrent, expected.RCAppliesToCurrent);
+    EXPECT_DOUBLE_EQ(actual.CurrentFloorMicroA, expected.CurrentFloorMicroA);
     EXPECT_DOUBLE_EQ(actual.DataPointLength, expected.DataPointLength);
     EXPECT_EQ(actual.FastMode, expected.FastMode);
     EXPECT_EQ(actual.FastModeCount, expected.FastModeCount);
@@ -91,6 +92,7 @@ TCellDetails SomeCell() {
     c.RCDuration = 600;
     c.RCThreshold = 0.025;
     c.RCAppliesToCurrent = true;
+    c.CurrentFloorMicroA = 0.2;
     c.DataPointLength = 2.5;
     c.FastMode = true;
     c.FastModeCount = 7;
@@ -148,6 +150,7 @@ protected:
         page.RtDoubleEditRCDuration->SetValue(c.RCDuration);
         page.RtDoubleEditRCThreshold->SetValue(c.RCThreshold);
         page.CheckBoxRCI->setChecked(c.RCAppliesToCurrent);
+        page.RtDoubleEditRCCurrentFloor->SetValue(c.CurrentFloorMicroA);
         page.RtDoubleEditDataPointLength->SetValue(c.DataPointLength);
         page.CheckBoxFastMode->setChecked(c.FastMode);
         page.RtIntegerEditFastModeCount->SetValue(c.FastModeCount);
@@ -261,6 +264,7 @@ TEST_F(ExperimentData, FreshPage) {
         {"RtDoubleEditFGfl", 0},
         {"RtDoubleEditRCDuration", 300.0},
         {"RtDoubleEditRCThreshold", 0.05},
+        {"RtDoubleEditRCCurrentFloor", 0.05},
         {"RtDoubleEditDataPointLength", 10.0},
         {"RtIntegerEditFastModeCount", 20},
     };
@@ -329,6 +333,7 @@ TEST_F(ExperimentData, FilesRoundTripInPointAndCommaLocales) {
         }
         EXPECT_TRUE(ReadFile(cellFile).contains(l.axLine)) << ReadFile(cellFile).toStdString();
         EXPECT_TRUE(ReadFile(cellFile).contains("\nDuration seconds=600\n"));
+        EXPECT_TRUE(ReadFile(cellFile).contains("\nCurrent floor microamperes="));
 
         TExperimentDataPage page;
         page.LoadCellDetails(cellFile);
@@ -364,6 +369,7 @@ TEST_F(ExperimentData, WindowsWrittenFilesLoad) {
     page.LoadCellDetails(cellFile);
     TCellDetails expected = SomeCell();
     expected.SensorID = QStringLiteral("Zµ-12 º €");
+    expected.CurrentFloorMicroA = 0.05; // a file from before the current's floor reads its default
     ExpectCell(page.CellDetails(), expected);
 
     page.LoadSampleDetails(sampleFile);

@@ -149,6 +149,36 @@ TEST_F(ModeControl, StatusBarTexts) {
                                                   TStatusHints::ModePaneHint(TProgramState::PPS, false));
 }
 
+// The running step's time and criteria: in a pane of their own while a step runs, and as the
+// tooltip of the step list's running row.
+TEST_F(ModeControl, StepTimeAndCriteriaInTheStatusBar) {
+    Clock::Fix(EncodeDateTime(2024, 3, 15, 14, 0, 0));
+    QListWidget* list = c->ListBoxStepProgram;
+    w->Statusbar();
+    EXPECT_TRUE(w->RzStatusPaneStepStatus->isHidden()) << "no step runs while paused";
+    ProgramState = TProgramState::PPS;
+    CurrentStep = 2;
+    w->Statusbar();
+    Clock::AdvanceSeconds(12 * 60 + 40);
+    w->Statusbar();
+    const QString text = QStringLiteral("Step 3: 12:40 · pO2 stable ✗ · I stable ✗");
+    EXPECT_EQ(w->RzStatusPaneStepStatus->Caption(), text);
+    EXPECT_FALSE(w->RzStatusPaneStepStatus->isHidden());
+    EXPECT_EQ(list->item(2)->toolTip(), text);
+    EXPECT_EQ(list->item(1)->toolTip(), QString());
+    EXPECT_EQ(list->item(2)->text(), "0003   -6          227") << "the row's fields stay readable";
+
+    CurrentStep = 3; // an advance starts the new step's clock
+    w->Statusbar();
+    EXPECT_EQ(w->RzStatusPaneStepStatus->Caption(),
+              QStringLiteral("Step 4: 0:00 · pO2 stable ✗ · I stable ✗"));
+    EXPECT_EQ(list->item(2)->toolTip(), QString());
+    ProgramState = TProgramState::SetCurrent;
+    w->Statusbar();
+    EXPECT_TRUE(w->RzStatusPaneStepStatus->isHidden());
+    Clock::Release();
+}
+
 TEST_F(ModeControl, AMarkerRowEmptiesTheRelativeChangePane) {
     Validate();
     dialogs->answers = {true};

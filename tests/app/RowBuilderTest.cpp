@@ -35,6 +35,8 @@ protected:
         links.CurrentSetpoint = [this] { return currentSetpoint; };
         links.FlushGaspO2 = [] { return 0.21; };
         links.RCAppliesToCurrent = [this] { return rcAppliesToCurrent; };
+        links.CurrentFloorMicroA = [this] { return floorMicroA; };
+        links.StepStatus = &stepStatus;
         links.AutoScroll = [this] { return autoScroll; };
         links.ScrollToLastRow = [this] { ++scrolls; };
         links.SetFlushStatus = [this](const QString& s) { flushStatus << s; };
@@ -89,6 +91,8 @@ protected:
     std::unique_ptr<TRowBuilder> builder;
     bool galvanostatic = false, rcAppliesToCurrent = false, autoScroll = true;
     double currentSetpoint = 0;
+    double floorMicroA = 0; // the relative change alone decides, unless a test says otherwise
+    TStepStatus stepStatus;
     QStringList flushStatus;
     int scrolls = 0, saves = 0;
     std::function<void()> onSave;
@@ -233,6 +237,79 @@ TEST(StepAdvance, Rule) {
         row[TProperty::StablepO2] = c.stablepO2;
         row[TProperty::StableI] = c.stableI;
         EXPECT_EQ(TRowBuilder::StepAdvances(c.state, row, c.rci), c.advances);
+    }
+}
+
+// The current's floor: a current near zero whose fitted change over the window is below the floor
+// holds a step no longer, whatever its relative change; at its limit it still does.
+TEST(StepAdvance, CurrentFloor) {
+    const double T = TDataRow::kTrue, no = TDataRow::kEmpty, maxI = TDataRow::kMaxI;
+    const double floorA = 0.05e-6;
+    const struct {
+        const char* what;
+        double stableI;
+        double changeA; // fitted change over the window, A; NaN: no fit
+        double floorA;
+        bool currentStable;
+    } cases[] = {
+        {"relative change stable", T, 1e-3, floorA, true},
+        {"crossing zero, tiny change", no, -3e-9, floorA, true},
+        {"a change of the floor itself", no, 0.05e-6, floorA, false},
+        {"large change", no, 2e-6, floorA, false},
+        {"floor 0: the relative change alone", no, 0, 0, false},
+        {"no fit", no, NAN, floorA, false},
+        {"at the current limit", maxI, 0, floorA, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TDataRow row;
+        row[TProperty::StablepO2] = T;
+        row[TProperty::StableI] = c.stableI;
+        const TStepCriteria criteria = TRowBuilder::Criteria(row, c.changeA, c.floorA);
+        EXPECT_TRUE(criteria.PO2Stable);
+        EXPECT_FALSE(criteria.InRange);
+        EXPECT_EQ(criteria.CurrentStable, c.currentStable);
+        EXPECT_EQ(TRowBuilder::StepAdvances(TProgramState::PPS, criteria, false), c.currentStable);
+    }
+}
+
+// A PPS step on a cell whose holding current relaxes through zero: its relative change swings
+// through hundreds of percent, so only the floor lets the step end once the cell has settled.
+TEST_F(RowBuilderTest, AStepWhoseCurrentCrossesZeroAdvancesOnTheFloor) {
+    RCDuration = 30;
+    RCThreshold = 0.05;
+    const struct {
+        const char* what;
+        double floorMicroA;
+        double slopeAPerS; // the current is 3e-9 A + slope t
+        int advanceAt;     // seconds of the point that advances, or -1
+    } cases[] = {
+        // Over 30 s: 3 nA of change from 1 nA at the window's start, a relative change of -300 %.
+        {"tiny change through zero", 0.05, -1e-10, 40},
+        {"floor 0: the old rule holds the step", 0, -1e-10, -1},
+        {"a change of 3 µA over the window is no settled cell", 0.05, -1e-7, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        builder->ClearAllData();
+        ProgramState = TProgramState::PPS;
+        floorMicroA = c.floorMicroA;
+        PID->SetSetpoint(0.045);
+        CurrentStep = 0;
+        stepStatus.Follow(ProgramState, CurrentStep, 8);
+        int advancedAt = -1;
+        for (int t = 0; t <= 60 && advancedAt < 0; t += 10) {
+            Build(t, t % 20 ? 1.00001e-4 : 1.0e-4, 3e-9 + c.slopeAPerS * t);
+            if (t >= 40) {
+                EXPECT_EQ(Cell(TProperty::StableI), QString()) << t << ": Stable I keeps its meaning";
+                EXPECT_FALSE(Cell(TProperty::RCI).isEmpty()) << t;
+            }
+            if (CurrentStep > 0)
+                advancedAt = t;
+            else if (t >= 40)
+                EXPECT_EQ(stepStatus.Criteria().CurrentStable, c.advanceAt >= 0) << t;
+        }
+        EXPECT_EQ(advancedAt, c.advanceAt);
     }
 }
 

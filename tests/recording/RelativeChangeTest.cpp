@@ -135,6 +135,42 @@ TEST_F(GetRRCTest, WindowOfTheCurrentRun) {
     }
 }
 
+// The fit's absolute change over the duration (slope x duration), which judges a current near
+// zero, where its relative change means nothing.
+TEST_F(GetRRCTest, AbsoluteChangeOverTheDuration) {
+    const auto currents = [](double a, double b, double dt = 10) {
+        std::vector<TGridRow> rows = DataRun(12, dt, dt, 5, 1, 0.1);
+        for (auto& r : rows)
+            r.pumpI = a + b * r.t;
+        return rows;
+    };
+    const struct {
+        const char* what;
+        std::vector<TGridRow> rows;
+        double rcDuration;
+        bool ok;
+        double change; // A over rcDuration; NaN: none
+    } cases[] = {
+        // t = 20 ... 50: 1 nA falling by 3 nA, a relative change of -300 %.
+        {"a current crossing zero", currents(3e-9, -1e-10), 30, true, -3e-9},
+        {"a steady current changes by nothing", currents(-std::ldexp(1.0, -22), 0), 30, false, 0},
+        // t = 16 ... 40: 0, 1, 2, 3 A, so the fit starts at exactly 0 and rises 3 A over 24 s.
+        {"a current whose fitted start is exactly 0", currents(-2, 0.125, 8), 24, false, 3},
+        {"too few rows for a fit", Join({DataRun(12, 0, 10, 2, 1, 0.1)}), 30, false, kNaN},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        grid.ClearData();
+        Fill(c.rows);
+        double rc = 0, change = -999;
+        EXPECT_EQ(GetRRC(grid.Grid(), rc, TProperty::PumpI, c.rcDuration, &change), c.ok);
+        if (std::isnan(c.change))
+            EXPECT_TRUE(std::isnan(change));
+        else
+            EXPECT_NEAR(change, c.change, std::fabs(c.change) * 1e-9);
+    }
+}
+
 TEST_F(GetRRCTest, RunsFollowTheGrid) {
     // A fitted run, then cleared away: only the new run counts.
     for (const auto& r : DataRun(12, 0, 10, 20, 5, -0.2))
