@@ -36,6 +36,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QRadioButton>
 #include <QTest>
@@ -105,7 +106,11 @@ int RunProgramChild(const QStringList& args) {
     // and already in the journal.
     int printed = 1;
     QTimer printer;
+    // The window deletes itself when it has closed; the printer may fire once more after that.
+    QPointer<TfrmOndrix> alive(w);
     QObject::connect(&printer, &QTimer::timeout, [&] {
+        if (!alive)
+            return;
         for (; printed < w->DataGrid->RowCount(); ++printed) {
             std::fputs(DataLineOf(w->DataGrid->Grid(), printed).constData(), stdout);
             std::fputc('\n', stdout);
