@@ -112,6 +112,16 @@ void TSupervisoryTick::CheckRadio(QRadioButton* button) {
         ChangeModeConfirm(button);
 }
 
+void TSupervisoryTick::BackToTheRunningState() {
+    // The running state's button again, with its handler held off: a change the operator cancelled
+    // happened to nothing, so it writes no row and no event.
+    if (QRadioButton* current = RadioOf(ProgramState)) {
+        fHandlersAttached = false;
+        CheckRadio(current);
+        fHandlersAttached = true;
+    }
+}
+
 QString TSupervisoryTick::MissingForARun() const {
     const TCellDetails& cell = fForm.Model().Cell();
     const bool uncalibrated = cell.SensorAx == 0 && cell.SensorBx == 0;
@@ -148,24 +158,14 @@ void TSupervisoryTick::ChangeModeConfirm(QObject*) {
         if (o.button->isChecked() && ProgramState != o.state) {
             if (!Dialogs().AskYesNo(
                     QStringLiteral("Change program state? This will also reset current step to zero"))) {
-                // Back to the running state's button, with its handler held off: a change the
-                // operator cancelled happened to nothing, so it writes no row and no event.
-                if (QRadioButton* current = RadioOf(ProgramState)) {
-                    fHandlersAttached = false;
-                    CheckRadio(current);
-                    fHandlersAttached = true;
-                }
+                BackToTheRunningState();
                 return;
             }
             // Leaving Paused starts driving the pump: a run without a sensor calibration reads a
             // believable but wrong pO2, and one without a name writes files called "_0001.csv".
             const QString missing = ProgramState == TProgramState::Paused ? MissingForARun() : QString();
             if (!missing.isEmpty() && !Dialogs().AskYesNo(missing + QStringLiteral(" Start anyway?"))) {
-                if (QRadioButton* current = RadioOf(ProgramState)) {
-                    fHandlersAttached = false;
-                    CheckRadio(current);
-                    fHandlersAttached = true;
-                }
+                BackToTheRunningState();
                 return;
             }
             break;

@@ -26,6 +26,8 @@ public:
     // What a run started now would lack (the sensor calibration, the experiment name), as a
     // sentence for the operator; empty when nothing is missing.
     QString MissingForARun() const;
+    // After a cancelled change: the running state's button checked again, nothing recorded.
+    void BackToTheRunningState();
 
 private:
     void FallBackToSetCurrent();
