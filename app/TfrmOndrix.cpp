@@ -66,6 +66,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -494,6 +495,25 @@ TMonitorStatus TfrmOndrix::MonitorStatus() const {
     s.LastSaveTime = fLastSaveTime;
     s.JournalFile = JournalPath();
     s.RCDurationS = RCDuration;
+    using TQuantity = TMonitorStatus::TSetpointQuantity;
+    double setpoint = 0; // log10 pO2 (atm) in the PID modes, V in PPS
+    if (ProgramState == TProgramState::PIDSet) {
+        s.SetpointQuantity = TQuantity::PO2;
+        s.Setpoint = std::pow(10.0, ExperimentControl->RtDoubleEditPISSP->Value());
+    } else if (fModel->StepSetpoint(setpoint)) {
+        const bool pps = ProgramState == TProgramState::PPS;
+        s.SetpointQuantity = pps ? TQuantity::PumpV : TQuantity::PO2;
+        s.Setpoint = pps ? setpoint : std::pow(10.0, setpoint);
+    }
+    if (fStepStatus->Running()) {
+        const TStepCriteria& c = fStepStatus->Criteria();
+        s.StepSeconds = fStepStatus->StepSeconds();
+        if (ProgramState == TProgramState::PIDStep)
+            s.StepInRange = c.InRange;
+        s.StepPO2Stable = c.PO2Stable;
+        if (ProgramState == TProgramState::PPS || fModel->Cell().RCAppliesToCurrent)
+            s.StepCurrentStable = c.CurrentStable;
+    }
     return s;
 }
 

@@ -220,13 +220,35 @@ void TMonitorHttpServer::missingHandler(const QHttpServerRequest&, QTcpSocket* s
     ReplyError(socket, 404, QStringLiteral("no such page"));
 }
 
+namespace {
+// A file of the page from the program's resources; empty when it is missing.
+QByteArray PageResource(const QString& name) {
+    QFile file(QStringLiteral(":/monitor/") + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
+
+QByteArray TMonitorHttpServer::PageHtml() {
+    // The plotting library and its style are written into the page where it marks them: the page
+    // is one answer under the same token as the rest, and the browser fetches nothing else.
+    QByteArray html = PageResource(QStringLiteral("index.html"));
+    const QByteArray script = PageResource(QStringLiteral("uPlot.iife.min.js"));
+    const QByteArray style = PageResource(QStringLiteral("uPlot.min.css"));
+    const QByteArray licence = PageResource(QStringLiteral("uPlot.LICENSE"));
+    if (html.isEmpty() || script.isEmpty() || style.isEmpty() || licence.isEmpty())
+        return {};
+    html.replace("<!-- uPlot style -->", "<style>" + style + "</style>");
+    html.replace("<!-- uPlot script -->", "<script>/*! uPlot\n" + licence + "*/\n" + script + "</script>");
+    return html;
+}
+
 void TMonitorHttpServer::Page(QTcpSocket* socket) {
-    QFile page(QStringLiteral(":/monitor/index.html"));
-    if (!page.open(QIODevice::ReadOnly)) {
+    const QByteArray html = PageHtml();
+    if (html.isEmpty()) {
         ReplyError(socket, 404, QStringLiteral("page missing"));
         return;
     }
-    Reply(socket, 200, "text/html; charset=utf-8", page.readAll(),
+    Reply(socket, 200, "text/html; charset=utf-8", html,
           "Content-Security-Policy: default-src 'none'; script-src 'unsafe-inline'; "
           "style-src 'unsafe-inline'; connect-src 'self'; img-src data:\r\n");
 }

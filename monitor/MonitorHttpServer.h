@@ -61,6 +61,8 @@ private:
                const QByteArray& extraHeaders = {});
     void ReplyError(QTcpSocket* socket, int status, const QString& message, const QByteArray& extra = {});
     void Page(QTcpSocket* socket);
+    // The page with the plotting library written into it; empty when a part is missing.
+    static QByteArray PageHtml();
     void StatusReply(QTcpSocket* socket);
     void MetricsReply(QTcpSocket* socket);
     void RowsReply(const QHttpServerRequest& request, QTcpSocket* socket);

@@ -238,6 +238,37 @@ QByteArray TMonitorJson::Status(const TMonitorStatus& s, const std::optional<TDa
         out.append("null", 4);
     else
         AppendString(out, s.JournalFile);
+    Key(out, "experiment");
+    AppendString(out, s.Experiment);
+    Key(out, "setpoint");
+    if (s.SetpointQuantity == TMonitorStatus::TSetpointQuantity::None || !std::isfinite(s.Setpoint)) {
+        out.append("null", 4);
+    } else {
+        const bool pO2 = s.SetpointQuantity == TMonitorStatus::TSetpointQuantity::PO2;
+        out.append(pO2 ? "{\"quantity\":\"pO2\",\"unit\":\"atm\",\"value\":"
+                       : "{\"quantity\":\"pumpV\",\"unit\":\"V\",\"value\":");
+        AppendNumber(out, s.Setpoint);
+        out.append('}');
+    }
+    Key(out, "stepStatus");
+    if (s.StepSeconds < 0) {
+        out.append("null", 4);
+    } else {
+        out.append("{\"seconds\":");
+        AppendNumber(out, s.StepSeconds);
+        const struct {
+            const char* key;
+            const std::optional<bool>& holds;
+        } criteria[] = {
+            {"rangepO2", s.StepInRange}, {"stablepO2", s.StepPO2Stable}, {"stableI", s.StepCurrentStable}};
+        for (const auto& c : criteria) {
+            if (!c.holds)
+                continue;
+            Key(out, c.key);
+            out.append(*c.holds ? "true" : "false");
+        }
+        out.append('}');
+    }
     Key(out, "latest");
     if (!latest) {
         out.append("null", 4);

@@ -5,6 +5,8 @@
 #include "instruments/TLinkMonitor.h"
 
 #include <QString>
+#include <limits>
+#include <optional>
 
 struct TMonitorStatus {
     QString State;    // the program state's name ("SetCurrent", "Paused", ...)
@@ -22,4 +24,18 @@ struct TMonitorStatus {
     QString JournalFile;           // empty before the run's first row
     double RCDurationS = 0;        // the span of the relative change
     QString Experiment;            // the experiment's name, as the sample details give it
+
+    // The setpoint the run follows: pO2 in atm (PIDSet, PIDStep) or the pump voltage in V (PPS);
+    // no quantity (and NaN) in the other modes.
+    enum class TSetpointQuantity { None, PO2, PumpV };
+    TSetpointQuantity SetpointQuantity = TSetpointQuantity::None;
+    double Setpoint = std::numeric_limits<double>::quiet_NaN();
+
+    // The running step of a step program: how long it has run (negative when none runs) and its
+    // advance criteria on the latest judged row; a criterion that does not apply in this mode is
+    // absent.
+    double StepSeconds = -1;
+    std::optional<bool> StepInRange;
+    std::optional<bool> StepPO2Stable;
+    std::optional<bool> StepCurrentStable;
 };

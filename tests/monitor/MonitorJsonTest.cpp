@@ -1,6 +1,6 @@
-// Times in the monitor's JSON: the fast local-to-UTC conversion of a page of rows gives what the
+// The monitor's JSON. Times: the fast local-to-UTC conversion of a page of rows gives what the
 // time-zone rules give, rows after rows, through the whole year (daylight-saving changes included
-// where the machine's zone has them).
+// where the machine's zone has them). The status: what the page shows of the run.
 #include "monitor/MonitorJson.h"
 
 #include "recording/ColumnTable.h"
@@ -8,7 +8,10 @@
 #include <QDate>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <gtest/gtest.h>
+#include <limits>
+#include <optional>
 
 namespace {
 
@@ -75,6 +78,77 @@ TEST(MonitorJson, NumbersAndStrings) {
     TMonitorJson::AppendString(s, QStringLiteral("a\"b\\c\nd\te\x01 ºC"));
     EXPECT_EQ(s, QByteArray("\"a\\\"b\\\\c\\nd\\te\\u0001 \xc2\xba"
                             "C\""));
+}
+
+// The status names the experiment, the setpoint the run follows and why the running step waits:
+// only the criteria that apply in the mode, and nothing of either outside a program or a PID mode.
+TEST(MonitorJson, StatusCarriesSetpointAndStepCriteria) {
+    using TQuantity = TMonitorStatus::TSetpointQuantity;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        const char* name;
+        TQuantity quantity;
+        double setpoint;
+        double stepS;
+        std::optional<bool> range, pO2, current;
+        const char* setpointJson;   // compact JSON, "null" for none
+        const char* stepStatusJson; // compact JSON, "null" for none
+    } cases[] = {
+        {"paused", TQuantity::None, nan, -1, {}, {}, {}, "null", "null"},
+        {"PID setpoint",
+         TQuantity::PO2,
+         1e-3,
+         -1,
+         {},
+         {},
+         {},
+         R"({"quantity":"pO2","unit":"atm","value":0.001})",
+         "null"},
+        {"an unreadable setpoint", TQuantity::PO2, nan, -1, {}, {}, {}, "null", "null"},
+        {"PPS step",
+         TQuantity::PumpV,
+         -0.25,
+         760.5,
+         {},
+         true,
+         false,
+         R"({"quantity":"pumpV","unit":"V","value":-0.25})",
+         R"({"seconds":760.5,"stableI":false,"stablepO2":true})"},
+        {"PIDStep step just begun",
+         TQuantity::PO2,
+         1e-5,
+         0,
+         false,
+         false,
+         {},
+         R"({"quantity":"pO2","unit":"atm","value":1e-05})",
+         R"({"rangepO2":false,"seconds":0,"stablepO2":false})"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TMonitorStatus s;
+        s.State = QStringLiteral("PPS");
+        s.Experiment = QStringLiteral("LSCF \"rig\" 2");
+        s.SetpointQuantity = c.quantity;
+        s.Setpoint = c.setpoint;
+        s.StepSeconds = c.stepS;
+        s.StepInRange = c.range;
+        s.StepPO2Stable = c.pO2;
+        s.StepCurrentStable = c.current;
+        QJsonParseError error;
+        const QJsonObject o =
+            QJsonDocument::fromJson(TMonitorJson::Status(s, std::nullopt, 3, 1), &error).object();
+        ASSERT_EQ(error.error, QJsonParseError::NoError);
+        EXPECT_EQ(o.value("experiment").toString(), s.Experiment);
+        EXPECT_EQ(o.value("state").toString(), QStringLiteral("PPS")) << "the keys before stay";
+        EXPECT_EQ(o.value("rows").toInt(), 3);
+        const auto compact = [](const QJsonValue& v) {
+            return v.isObject() ? QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact)
+                                : QByteArray("null");
+        };
+        EXPECT_EQ(compact(o.value("setpoint")), QByteArray(c.setpointJson));
+        EXPECT_EQ(compact(o.value("stepStatus")), QByteArray(c.stepStatusJson));
+    }
 }
 
 } // namespace

@@ -304,7 +304,12 @@ TEST_F(MonitorServer, OnLoopbackOnlyGetIsAnswered) {
     const THttpReply page = HttpGet(port, "/");
     EXPECT_EQ(page.Status, 200);
     EXPECT_TRUE(page.Head.contains("text/html"));
-    EXPECT_TRUE(page.Body.contains("<canvas")) << "the page from the resources";
+    EXPECT_TRUE(page.Body.contains("id=\"plots\"")) << "the page from the resources";
+    // The plotting library and its licence are written into the page, nothing is left to fetch.
+    EXPECT_TRUE(page.Body.contains("var uPlot=function"));
+    EXPECT_TRUE(page.Body.contains("The MIT License"));
+    EXPECT_FALSE(page.Body.contains("<!-- uPlot"));
+    EXPECT_FALSE(page.Body.contains(" src=\""));
     const QByteArray body = "{\"state\":\"Paused\"}";
     for (const QByteArray method : {"POST", "PUT", "PATCH", "DELETE"}) {
         const THttpReply r =

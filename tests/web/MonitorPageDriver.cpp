@@ -1,11 +1,13 @@
 // The program's window against the simulated cell with the web monitor on, for the browser test
-// of the monitor's page: listens on 127.0.0.1:PORT, starts a galvanostatic run at 2 µA with a data
-// point a second, prints "READY <address of the page>" and runs until its standard input closes
-// (or SIGTERM), then closes the window as the operator does. Its files go to a temporary program
-// folder that is removed afterwards.
+// of the monitor's page: listens on 127.0.0.1:PORT, starts a run of the experiment "LSCF rig 2" that
+// holds pO2 at 1e-3 atm (PID setpoint -3, the shipped PID table) with a data point a second, prints "READY
+// <address of the page>" and runs until its standard input closes (or SIGTERM), then closes the window as the
+// operator does. Its files go to a temporary program folder that is removed afterwards.
 //
 //   monitor_page_driver PORT
 #include "app/ExperimentControlPage.h"
+#include "app/ExperimentDataPage.h"
+#include "app/PIDTuningPage.h"
 #include "app/TRtDoubleEdit.h"
 #include "monitor/MonitorConfig.h"
 #include "monitor/MonitorServer.h"
@@ -14,6 +16,8 @@
 #include "tests/support/TempFolder.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QRadioButton>
 #include <QSocketNotifier>
 #include <QTest>
@@ -55,8 +59,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "monitor: %s\n", qPrintable(why));
         return 1;
     }
-    w->ExperimentControl->RtIntegerEditCurrentmA->SetValue(2);
-    QTest::mouseClick(w->ExperimentControl->RadioButtonModePassive, Qt::LeftButton);
+    // The PID needs its table: the one the program ships with.
+    QDir().mkpath(folder.file(QStringLiteral("PID")));
+    QFile::copy(QStringLiteral(ONDRIX_SOURCE_DIR "/data/PID/Default.txt"),
+                folder.file(QStringLiteral("PID/Default.txt")));
+    if (!w->TabSheetPID->LoadList(folder.file(QStringLiteral("PID/Default.txt")))) {
+        std::fprintf(stderr, "the PID table does not load\n");
+        return 1;
+    }
+    w->PageControlMain->setCurrentWidget(w->TabSheetPID); // showing the page builds the table
+    w->ExperimentData->EditSampleName->setText(QStringLiteral("LSCF rig 2"));
+    w->ExperimentControl->RtDoubleEditPISSP->SetValue(-3);
+    QTest::mouseClick(w->ExperimentControl->RadioButtonPIDSet, Qt::LeftButton);
     std::printf("READY %s\n", qPrintable(w->Monitor().Url()));
     std::fflush(stdout);
 
