@@ -4,7 +4,6 @@
 #include "experiment/TExperimentModel.h"
 
 #include "app/ExperimentNameValidator.h"
-#include "app/SharedState.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/Dialogs.h"
 #include "common/NumberFormat.h"
@@ -367,6 +366,7 @@ QGroupBox* TExperimentDataPage::BuildNotesGroup() {
 }
 
 void TExperimentDataPage::Attach(TExperimentModel& model) {
+    fRun = &model.Run();
     const auto hand = [this, &model] {
         model.SetDetails(SampleDetails(), CellDetails(), MemoNotes->toPlainText());
     };
@@ -497,11 +497,13 @@ void TExperimentDataPage::RtDoubleEditbsValueChanged() {
 }
 
 void TExperimentDataPage::RtDoubleEditSensorAxKeyUp() {
-    SensorAx = RtDoubleEditSensorAx->Value();
+    if (fRun)
+        fRun->SensorAx = RtDoubleEditSensorAx->Value();
 }
 
 void TExperimentDataPage::RtDoubleEditSensorBxKeyUp() {
-    SensorBx = RtDoubleEditSensorBx->Value();
+    if (fRun)
+        fRun->SensorBx = RtDoubleEditSensorBx->Value();
 }
 
 void TExperimentDataPage::ButtonLoadCellClick() {

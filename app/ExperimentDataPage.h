@@ -16,6 +16,7 @@ class QPushButton;
 class TRtDoubleEdit;
 class TRtIntegerEdit;
 class TExperimentModel;
+struct TRunState;
 
 class TExperimentDataPage : public QWidget {
     Q_OBJECT
@@ -111,4 +112,6 @@ private:
     QGroupBox* BuildNotesGroup();
     TRtDoubleEdit* NewBox(const char* name, double value);
     void SetPhysicalLimits();
+
+    TRunState* fRun = nullptr; // the attached experiment's run, which a calibration key goes to at once
 };

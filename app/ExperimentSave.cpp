@@ -1,6 +1,5 @@
 #include "app/ExperimentSave.h"
 
-#include "app/SharedState.h"
 #include "common/Clock.h"
 #include "common/Dialogs.h"
 #include "common/ProgramFolder.h"
@@ -20,22 +19,23 @@ QString FailureReason(const TSaveResult& result) {
 }
 } // namespace
 
-TSaveResult SaveExperiment(const TExperimentFileRecord& record,
+TSaveResult SaveExperiment(TRunState& run, const TExperimentFileRecord& record,
                            const std::function<void(const QString&)>& setCaption, TSaveNotice notice) {
     const TDateTime t0 = Now();
-    LastSaveTime = t0;
+    run.LastSaveTime = t0;
     const QString userdata = ProgramPath(QStringLiteral("Userdata"));
     // A restart numbers from 0001 again: skip the numbers an earlier run (or a recovered journal)
     // already used today, rather than replacing its file.
     if (TExperimentFile::NameAllowed(record.Sample.Name))
-        SaveFileNumber = TExperimentFile::FirstFreeNumber(userdata, t0, record.Sample.Name, SaveFileNumber);
-    const TSaveResult result = TExperimentFile::Save(record, userdata, t0, SaveFileNumber);
+        run.SaveFileNumber =
+            TExperimentFile::FirstFreeNumber(userdata, t0, record.Sample.Name, run.SaveFileNumber);
+    const TSaveResult result = TExperimentFile::Save(record, userdata, t0, run.SaveFileNumber);
     LogEvent(QStringLiteral("Save"),
              result.Ok() ? QStringLiteral("wrote ") + QDir::toNativeSeparators(result.FilePath)
                          : QStringLiteral("failed: ") + FailureReason(result));
     switch (result.Status) {
     case TSaveStatus::Saved:
-        SaveFileNumber += 1;
+        run.SaveFileNumber += 1;
         break;
     case TSaveStatus::DayFolderFailed:
         if (setCaption)

@@ -3,7 +3,6 @@
 #include "acquisition/TThread2000.h"
 #include "app/ConfigurationPage.h"
 #include "app/ExperimentControlPage.h"
-#include "app/SharedState.h"
 #include "app/TRtDoubleEdit.h"
 #include "app/TfrmOndrix.h"
 #include "common/Synchronize.h"
@@ -38,14 +37,10 @@ QString FailedText(const QString& port, const TSerialResponse& id) {
 void SetPausedWhenBothValidated(TfrmOndrix& form) {
     if (!form.CheckBoxSMUValidated()->isChecked() || !form.CheckBox2000Validated()->isChecked())
         return;
-    const TProgramState before = ProgramState;
-    ProgramState = TProgramState::Paused;
+    form.Model().ChangeMode(TProgramState::Paused, TModeChangeReason::Validation);
     // The mode buttons show the state the program is in. Checking a button from here runs none of
     // its handlers (those react to the operator's click), so there is no question and no marker row.
     form.ExperimentControl->RadioButtonModeOff->setChecked(true);
-    if (before != TProgramState::Paused)
-        LogEvent(QStringLiteral("Mode"),
-                 QStringLiteral("changed from %1 to Paused by the validation").arg(ProgramStateName(before)));
 }
 } // namespace
 
@@ -56,12 +51,12 @@ void TInstrumentValidator::Log(const QString& line) {
 }
 
 void TInstrumentValidator::StopAndFreeThread2401() {
-    if (!Thread2401)
+    if (!fForm.Thread2401)
         return;
     // As on exit: no current, then stop.
-    Thread2401->SetModeEx(TMode::SetCurrent);
-    GSCurrentMicroA = 0;
-    StopAndFree(Thread2401);
+    fForm.Thread2401->SetModeEx(TMode::SetCurrent);
+    fForm.Model().SetGSCurrent(0);
+    StopAndFree(fForm.Thread2401);
 }
 
 TSerialResponse TInstrumentValidator::Identify(TSerialPort& com, const QString& port, int baud, int pollMs) {
@@ -96,7 +91,7 @@ void TInstrumentValidator::Button2000TestClick() {
                 // The old thread goes before the set-up sequence: a thread still cycling (with a
                 // misbehaving instrument it never waits for the window) would hold the port during
                 // some of the set-up commands, which would then be lost without a word.
-                StopAndFree(Thread2000);
+                StopAndFree(fForm.Thread2000);
                 Initialize2000(port);
                 Log(QStringLiteral("Multimeter instrument and communication validated."));
                 LogEvent(kDMM, QStringLiteral("validated on %1").arg(port));
@@ -109,12 +104,12 @@ void TInstrumentValidator::Button2000TestClick() {
         }
     }
     if (page->CheckBox2000Validated->isChecked()) {
-        StopAndFree(Thread2000);
+        StopAndFree(fForm.Thread2000);
         auto* t = new TThread2000(&fForm.Model(), fForm.Model().Run());
         t->Port = port;
         t->SetToPauseEx(true);
         t->start();
-        Thread2000 = t;
+        fForm.Thread2000 = t;
         SetPausedWhenBothValidated(fForm);
         fForm.SaveInstrumentSettings();
     }
@@ -127,15 +122,15 @@ void TInstrumentValidator::ButtonSMUTestClick() {
         TSerialPort com;
         const TSerialResponse id = Identify(com, port, 57600, 50);
         if (Identified(id)) {
-            SMUComPort = com.Port();
+            fForm.SMUComPort = com.Port();
             // The old thread goes before the set-up sequence, which it could otherwise collide with.
             StopAndFreeThread2401();
-            Initialize2401(SMUComPort);
+            Initialize2401(fForm.SMUComPort);
             fForm.ExperimentControl->RtIntegerEditCurrentmA->SetLimits(-5, 5);
             fForm.ExperimentControl->RtIntegerEditSetVoltage->SetLimits(-1100, 1100);
             page->CheckBoxSMUValidated->setChecked(true);
             Log(QStringLiteral("SMU instrument and communication validated."));
-            LogEvent(kSMU, QStringLiteral("validated on %1").arg(SMUComPort));
+            LogEvent(kSMU, QStringLiteral("validated on %1").arg(fForm.SMUComPort));
         } else {
             page->CheckBoxSMUValidated->setChecked(false);
             Log(QStringLiteral("Cannot communicate with SMU on this port. Port feedback: ") +
@@ -148,7 +143,7 @@ void TInstrumentValidator::ButtonSMUTestClick() {
         auto* t = new TThread2401(&fForm.Model(), fForm.Model().Run());
         t->Port = port;
         t->start();
-        Thread2401 = t;
+        fForm.Thread2401 = t;
         SetPausedWhenBothValidated(fForm);
         fForm.SaveInstrumentSettings();
     }

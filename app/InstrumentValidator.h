@@ -17,7 +17,7 @@ public:
     void Button2000TestClick();
 
     // Takes the pump to no current, then stops the SourceMeter worker and frees it.
-    static void StopAndFreeThread2401();
+    void StopAndFreeThread2401();
 
 private:
     void Log(const QString& line);

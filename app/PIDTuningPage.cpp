@@ -1,12 +1,12 @@
 #include "app/PIDTuningPage.h"
 
-#include "app/SharedState.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/Dialogs.h"
 #include "common/ProgramFolder.h"
 #include "control/EPIDListError.h"
 #include "control/TPID.h"
 #include "control/TPIDList.h"
+#include "control/TRunState.h"
 #include "diagnostics/EventLog.h"
 #include "numerics/EMathError.h"
 
@@ -328,9 +328,9 @@ bool TPIDTuningPage::BuildTable() {
         RefreshPlot();
         if (fTable.Y(TPIDTable::CurveA).Count() >= 3)
             RunTest();
-        if (!PID)
+        if (!fRun || !fRun->PID)
             return false;
-        fTable.Fill(PID->Calibration);
+        fTable.Fill(fRun->PID->Calibration);
     } catch (const std::exception& e) {
         Dialogs().Message(QString::fromStdString(e.what()));
         return false;
@@ -343,7 +343,7 @@ bool TPIDTuningPage::BuildTable() {
 
 void TPIDTuningPage::RunTest() {
     Memo2->clear();
-    TPID* controller = ProgramState == TProgramState::Uninitialized ? PID : nullptr;
+    TPID* controller = fRun && fRun->ProgramState == TProgramState::Uninitialized ? fRun->PID : nullptr;
     const QStringList lines = fTable.Test(RtDoubleEdit1->Value(), RtDoubleEdit2->Value(), controller);
     Memo2->setPlainText(lines.join(u'\n'));
 }
@@ -454,5 +454,6 @@ void TPIDTuningPage::ButtonTabPIDClick() {
     if (!fDebugMemo)
         return;
     const TPIDCalib empty;
-    fDebugMemo->setPlainText(TPIDTable::DebugListing(PID ? PID->Calibration : empty).join(u'\n'));
+    fDebugMemo->setPlainText(
+        TPIDTable::DebugListing(fRun && fRun->PID ? fRun->PID->Calibration : empty).join(u'\n'));
 }

@@ -2,7 +2,7 @@
 // The "PID tuning" page. The operator keeps a short list of rows, one per -log10(pO2) of his
 // choice, with the gains P, I, D, the pump current limit and a note; the page draws the rows as
 // points and four smoothing curves through them, and a build samples the curves into the PID
-// controller's 10000-row table (the global PID) and enables the two PID modes. The list is saved to
+// controller's 10000-row table (the run's PID) and enables the two PID modes. The list is saved to
 // and loaded from text files in the folder "PID"; a test box shows the curves' values at one
 // -log10(pO2), and a button lists the built table on the Debug page.
 //
@@ -25,6 +25,7 @@ class QPushButton;
 class QRadioButton;
 class TRtDoubleEdit;
 class TRtIntegerEdit;
+struct TRunState;
 
 class TPIDTuningPage : public QWidget {
     Q_OBJECT
@@ -36,6 +37,8 @@ public:
     // Debug log" fills. Either may be left null.
     void SetModeButtons(QRadioButton* pidSet, QRadioButton* pidStep);
     void SetDebugMemo(QPlainTextEdit* memo);
+    // The run whose PID controller a build fills; without one a build fills nothing.
+    void SetRun(TRunState* run) { fRun = run; }
 
     // Replaces the list by the lines of a PID file, without building (start-up loads
     // "PID/Default.txt" this way). A file that cannot be read is reported and leaves the list as it
@@ -112,4 +115,5 @@ private:
     QRadioButton* fPIDSet = nullptr;
     QRadioButton* fPIDStep = nullptr;
     QPlainTextEdit* fDebugMemo = nullptr;
+    TRunState* fRun = nullptr;
 };

@@ -25,7 +25,8 @@ QString TStatusHints::ModePaneHint(TProgramState state, bool pidTableBuilt) {
 }
 
 void TStatusHints::Apply(TfrmOndrix& w) {
-    const bool built = PID && PID->Calibration.Valid;
+    const TRunState& run = w.Run();
+    const bool built = run.PID && run.PID->Calibration.Valid;
     TExperimentControlPage& c = *w.ExperimentControl;
     const QString pidHint = built ? QString() : PIDButtonHint();
     const QString limitHint = built ? QString() : CurrentLimitHint();
@@ -34,14 +35,14 @@ void TStatusHints::Apply(TfrmOndrix& w) {
     c.RadioButtonSetVoltage->setToolTip(limitHint);
     c.RadioButtonPPS->setToolTip(limitHint);
 
-    if (ProgramState == TProgramState::Paused) {
+    if (run.ProgramState == TProgramState::Paused) {
         w.RzGlyphStatus2->SetCaption(QStringLiteral("T, ºC: paused"));
         w.RzGlyphStatus2->SetImageIndex(-1);
     }
     // Only the caption row: there is no relative change to show yet.
     if (w.DataGrid->RowCount() <= 1)
         w.RzStatusPaneRC->SetCaption(QString());
-    const QString modeHint = ModePaneHint(ProgramState, built);
+    const QString modeHint = ModePaneHint(run.ProgramState, built);
     if (!modeHint.isEmpty())
         w.RzStatusPaneStep->SetCaption(w.RzStatusPaneStep->Caption() + modeHint);
 }

@@ -6,7 +6,7 @@
 //   in PS or PPS without a table the mode pane says so too;
 // - while paused the temperature pane reads "paused" rather than a stale or zero temperature;
 // - the relative-change pane stays empty until a data row carries a relative change.
-#include "app/SharedState.h"
+#include "control/TRunState.h"
 
 #include <QString>
 

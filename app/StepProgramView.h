@@ -5,7 +5,7 @@
 // many is running. Outside a step program, or past its last row, no row is marked. The list is
 // scrolled only when a row gets the mark (an advance, a new list), so between advances the
 // operator can look elsewhere in it.
-#include "app/SharedState.h"
+#include "control/TRunState.h"
 
 #include <QColor>
 #include <QString>

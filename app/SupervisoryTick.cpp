@@ -22,18 +22,18 @@
 TSupervisoryTick::TSupervisoryTick(TfrmOndrix& form) : QObject(&form), fForm(form) {}
 
 void TSupervisoryTick::Timer1Timer() {
-    if (ProgramState == TProgramState::Uninitialized)
+    if (fForm.Run().ProgramState == TProgramState::Uninitialized)
         return;
     fForm.SyncJournal();
-    if (ProgramState == TProgramState::ToExit) {
+    if (fForm.Run().ProgramState == TProgramState::ToExit) {
         // Each tick asks again and frees a worker once it has stopped; the close waits for both.
-        if (Thread2401) {
+        if (fForm.Thread2401) {
             // No current, then stop.
-            Thread2401->SetModeEx(TMode::SetCurrent);
-            GSCurrentMicroA = 0;
+            fForm.Thread2401->SetModeEx(TMode::SetCurrent);
+            fForm.Model().SetGSCurrent(0);
         }
-        StopAndFree(Thread2000, false);
-        StopAndFree(Thread2401, false);
+        StopAndFree(fForm.Thread2000, false);
+        StopAndFree(fForm.Thread2401, false);
         return;
     }
 
@@ -41,32 +41,34 @@ void TSupervisoryTick::Timer1Timer() {
     fForm.Statusbar();
 
     // A step advance may have saved in AddDataUpdates: that save counts from now.
-    fAutosave.Observe(LastSaveTime, MonotonicSeconds());
-    if (ProgramState != TProgramState::Paused && fAutosave.Due(LastSaveTime, MonotonicSeconds())) {
+    fAutosave.Observe(fForm.Run().LastSaveTime, MonotonicSeconds());
+    if (fForm.Run().ProgramState != TProgramState::Paused &&
+        fAutosave.Due(fForm.Run().LastSaveTime, MonotonicSeconds())) {
         fForm.SaveUnattended();
-        fAutosave.Observe(LastSaveTime, MonotonicSeconds());
+        fAutosave.Observe(fForm.Run().LastSaveTime, MonotonicSeconds());
     }
 
     // A step program sets the PID's setpoint from the running step, until it runs past its end.
-    const TExperimentModel& model = fForm.Model();
-    if (ProgramState == TProgramState::PIDStep || ProgramState == TProgramState::PPS) {
+    TExperimentModel& model = fForm.Model();
+    if (fForm.Run().ProgramState == TProgramState::PIDStep ||
+        fForm.Run().ProgramState == TProgramState::PPS) {
         double setpoint = 0;
         if (model.StepPastEnd())
             FallBackToSetCurrent();
-        else if (model.StepSetpoint(setpoint) && PID)
-            PID->SetSetpoint(setpoint);
+        else if (model.StepSetpoint(setpoint))
+            model.SetPIDSetpoint(setpoint);
     }
-    if (ProgramState == TProgramState::PIDSet && PID)
-        PID->SetSetpoint(fForm.ExperimentControl->RtDoubleEditPISSP->Value());
+    if (fForm.Run().ProgramState == TProgramState::PIDSet)
+        model.SetPIDSetpoint(fForm.ExperimentControl->RtDoubleEditPISSP->Value());
 
     // Hand the state over, testing it afresh so a fall-back above goes out in this tick.
-    if (ProgramState == TProgramState::SetCurrent)
-        GSCurrentMicroA = fForm.ExperimentControl->RtIntegerEditCurrentmA->Value();
-    if (ProgramState >= TProgramState::Paused && ProgramState <= TProgramState::PPS) {
-        if (Thread2401)
-            Thread2401->SetModeEx(ModeOfState(ProgramState));
-        if (Thread2000)
-            Thread2000->SetToPauseEx(ProgramState == TProgramState::Paused);
+    if (fForm.Run().ProgramState == TProgramState::SetCurrent)
+        model.SetGSCurrent(fForm.ExperimentControl->RtIntegerEditCurrentmA->Value());
+    if (fForm.Run().ProgramState >= TProgramState::Paused && fForm.Run().ProgramState <= TProgramState::PPS) {
+        if (fForm.Thread2401)
+            fForm.Thread2401->SetModeEx(ModeOfState(fForm.Run().ProgramState));
+        if (fForm.Thread2000)
+            fForm.Thread2000->SetToPauseEx(fForm.Run().ProgramState == TProgramState::Paused);
     }
 }
 
@@ -75,10 +77,8 @@ void TSupervisoryTick::FallBackToSetCurrent() {
     fHandlersAttached = false;
     c->RtIntegerEditCurrentmA->SetValue(0);
     CheckRadio(c->RadioButtonModePassive);
-    ProgramState = TProgramState::SetCurrent;
+    fForm.Model().ChangeMode(TProgramState::SetCurrent, TModeChangeReason::ProgramEnded);
     fHandlersAttached = true;
-    LogEvent(QStringLiteral("Program"),
-             QStringLiteral("step program ended after %1 steps: galvanostatic at 0 µA").arg(CurrentStep));
 }
 
 QRadioButton* TSupervisoryTick::RadioOf(TProgramState s) const {
@@ -115,7 +115,7 @@ void TSupervisoryTick::CheckRadio(QRadioButton* button) {
 void TSupervisoryTick::BackToTheRunningState() {
     // The running state's button again, with its handler held off: a change the operator cancelled
     // happened to nothing, so it writes no row and no event.
-    if (QRadioButton* current = RadioOf(ProgramState)) {
+    if (QRadioButton* current = RadioOf(fForm.Run().ProgramState)) {
         fHandlersAttached = false;
         CheckRadio(current);
         fHandlersAttached = true;
@@ -138,7 +138,7 @@ QString TSupervisoryTick::MissingForARun() const {
 
 void TSupervisoryTick::ChangeModeConfirm(QObject*) {
     // Once the window is closing no operator action changes the state again.
-    if (ProgramState == TProgramState::ToExit)
+    if (fForm.Run().ProgramState == TProgramState::ToExit)
         return;
     TExperimentControlPage* c = fForm.ExperimentControl;
     if (!fForm.CheckBoxSMUValidated()->isChecked() || !fForm.CheckBox2000Validated()->isChecked()) {
@@ -155,7 +155,7 @@ void TSupervisoryTick::ChangeModeConfirm(QObject*) {
                  {c->RadioButtonPIDStep, TProgramState::PIDStep},
                  {c->RadioButtonPPS, TProgramState::PPS}};
     for (const auto& o : order) {
-        if (o.button->isChecked() && ProgramState != o.state) {
+        if (o.button->isChecked() && fForm.Run().ProgramState != o.state) {
             if (!Dialogs().AskYesNo(
                     QStringLiteral("Change program state? This will also reset current step to zero"))) {
                 BackToTheRunningState();
@@ -163,7 +163,8 @@ void TSupervisoryTick::ChangeModeConfirm(QObject*) {
             }
             // Leaving Paused starts driving the pump: a run without a sensor calibration reads a
             // believable but wrong pO2, and one without a name writes files called "_0001.csv".
-            const QString missing = ProgramState == TProgramState::Paused ? MissingForARun() : QString();
+            const QString missing =
+                fForm.Run().ProgramState == TProgramState::Paused ? MissingForARun() : QString();
             if (!missing.isEmpty() && !Dialogs().AskYesNo(missing + QStringLiteral(" Start anyway?"))) {
                 BackToTheRunningState();
                 return;
@@ -178,5 +179,5 @@ void TSupervisoryTick::ChangeModeConfirm(QObject*) {
         }
     }
     // No button checked: the state stays, and the change is still marked in the rows.
-    fForm.Model().ChangeMode(ProgramState);
+    fForm.Model().ChangeMode(fForm.Run().ProgramState);
 }

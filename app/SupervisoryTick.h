@@ -5,7 +5,7 @@
 // closing it stops and frees them. A confirmed mode change goes to the experiment
 // (TExperimentModel::ChangeMode), which records it.
 #include "app/AutosaveSchedule.h"
-#include "app/SharedState.h"
+#include "control/TRunState.h"
 
 #include <QObject>
 

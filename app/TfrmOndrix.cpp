@@ -13,7 +13,6 @@
 #include "app/PIDTuningPage.h"
 #include "app/QtDialogs.h"
 #include "app/RawDataPage.h"
-#include "app/SharedState.h"
 #include "app/StatusHints.h"
 #include "app/StatusPane.h"
 #include "app/StepProgramEditor.h"
@@ -90,7 +89,7 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     setFont(font);
     resize(1055, 920);
 
-    fModel = new TExperimentModel(TheRun(), this);
+    fModel = new TExperimentModel(fRun, this);
     DataGrid = &fModel->Rows();
     // A monitor turned on during a run serves the rows so far at once.
     fMonitor->SetStartedListener([this] {
@@ -122,6 +121,7 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     WireModel();
     TabSheetPID->SetModeButtons(ExperimentControl->RadioButtonPIDSet, ExperimentControl->RadioButtonPIDStep);
     TabSheetPID->SetDebugMemo(Debug->Memo1);
+    TabSheetPID->SetRun(&fRun);
     connect(PageControlMain, &QTabWidget::currentChanged, this, &TfrmOndrix::PageControlMainChange);
     WireDataAndStepButtons();
     Tick = new TSupervisoryTick(*this);
@@ -222,6 +222,7 @@ void TfrmOndrix::WireDataAndStepButtons() {
     l.SetFlushStatus = [this](const QString& text) { RzStatusPaneFlushpO2->SetCaption(text); };
     l.Save = [this] { SaveUnattended(); };
     l.RowCompleted = [this](int row) { fModel->CompleteRow(row); };
+    l.AdvanceStep = [this] { fModel->AdvanceStep(); };
     fRowBuilder = std::make_unique<TRowBuilder>(fModel->Run(), *DataGrid, l);
     TExperimentControlPage* c = ExperimentControl;
     fStepEditor = std::make_unique<TStepProgramEditor>(*c->ListBoxStepProgram, *c->RtDoubleEditEditpO2,
@@ -293,7 +294,7 @@ void TfrmOndrix::FormCreate() {
         ConfigurationPage->EditSMUCOMPort->setText(fSimulated.SMU);
     if (!fSimulated.DMM.isEmpty())
         ConfigurationPage->Edit2000COMPort->setText(fSimulated.DMM);
-    PID = new TPID();
+    fRun.PID = new TPID();
 
     // Data, logs, PID tables, cell, sample and program files live in the program's folder; every
     // path is built from it, whatever the current folder of the process is.
@@ -325,7 +326,7 @@ void TfrmOndrix::FormCreate() {
     Statusbar();
     PageControlMain->setCurrentIndex(0);
     GetAvailableComPorts();
-    SaveFileNumber = 1;
+    fRun.SaveFileNumber = 1;
 
     // The cell and sample files loaded or saved last come back (the calibration, the name and the
     // sample of the run before a restart); without one, or when it has gone, the Default.ini.
@@ -425,14 +426,14 @@ void TfrmOndrix::Button2000TestClick() {
 void TfrmOndrix::Statusbar() {
     // A link fault is named, in red, for as long as it lasts.
     QStringList faults;
-    if (ProgramState != TProgramState::Uninitialized)
+    if (fRun.ProgramState != TProgramState::Uninitialized)
         for (const TLinkMonitor* link : {&LinkSMU(), &LinkDMM()})
             if (!link->IsOK())
                 faults << link->StatusText();
     if (!faults.isEmpty()) {
         RzGlyphStatus1->SetCaption(faults.join(QStringLiteral("; ")));
         RzGlyphStatus1->SetImageIndex(0);
-    } else if (ProgramState != TProgramState::Uninitialized) {
+    } else if (fRun.ProgramState != TProgramState::Uninitialized) {
         RzGlyphStatus1->SetCaption(QStringLiteral("Valid instruments"));
         RzGlyphStatus1->SetImageIndex(2);
     } else {
@@ -448,22 +449,25 @@ void TfrmOndrix::Statusbar() {
         148, faults.isEmpty() ? 0 : RzGlyphStatus1->fontMetrics().horizontalAdvance(faults.join(u';')) + 40));
 
     RzGlyphStatus2->SetCaption(QStringLiteral("T, ºC: 500 < ") +
-                               FormatFloat(QStringLiteral("0.0"), LastCellTemp) + QStringLiteral(" < 1055"));
+                               FormatFloat(QStringLiteral("0.0"), fRun.LastCellTemp) +
+                               QStringLiteral(" < 1055"));
     // A temperature the multimeter has not renewed for two data point lengths is no valid value.
-    const bool fresh =
-        ProgramState == TProgramState::Paused || ProgramState == TProgramState::Uninitialized ||
-        (LastCellTempTime > 0 && MonotonicSeconds() - LastCellTempTime <= 2 * fModel->DataPointLength());
-    RzGlyphStatus2->SetImageIndex(fresh && LastCellTemp > 500 && LastCellTemp < 1055 ? 2 : 0);
+    const bool fresh = fRun.ProgramState == TProgramState::Paused ||
+                       fRun.ProgramState == TProgramState::Uninitialized ||
+                       (fRun.LastCellTempTime > 0 &&
+                        MonotonicSeconds() - fRun.LastCellTempTime <= 2 * fModel->DataPointLength());
+    RzGlyphStatus2->SetImageIndex(fresh && fRun.LastCellTemp > 500 && fRun.LastCellTemp < 1055 ? 2 : 0);
 
     const QString rc = DataGrid->Cell(DataGrid->RowCount() - 1, ColumnOf(TProperty::RCpO2));
     if (!rc.isEmpty())
-        RzStatusPaneRC->SetCaption(QStringLiteral("pO2 relative change last ") + FormatGeneral(RCDuration) +
-                                   QStringLiteral("s: ") + rc + QStringLiteral(" %"));
+        RzStatusPaneRC->SetCaption(QStringLiteral("pO2 relative change last ") +
+                                   FormatGeneral(fRun.RCDuration) + QStringLiteral("s: ") + rc +
+                                   QStringLiteral(" %"));
     else
         RzStatusPaneRC->SetCaption(QString());
 
-    RzStatusPaneStep->SetCaption(fStepView->Refresh(ProgramState, CurrentStep));
-    fStepStatus->Follow(ProgramState, CurrentStep, ExperimentControl->ListBoxStepProgram->count());
+    RzStatusPaneStep->SetCaption(fStepView->Refresh(fRun.ProgramState, fRun.CurrentStep));
+    fStepStatus->Follow(fRun.ProgramState, fRun.CurrentStep, ExperimentControl->ListBoxStepProgram->count());
     const QString stepStatus = fStepStatus->Text(fModel->Cell().RCAppliesToCurrent);
     RzStatusPaneStepStatus->SetCaption(stepStatus);
     RzStatusPaneStepStatus->setToolTip(stepStatus);
@@ -477,41 +481,41 @@ void TfrmOndrix::Statusbar() {
 TMonitorStatus TfrmOndrix::MonitorStatus() const {
     TMonitorStatus s;
     s.Experiment = fModel->Sample().Name;
-    s.State = ProgramStateName(ProgramState);
+    s.State = ProgramStateName(fRun.ProgramState);
     s.ModeText = RzStatusPaneStep->Caption();
     const int steps = fModel->StepCount();
-    if ((ProgramState == TProgramState::PIDStep || ProgramState == TProgramState::PPS) && CurrentStep >= 0 &&
-        CurrentStep < steps) {
-        s.Step = CurrentStep + 1;
+    if ((fRun.ProgramState == TProgramState::PIDStep || fRun.ProgramState == TProgramState::PPS) &&
+        fRun.CurrentStep >= 0 && fRun.CurrentStep < steps) {
+        s.Step = fRun.CurrentStep + 1;
         s.StepCount = steps;
     }
-    s.InstrumentsValid = ProgramState != TProgramState::Uninitialized;
+    s.InstrumentsValid = fRun.ProgramState != TProgramState::Uninitialized;
     s.SMU = LinkSMU().State();
     s.DMM = LinkDMM().State();
     s.SMUText = LinkSMU().StatusText();
     s.DMMText = LinkDMM().StatusText();
     s.Notice = RzStatusPaneNotice->Caption();
-    s.LastSaveFile = fLastSaveFile;
-    s.LastSaveTime = fLastSaveTime;
+    s.LastSaveFile = fRun.LastSavedFile;
+    s.LastSaveTime = fRun.LastSavedTime;
     s.JournalFile = JournalPath();
-    s.RCDurationS = RCDuration;
+    s.RCDurationS = fRun.RCDuration;
     using TQuantity = TMonitorStatus::TSetpointQuantity;
     double setpoint = 0; // log10 pO2 (atm) in the PID modes, V in PPS
-    if (ProgramState == TProgramState::PIDSet) {
+    if (fRun.ProgramState == TProgramState::PIDSet) {
         s.SetpointQuantity = TQuantity::PO2;
         s.Setpoint = std::pow(10.0, ExperimentControl->RtDoubleEditPISSP->Value());
     } else if (fModel->StepSetpoint(setpoint)) {
-        const bool pps = ProgramState == TProgramState::PPS;
+        const bool pps = fRun.ProgramState == TProgramState::PPS;
         s.SetpointQuantity = pps ? TQuantity::PumpV : TQuantity::PO2;
         s.Setpoint = pps ? setpoint : std::pow(10.0, setpoint);
     }
     if (fStepStatus->Running()) {
         const TStepCriteria& c = fStepStatus->Criteria();
         s.StepSeconds = fStepStatus->StepSeconds();
-        if (ProgramState == TProgramState::PIDStep)
+        if (fRun.ProgramState == TProgramState::PIDStep)
             s.StepInRange = c.InRange;
         s.StepPO2Stable = c.PO2Stable;
-        if (ProgramState == TProgramState::PPS || fModel->Cell().RCAppliesToCurrent)
+        if (fRun.ProgramState == TProgramState::PPS || fModel->Cell().RCAppliesToCurrent)
             s.StepCurrentStable = c.CurrentStable;
     }
     return s;
@@ -551,13 +555,13 @@ TSaveResult TfrmOndrix::Save(TSaveNotice notice) {
     if (fJournal)
         record.RowLines = fJournal->LinesOfRows(DataGrid->RowCount() - 1);
     const TSaveResult result = SaveExperiment(
-        record, [this](const QString& caption) { setWindowTitle(caption); }, notice);
+        fRun, record, [this](const QString& caption) { setWindowTitle(caption); }, notice);
     fLastSaveFailed = !result.Ok();
     if (result.Ok()) {
         fRowsSinceSave -= rows; // rows built during the save's message box are not in this file
-        fLastSaveFile = result.FilePath;
+        fRun.LastSavedFile = result.FilePath;
         ShowNotice(TNotice::Save, QString()); // a failed save before is made good
-        fLastSaveTime = Now();
+        fRun.LastSavedTime = Now();
     }
     if (fJournal && fJournal->IsOpen())
         fJournal->Sync();
@@ -664,10 +668,10 @@ void TfrmOndrix::BeginClose() {
     fCloseBegun = true;
     // The pump first: whatever the save below does, the SourceMeter's worker sends 0 A as it
     // leaves its loop, and the tick in ToExit stops and frees both workers.
-    ProgramState = TProgramState::ToExit;
+    fModel->ChangeMode(TProgramState::ToExit, TModeChangeReason::Close);
     if (Thread2401) {
         Thread2401->SetModeEx(TMode::SetCurrent);
-        GSCurrentMicroA = 0;
+        fModel->SetGSCurrent(0);
         Thread2401->RequestStop();
     }
     if (Thread2000)
@@ -729,7 +733,7 @@ bool TfrmOndrix::FormCloseQuery() {
 
 void TfrmOndrix::FormClose() {
     BeginClose();
-    ProgramState = TProgramState::ToExit;
+    fModel->ChangeMode(TProgramState::ToExit, TModeChangeReason::Close);
     setWindowTitle(QStringLiteral("Waiting for communication threads to close"));
     // The tick keeps running while we wait: in ToExit it stops both workers and frees them. A
     // worker stops within a cycle even when its instrument is silent; one that does not is left to
@@ -769,8 +773,8 @@ void TfrmOndrix::FormDestroy() {
         Thread2000->RequestStop();
     StopAndFree(Thread2401);
     StopAndFree(Thread2000);
-    TheRun().DropOpenPoint();
-    FreeAndNil(PID);
+    fRun.DropOpenPoint();
+    FreeAndNil(fRun.PID);
     if (fJournal)
         fJournal->Close(); // without an orderly close the next start recovers it
     LogFileDestination::Install(nullptr);

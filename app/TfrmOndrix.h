@@ -2,6 +2,7 @@
 // The main window: its six pages and status bar, start-up, the supervisory timer and the close
 // sequence. It shows the experiment (TExperimentModel) and hands the operator's edits to it.
 #include "app/ExperimentSave.h"
+#include "control/TRunState.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -35,6 +36,8 @@ class TStepStatus;
 class TInstrumentValidator;
 class TExperimentJournal;
 class TExperimentModel;
+class TThread2000;
+class TThread2401;
 class TMonitorConfig;
 class TMonitorControl;
 class TMonitorFeed;
@@ -114,6 +117,14 @@ public:
 
     // The experiment the window shows and edits; the workers read their settings from it.
     TExperimentModel& Model() { return *fModel; }
+    // The run the window drives: its state, its points and its saves.
+    TRunState& Run() { return fRun; }
+
+    // The two workers while their instruments are validated (null otherwise), and the port the
+    // SourceMeter was last identified on.
+    TThread2000* Thread2000 = nullptr;
+    TThread2401* Thread2401 = nullptr;
+    QString SMUComPort;
 
     QTabWidget* PageControlMain;
     TConfigurationPage* ConfigurationPage;
@@ -168,6 +179,7 @@ private:
     // What the web monitor reports of the status bar.
     TMonitorStatus MonitorStatus() const;
 
+    TRunState fRun;
     TExperimentModel* fModel;
     std::unique_ptr<TRowBuilder> fRowBuilder;
     std::unique_ptr<TStepProgramEditor> fStepEditor;
@@ -181,9 +193,7 @@ private:
     int fMonitorFedRow = 0; // the last grid row the monitor's feed has
     std::unique_ptr<TMonitorServer> fMonitor;
     TMonitorControl* fMonitorControl = nullptr; // the monitor's part of the "Configuration" page
-    QString fLastSaveFile;                      // the data file of this run's last save, and when
-    double fLastSaveTime = 0;
-    bool fJournalFailed = false; // behind, and told so; recording goes on
+    bool fJournalFailed = false;                // behind, and told so; recording goes on
     bool fLastSaveFailed = false;
     int fRowsSinceSave = 0; // rows not in a data file yet
     bool fAskOnClose = true;

@@ -3,9 +3,9 @@
 // hand-overs need, the wire-time paced simulator, fixed answers to the workers' questions, and
 // both workers started on one simulator and stopped and freed at the end.
 #include "acquisition/TThread2000.h"
-#include "app/SharedState.h"
 #include "common/FreeAndNil.h"
 #include "control/TPID.h"
+#include "control/TRunState.h"
 #include "control/TThread2401.h"
 #include "simulator/CellSimulator.h"
 
@@ -60,8 +60,7 @@ public:
         const QString dmmPort = QString::fromStdString(sim.PortPath(TInstrumentId::Dmm));
         Initialize2401(smuPort);
         Initialize2000(dmmPort);
-        ResetSharedState();
-        PID = new TPID();
+        run.PID = new TPID();
         smu.Port = smuPort;
         smu.SetModeEx(TMode::SetCurrent);
         dmm.Port = dmmPort;
@@ -82,14 +81,15 @@ public:
             Serve(20);
         smu.wait();
         dmm.wait();
-        TheRun().DropOpenPoint();
-        FreeAndNil(PID);
+        run.DropOpenPoint();
+        FreeAndNil(run.PID);
     }
 
     TCellSimulator sim;
     std::string failed;
     THost2401 host2401;
     THost2000 host2000;
-    TThread2401 smu{&host2401, TheRun()};
-    TThread2000 dmm{&host2000, TheRun()};
+    TRunState run; // the run both workers serve
+    TThread2401 smu{&host2401, run};
+    TThread2000 dmm{&host2000, run};
 };

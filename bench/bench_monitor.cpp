@@ -9,7 +9,6 @@
 //  - Monitor/Rows10kOf1M: GET /api/rows for 10 000 rows of a run of 1 000 000 rows, over loopback
 //    from request to the last byte. Goal: under 20 ms.
 #include "acquisition/TThread2000.h"
-#include "app/SharedState.h"
 #include "bench/BenchMain.h"
 #include "bench/BenchWorkers.h"
 #include "common/FreeAndNil.h"

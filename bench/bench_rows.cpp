@@ -15,10 +15,10 @@
 //    the row build above includes; appending one row to the journal alone must take under 50 us
 //    (median).
 // The plot's share of a row (one append per series) is measured in bench_plot.
-#include "app/SharedState.h"
 #include "common/Clock.h"
 #include "common/NumberFormat.h"
 #include "control/TPID.h"
+#include "control/TRunState.h"
 #include "experiment/RowBuilder.h"
 #include "recording/ColumnTable.h"
 #include "recording/ExperimentFile.h"
@@ -105,6 +105,7 @@ QString JournalFolderTemplate() {
 // One grid and row builder per size, filled once and shared by the repetitions (filling a
 // million rows takes longer than the measurement itself).
 struct TRun {
+    TRunState state; // what the row builder reads: the mode, the criterion, the points
     std::unique_ptr<TDataGridModel> grid;
     std::unique_ptr<TRowBuilder> builder;
     QTemporaryDir folder{JournalFolderTemplate()};
@@ -123,41 +124,41 @@ void Prepare(TRun& run, int rows) {
                       QStringLiteral("Run"), QByteArray("head\r\n"), run.grid->Grid());
     TRun* r = &run;
     links.RowCompleted = [r](int row) { r->journal.Append(r->grid->Grid(), row); };
-    run.builder = std::make_unique<TRowBuilder>(TheRun(), *run.grid, links);
+    run.builder = std::make_unique<TRowBuilder>(run.state, *run.grid, links);
     run.next = rows;
 }
 
+// The run of `rows` rows, made on first use and not yet filled.
 TRun& RunOf(int rows) {
     static std::map<int, TRun> runs;
-    TRun& run = runs[rows];
-    if (!run.grid)
-        Prepare(run, rows);
-    return run;
+    return runs[rows];
 }
 
 // The state every row build of these benchmarks runs in: a PID step with a 300 s window.
-void BeginRowBuilds() {
-    ResetSharedState();
-    ProgramState = TProgramState::PIDStep;
-    RCDuration = 300;
-    RCThreshold = 0.05;
+void BeginRowBuilds(TRunState& run) {
+    run.Reset();
+    run.ProgramState = TProgramState::PIDStep;
+    run.RCDuration = 300;
+    run.RCThreshold = 0.05;
     Clock::Fix(kStart);
-    ExperimentStartTime = MonotonicSeconds();
-    PID = new TPID();
-    PID->SetSetpoint(-4);
+    run.ExperimentStartTime = MonotonicSeconds();
+    run.PID = new TPID();
+    run.PID->SetSetpoint(-4);
 }
 
-void EndRowBuilds() {
+void EndRowBuilds(TRunState& run) {
     Clock::Release();
-    delete PID;
-    PID = nullptr;
-    ResetSharedState();
+    delete run.PID;
+    run.PID = nullptr;
+    run.Reset();
 }
 
 // One data point completed and built into a row, one second after the last.
 void BuildOneRow(TRun& run) {
     const double t = run.next++;
     Clock::Fix(kStart + t / SecondsPerDay);
+    TRunState& s = run.state;
+    TDataPoint& DataPoint = s.DataPoint;
     DataPoint = TDataPoint{};
     DataPoint.PumpV = 0.2 + 1e-6 * std::sin(t);
     DataPoint.PumpI = -2e-4 + 1e-7 * std::sin(t);
@@ -167,16 +168,18 @@ void BuildOneRow(TRun& run) {
     DataPoint.Temp = 800.12;
     DataPoint.Time = t;
     DataPoint.Interval = 1;
-    DataPointDate = Now();
-    DataPoint.Date = DataPointDate;
+    s.DataPointDate = Now();
+    DataPoint.Date = s.DataPointDate;
     DataPoint.SetPoint = -4;
-    HandOverDataPoint(DataPoint);
+    s.HandOverDataPoint(DataPoint);
     run.builder->AddDataUpdates();
 }
 
 void BM_BuildRow(benchmark::State& state) {
-    BeginRowBuilds();
     TRun& run = RunOf(int(state.range(0)));
+    BeginRowBuilds(run.state);
+    if (!run.grid)
+        Prepare(run, int(state.range(0)));
 
     for (auto _ : state)
         BuildOneRow(run);
@@ -184,7 +187,7 @@ void BM_BuildRow(benchmark::State& state) {
     const int last = run.grid->RowCount() - 1;
     state.counters["fitted"] = !run.grid->Cell(last, ColumnOf(TProperty::RCpO2)).isEmpty() &&
                                !run.grid->Cell(last, ColumnOf(TProperty::RCI)).isEmpty();
-    EndRowBuilds();
+    EndRowBuilds(run.state);
 }
 
 // Every row of a run from the first to the given count, each built as the tick builds it and
@@ -192,8 +195,8 @@ void BM_BuildRow(benchmark::State& state) {
 void BM_AppendEveryRow(benchmark::State& state) {
     const int rows = int(state.range(0));
     for (auto _ : state) {
-        BeginRowBuilds();
         TRun run;
+        BeginRowBuilds(run.state);
         Prepare(run, 0);
         std::vector<float> micros;
         micros.reserve(std::size_t(rows));
@@ -220,7 +223,7 @@ void BM_AppendEveryRow(benchmark::State& state) {
         std::nth_element(micros.begin(), micros.end() - rows / 10000, micros.end());
         state.counters["p99.99 us"] = *(micros.end() - rows / 10000);
         run.journal.Finish();
-        EndRowBuilds();
+        EndRowBuilds(run.state);
     }
 }
 // One row into the journal: formatted as a data line and written through to the operating system

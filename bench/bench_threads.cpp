@@ -15,11 +15,11 @@
 // The main thread runs an event loop, as the program's window does, so the hand-overs of each
 // cycle are served at once.
 #include "acquisition/TThread2000.h"
-#include "app/SharedState.h"
 #include "bench/BenchMain.h"
 #include "bench/BenchWorkers.h"
 #include "common/FreeAndNil.h"
 #include "control/TPID.h"
+#include "control/TRunState.h"
 #include "control/TThread2401.h"
 #include "diagnostics/LogChannel.h"
 #include "instruments/TLinkMonitor.h"
@@ -131,11 +131,10 @@ void BM_Thread2401(benchmark::State& state) {
     }
     const QString port = QString::fromStdString(sim.PortPath(TInstrumentId::Smu));
     Initialize2401(port);
-    ResetSharedState();
-    PID = new TPID();
-    GSCurrentMicroA = 0;
+    TRunState run;
+    run.PID = new TPID();
     THost2401 host;
-    TThread2401 thread(&host, TheRun());
+    TThread2401 thread(&host, run);
     thread.Port = port;
     thread.SetModeEx(TMode::SetCurrent);
     thread.start();
@@ -156,8 +155,8 @@ void BM_Thread2401(benchmark::State& state) {
     while (!thread.IsStopped())
         Serve(20);
     thread.wait();
-    TheRun().DropOpenPoint();
-    FreeAndNil(PID);
+    run.DropOpenPoint();
+    FreeAndNil(run.PID);
 }
 BENCHMARK(BM_Thread2401)
     ->Name("Thread2401/GS")
@@ -178,11 +177,11 @@ void BM_Thread2000(benchmark::State& state) {
     }
     const QString port = QString::fromStdString(sim.PortPath(TInstrumentId::Dmm));
     Initialize2000(port);
-    ResetSharedState();
-    PID = new TPID();
+    TRunState run;
+    run.PID = new TPID();
     THost2000 host;
     host.fast = fast;
-    TThread2000 thread(&host, TheRun());
+    TThread2000 thread(&host, run);
     thread.Port = port;
     thread.SetToPauseEx(false);
     thread.start();
@@ -211,8 +210,8 @@ void BM_Thread2000(benchmark::State& state) {
     while (!thread.IsStopped())
         Serve(20);
     thread.wait();
-    TheRun().DropOpenPoint();
-    FreeAndNil(PID);
+    run.DropOpenPoint();
+    FreeAndNil(run.PID);
 }
 BENCHMARK(BM_Thread2000)
     ->Name("Thread2000/fast")

@@ -55,4 +55,8 @@ void TRunState::Reset() {
     DataPointDate = 0;
     DataPoint = TDataPoint();
     DataPointQueue.clear();
+    LastSaveTime = 0;
+    SaveFileNumber = 1;
+    LastSavedFile.clear();
+    LastSavedTime = 0;
 }

@@ -90,6 +90,15 @@ struct TRunState {
     // busy, every point becomes exactly one row, in order.
     std::deque<TDataPoint> DataPointQueue;
 
+    // The data-file saves of this run. LastSaveTime is when the last save began (the autosave
+    // counts from it, failed or not; 0 before the first); SaveFileNumber is the number the next
+    // file of the day is tried under; LastSavedFile and LastSavedTime are the last save the disk
+    // took whole, as the monitor reports it.
+    TDateTime LastSaveTime = 0;
+    std::int32_t SaveFileNumber = 1;
+    QString LastSavedFile;
+    TDateTime LastSavedTime = 0;
+
     // The controller of the PID modes; owned by the window.
     TPID* PID = nullptr;
     // The averages of the open data point (pump current and voltage, cell temperature, pO2),

@@ -157,7 +157,10 @@ void TRowBuilder::Build(const TDataPoint& p) {
     // whole relative-change window, so the fit that judged it saw nothing of the step before.
     if (measuredIn == fRun.ProgramState && p.Step == fRun.CurrentStep && evidence &&
         StepAdvances(fRun.ProgramState, criteria, Ask(fLinks.RCAppliesToCurrent))) {
-        fRun.CurrentStep += 1;
+        if (fLinks.AdvanceStep)
+            fLinks.AdvanceStep();
+        else
+            fRun.CurrentStep += 1;
         LogEvent(QStringLiteral("Step"), QStringLiteral("step %1 settled at %2 s; step %3 begins")
                                              .arg(fRun.CurrentStep)
                                              .arg(FormatGeneral(p.Time))

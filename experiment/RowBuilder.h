@@ -30,6 +30,7 @@ struct TRowBuilderLinks {
     std::function<void(const QString&)> SetFlushStatus; // caption of RzStatusPaneFlushpO2
     std::function<void()> Save;                         // the data-file save of a step advance
     std::function<void(int)> RowCompleted;              // a row has all its cells (the journal)
+    std::function<void()> AdvanceStep;                  // the run's next step; counted here without it
     TStepStatus* StepStatus = nullptr;                  // told the criteria of each program row
 };
 

@@ -63,19 +63,61 @@ bool TExperimentModel::StepSetpoint(double& setpoint) const {
     return false;
 }
 
-void TExperimentModel::ChangeMode(TProgramState state) {
-    if (fRun.ProgramState != TProgramState::PIDSet && fRun.ProgramState != TProgramState::PIDStep && fRun.PID)
-        fRun.PID->ResetIntegral();
-    if (state == TProgramState::PIDStep || state == TProgramState::PPS) {
-        if (fRun.ProgramState != state) {
-            fRun.ProgramState = state;
+void TExperimentModel::ChangeMode(TProgramState state, TModeChangeReason reason) {
+    const TProgramState before = fRun.ProgramState;
+    switch (reason) {
+    case TModeChangeReason::Operator:
+        if (before != TProgramState::PIDSet && before != TProgramState::PIDStep && fRun.PID)
+            fRun.PID->ResetIntegral();
+        if ((state == TProgramState::PIDStep || state == TProgramState::PPS) && before != state)
             fRun.CurrentStep = 0;
-        }
-    } else {
         fRun.ProgramState = state;
+        AppendModeChangeRow(state);
+        LogEvent(QStringLiteral("Mode"), QStringLiteral("set to ") + ProgramStateName(state));
+        break;
+    case TModeChangeReason::Validation:
+        fRun.ProgramState = state;
+        if (before != state)
+            LogEvent(QStringLiteral("Mode"), QStringLiteral("changed from %1 to %2 by the validation")
+                                                 .arg(ProgramStateName(before), ProgramStateName(state)));
+        break;
+    case TModeChangeReason::ProgramEnded:
+        fRun.ProgramState = state;
+        LogEvent(
+            QStringLiteral("Program"),
+            QStringLiteral("step program ended after %1 steps: galvanostatic at 0 µA").arg(fRun.CurrentStep));
+        break;
+    case TModeChangeReason::Close:
+        fRun.ProgramState = state;
+        break;
     }
-    AppendModeChangeRow(fRun.ProgramState);
-    LogEvent(QStringLiteral("Mode"), QStringLiteral("set to ") + ProgramStateName(fRun.ProgramState));
+    emit ModeChanged(state, reason);
+}
+
+void TExperimentModel::SetGSCurrent(double microA) {
+    if (fRun.GSCurrentMicroA == microA)
+        return;
+    fRun.GSCurrentMicroA = microA;
+    emit GSCurrentChanged(microA);
+}
+
+void TExperimentModel::SetSetVoltagemV(int mV) {
+    if (fSetVoltagemV == mV)
+        return;
+    fSetVoltagemV = mV;
+    emit SetVoltageChanged(mV);
+}
+
+void TExperimentModel::SetPIDSetpoint(double setpoint) {
+    if (!fRun.PID || fRun.PID->Setpoint() == setpoint)
+        return;
+    fRun.PID->SetSetpoint(setpoint);
+    emit PIDSetpointChanged(setpoint);
+}
+
+void TExperimentModel::AdvanceStep() {
+    fRun.CurrentStep += 1;
+    emit StepAdvanced(fRun.CurrentStep);
 }
 
 int TExperimentModel::AppendModeChangeRow(TProgramState state) {

@@ -15,6 +15,16 @@
 #include <QObject>
 #include <QStringList>
 
+// Why the mode changes, which decides what records it: the operator's confirmed choice writes the
+// mode-change row and the event line (and starts a program at its first step); the others write
+// no row, so the data file shows only the operator's changes.
+enum class TModeChangeReason : std::uint8_t {
+    Operator,     // a confirmed mode button
+    Validation,   // both instruments validated: the run waits, paused
+    ProgramEnded, // a step program ran past its last step: galvanostatic at 0 µA
+    Close,        // the window closes: the workers stop
+};
+
 class TExperimentModel : public QObject, public IThread2000Host, public IThread2401Host {
     Q_OBJECT
 public:
@@ -49,12 +59,18 @@ public:
     const QStringList& PIDRows() const { return fPIDRows; }
     void SetPIDRows(const QStringList& lines) { fPIDRows = lines; }
 
+    // The one way the program state changes. For the operator: the state (a program starts at its
+    // first step), the PID's integral when it was not regulating, the mode-change row and the event
+    // line; for the other reasons the state and, where it tells the operator something, an event.
+    void ChangeMode(TProgramState state, TModeChangeReason reason = TModeChangeReason::Operator);
+    // The galvanostatic setpoint the SourceMeter worker takes over, µA.
+    void SetGSCurrent(double microA);
     // The pump voltage of the "PS set voltage, mV:" mode, read by the SourceMeter thread.
-    void SetSetVoltagemV(int mV) { fSetVoltagemV = mV; }
-
-    // A mode change the operator has confirmed: the state (a program starts at its first step),
-    // the PID's integral when it was not regulating, the mode-change row and the event line.
-    void ChangeMode(TProgramState state);
+    void SetSetVoltagemV(int mV);
+    // The setpoint the PID controller follows (log10 pO2, or V in PPS); nothing without a controller.
+    void SetPIDSetpoint(double setpoint);
+    // The running step program moves on to its next step.
+    void AdvanceStep();
     // The row that marks a mode change in the grid (and the journal, through RowCompleted).
     int AppendModeChangeRow(TProgramState state);
     // A row has all its cells: the journal and the monitor take it from here.
@@ -73,6 +89,12 @@ signals:
     void StepProgramChanged();
     void RowCompleted(int row);
     void PIDListing(const QStringList& lines);
+    // The run's settings as the intent methods above changed them.
+    void ModeChanged(TProgramState state, TModeChangeReason reason);
+    void GSCurrentChanged(double microA);
+    void SetVoltageChanged(int mV);
+    void PIDSetpointChanged(double setpoint);
+    void StepAdvanced(int step);
 
 private:
     TRunState& fRun;

@@ -7,7 +7,6 @@
 // show the change.
 #include "acquisition/TThread2000.h"
 #include "app/AutosaveSchedule.h"
-#include "app/SharedState.h"
 #include "common/Clock.h"
 #include "common/Locale.h"
 #include "control/TThread2401.h"
@@ -50,23 +49,23 @@ struct TRunResult {
 // One run of kRunS seconds, the wall clock stepped by `stepS` at kChangeAtS: each second a
 // multimeter reading, a quarter of a second later a SourceMeter reading.
 TRunResult RunWithStep(double stepS) {
-    ResetSharedState();
+    TRunState run;
     SetRegionalLocale(QLocale::c());
     Clock::Fix(Start());
-    ProgramState = TProgramState::SetVoltage;
-    RCDuration = 300;
-    RCThreshold = 0.05;
+    run.ProgramState = TProgramState::SetVoltage;
+    run.RCDuration = 300;
+    run.RCThreshold = 0.05;
     TDataGridModel grid;
     grid.FormatGrid();
-    TRowBuilder builder(TheRun(), grid, TRowBuilderLinks{});
-    TThread2401 smu(nullptr, TheRun());
-    TThread2000 dmm(nullptr, TheRun());
+    TRowBuilder builder(run, grid, TRowBuilderLinks{});
+    TThread2401 smu(nullptr, run);
+    TThread2000 dmm(nullptr, run);
     smu.SetModeEx(TMode::SetVoltage);
     dmm.SetToPauseEx(false);
 
     TAutosaveSchedule autosave;
-    LastSaveTime = Now(); // the run's first save
-    autosave.Observe(LastSaveTime, MonotonicSeconds());
+    run.LastSaveTime = Now(); // the run's first save
+    autosave.Observe(run.LastSaveTime, MonotonicSeconds());
     const double t0 = MonotonicSeconds();
     TRunResult result;
     for (int s = 1; s <= kRunS; ++s) {
@@ -93,7 +92,7 @@ TRunResult RunWithStep(double stepS) {
         smu.UpdateResults(r);
         builder.AddDataUpdates();
 
-        if (result.autosaveDueAtS < 0 && autosave.Due(LastSaveTime, MonotonicSeconds()))
+        if (result.autosaveDueAtS < 0 && autosave.Due(run.LastSaveTime, MonotonicSeconds()))
             result.autosaveDueAtS = std::round(MonotonicSeconds() - t0);
     }
     TMonitorJson::TZoneCache zone;
@@ -101,9 +100,8 @@ TRunResult RunWithStep(double stepS) {
         result.rows.push_back(grid.Row(row));
         result.utcMs.push_back(TMonitorJson::RowUnixMs(grid.Row(row), zone));
     }
-    TheRun().DropOpenPoint(); // the accumulators are their owner's to free
+    run.DropOpenPoint(); // the accumulators are their owner's to free
     Clock::Release();
-    ResetSharedState();
     return result;
 }
 

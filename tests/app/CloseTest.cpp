@@ -6,7 +6,6 @@
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
 #include "app/QtDialogs.h"
-#include "app/SharedState.h"
 #include "app/SignalCloser.h"
 #include "app/TRtDoubleEdit.h"
 #include "app/TfrmOndrix.h"
@@ -97,7 +96,7 @@ int RunClosingChild(const QStringList& args) {
     owned->ExperimentData->EditSampleName->setText(QStringLiteral("Run"));
     if (args.size() > 4) // notes that make the data file's head this long
         owned->ExperimentData->MemoNotes->setPlainText(QString(args[4].toInt(), u'n'));
-    if (ProgramState != TProgramState::Paused)
+    if (owned->Run().ProgramState != TProgramState::Paused)
         return 3;
     TfrmOndrix* w = owned.release();
     w->setAttribute(Qt::WA_DeleteOnClose);
@@ -130,7 +129,7 @@ int RunClosingChild(const QStringList& args) {
             std::fputc('\n', stdout);
         }
         std::fflush(stdout);
-        if (scenario == QStringLiteral("held") && ProgramState == TProgramState::ToExit)
+        if (scenario == QStringLiteral("held") && w->Run().ProgramState == TProgramState::ToExit)
             std::this_thread::sleep_for(std::chrono::seconds(60));
         if (opened || printed < 5) // the mode-change row and three data rows
             return;

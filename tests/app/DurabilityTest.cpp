@@ -4,7 +4,6 @@
 #include "app/ConfigurationPage.h"
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
-#include "app/SharedState.h"
 #include "app/SignalCloser.h"
 #include "app/StatusPane.h"
 #include "app/TRtDoubleEdit.h"
@@ -95,7 +94,7 @@ int RunProgramChild(const QStringList& args) {
     auto dialogs = std::make_shared<TScriptedDialogs>();
     SetDialogs(dialogs);
     std::unique_ptr<TfrmOndrix> owned = OpenWindow(args[1], args[2]);
-    if (ProgramState != TProgramState::Paused)
+    if (owned->Run().ProgramState != TProgramState::Paused)
         return 3;
     TfrmOndrix* w = owned.release();
     w->setAttribute(Qt::WA_DeleteOnClose);
@@ -141,7 +140,6 @@ protected:
         if (sim)
             sim->Stop();
         SetDialogs(nullptr);
-        ResetSharedState();
     }
     double PumpCurrent() {
         double a = NAN;
@@ -254,7 +252,7 @@ TEST_F(Durability, TerminationSignalClosesInOrderWithThePumpAtZeroAndEveryRowSav
 
 TEST_F(Durability, OrderlyCloseSavesTheRowsNotInADataFileYet) {
     w = OpenWindow(smu, dmm);
-    ASSERT_EQ(ProgramState, TProgramState::Paused);
+    ASSERT_EQ(w->Run().ProgramState, TProgramState::Paused);
     StartGalvanostatic(*w, 2);
     ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= 6; }, 60));
     dialogs->answers = {true};
@@ -274,7 +272,7 @@ TEST_F(Durability, OrderlyCloseSavesTheRowsNotInADataFileYet) {
 // A journal that can't be written is reported once; the rows go on into the grid.
 TEST_F(Durability, AJournalThatFailsIsReportedOnceAndRecordingGoesOn) {
     w = OpenWindow(smu, dmm);
-    ASSERT_EQ(ProgramState, TProgramState::Paused);
+    ASSERT_EQ(w->Run().ProgramState, TProgramState::Paused);
     // A file where today's folder would go: neither the journal nor a data file can be written.
     QFile blocker(folder.file(QStringLiteral("Userdata/") + TExperimentFile::DayFolderName(Now())));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
@@ -298,7 +296,7 @@ TEST_F(Durability, AJournalThatFailsIsReportedOnceAndRecordingGoesOn) {
 // is full, holds every row again once there is room, so a kill then would lose none.
 TEST_F(Durability, AFullDiskDuringARunCostsNoRowAndIsToldTruthfully) {
     w = OpenWindow(smu, dmm);
-    ASSERT_EQ(ProgramState, TProgramState::Paused);
+    ASSERT_EQ(w->Run().ProgramState, TProgramState::Paused);
     const QString day = folder.file(QStringLiteral("Userdata/") + TExperimentFile::DayFolderName(Now()));
     TSmallFileSystem fs(day, 1024);
     if (!fs.Mounted())
@@ -406,7 +404,7 @@ TEST_F(Durability, AStartWithAHostileMarkerCompletes) {
 
 TEST_F(Durability, MainThreadHeldForSecondsLosesAndDoublesNoPoint) {
     w = OpenWindow(smu, dmm);
-    ASSERT_EQ(ProgramState, TProgramState::Paused);
+    ASSERT_EQ(w->Run().ProgramState, TProgramState::Paused);
     StartGalvanostatic(*w, 2);
     ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= 4; }, 60));
     const int before = w->DataGrid->RowCount();

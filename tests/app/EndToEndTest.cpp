@@ -5,7 +5,6 @@
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
 #include "app/PIDTuningPage.h"
-#include "app/SharedState.h"
 #include "app/StatusPane.h"
 #include "app/TRtDoubleEdit.h"
 #include "app/TfrmOndrix.h"
@@ -53,7 +52,8 @@ protected:
         dialogs = std::make_shared<TScriptedDialogs>();
         SetDialogs(dialogs);
         w = OpenSimulatedWindow(*sim, 2);
-        ASSERT_EQ(ProgramState, TProgramState::Paused) << "both simulated instruments validate at start";
+        ASSERT_EQ(w->Run().ProgramState, TProgramState::Paused)
+            << "both simulated instruments validate at start";
         TExperimentDataPage* d = w->ExperimentData;
         d->EditSampleName->setText(QStringLiteral("Run"));
         d->RtDoubleEditRCDuration->SetValue(20);
@@ -63,7 +63,6 @@ protected:
         if (sim)
             sim->Stop();
         SetDialogs(nullptr);
-        ResetSharedState();
     }
     // Waits, with the window's events (tick, hand-overs) running, until `done` or the deadline.
     bool WaitFor(const std::function<bool()>& done, int seconds) { return WaitForEvents(done, seconds); }
@@ -120,7 +119,7 @@ TEST_F(EndToEnd, GalvanostaticRunMakesDataRowsAndSavesAtOnce) {
     OpenWindow();
     w->ExperimentControl->RtIntegerEditCurrentmA->SetValue(2);
     ChooseMode(w->ExperimentControl->RadioButtonModePassive);
-    ASSERT_EQ(ProgramState, TProgramState::SetCurrent);
+    ASSERT_EQ(w->Run().ProgramState, TProgramState::SetCurrent);
     ASSERT_TRUE(WaitFor([&] { return Rows() >= 5; }, 60)) << "rows: " << Rows();
     // Row 1 is the marker row; data rows follow with mode 12 and the cell's readings.
     EXPECT_EQ(Cell(1, TProperty::Mode), "2");
@@ -149,13 +148,13 @@ TEST_F(EndToEnd, PPSStepProgramAdvancesOnItsOwn) {
     while (steps->count() > 3)
         delete steps->takeItem(steps->count() - 1);
     ChooseMode(w->ExperimentControl->RadioButtonPPS);
-    ASSERT_EQ(ProgramState, TProgramState::PPS);
+    ASSERT_EQ(w->Run().ProgramState, TProgramState::PPS);
     // Three steps, each ending when the last 20 s are flat; then galvanostatic at 0 µA.
-    ASSERT_TRUE(WaitFor([&] { return ProgramState == TProgramState::SetCurrent; }, 240))
-        << "step " << CurrentStep << ", rows " << Rows();
-    EXPECT_EQ(CurrentStep, 3);
+    ASSERT_TRUE(WaitFor([&] { return w->Run().ProgramState == TProgramState::SetCurrent; }, 240))
+        << "step " << w->Run().CurrentStep << ", rows " << Rows();
+    EXPECT_EQ(w->Run().CurrentStep, 3);
     EXPECT_EQ(w->ExperimentControl->RtIntegerEditCurrentmA->Value(), 0);
-    EXPECT_EQ(GSCurrentMicroA, 0);
+    EXPECT_EQ(w->Run().GSCurrentMicroA, 0);
     const QList<TStepRows> seen = StepsOf("16");
     ASSERT_EQ(seen.size(), 3);
     const double mV[] = {45, 115, 227};
@@ -196,18 +195,18 @@ TEST_F(EndToEnd, APPSProgramOnACellWithoutLeakWalksItsStepsAndShowsEach) {
     while (steps->count() > 3)
         delete steps->takeItem(steps->count() - 1);
     ChooseMode(w->ExperimentControl->RadioButtonPPS);
-    ASSERT_EQ(ProgramState, TProgramState::PPS);
+    ASSERT_EQ(w->Run().ProgramState, TProgramState::PPS);
     QStringList shown; // what the step pane said, once per change
     ASSERT_TRUE(WaitFor(
         [&] {
             const QString text = w->RzStatusPaneStepStatus->Caption();
             if (!text.isEmpty() && (shown.isEmpty() || shown.last().left(7) != text.left(7)))
                 shown << text;
-            return ProgramState == TProgramState::SetCurrent;
+            return w->Run().ProgramState == TProgramState::SetCurrent;
         },
         240))
-        << "step " << CurrentStep << ", rows " << Rows() << ", " << shown.join(u'|').toStdString();
-    EXPECT_EQ(CurrentStep, 3);
+        << "step " << w->Run().CurrentStep << ", rows " << Rows() << ", " << shown.join(u'|').toStdString();
+    EXPECT_EQ(w->Run().CurrentStep, 3);
     EXPECT_EQ(StepsOf("16").size(), 3);
     ASSERT_GE(shown.size(), 3) << shown.join(u'|').toStdString();
     for (int i = 0; i < 3; ++i)
@@ -226,7 +225,7 @@ TEST_F(EndToEnd, ShippedPIDTableHoldsASetpointAndWalksAPPIDProgram) {
 
     w->ExperimentControl->RtDoubleEditPISSP->SetValue(-6);
     ChooseMode(w->ExperimentControl->RadioButtonPIDSet);
-    ASSERT_EQ(ProgramState, TProgramState::PIDSet);
+    ASSERT_EQ(w->Run().ProgramState, TProgramState::PIDSet);
     // Settled: five data rows in a row within 0.05 decade of the setpoint.
     const auto settled = [&](double target) {
         int inside = 0;
@@ -246,11 +245,11 @@ TEST_F(EndToEnd, ShippedPIDTableHoldsASetpointAndWalksAPPIDProgram) {
     steps->addItems({QStringLiteral("0001   -6.5        0"), QStringLiteral("0002   -7          0"),
                      QStringLiteral("0003   -7.5        0")});
     ChooseMode(w->ExperimentControl->RadioButtonPIDStep);
-    ASSERT_EQ(ProgramState, TProgramState::PIDStep);
-    ASSERT_TRUE(WaitFor([&] { return ProgramState == TProgramState::SetCurrent; }, 300))
-        << "step " << CurrentStep << ", last log10(pO2) " << Log10pO2(Rows() - 1);
-    EXPECT_EQ(CurrentStep, 3);
-    EXPECT_EQ(GSCurrentMicroA, 0);
+    ASSERT_EQ(w->Run().ProgramState, TProgramState::PIDStep);
+    ASSERT_TRUE(WaitFor([&] { return w->Run().ProgramState == TProgramState::SetCurrent; }, 300))
+        << "step " << w->Run().CurrentStep << ", last log10(pO2) " << Log10pO2(Rows() - 1);
+    EXPECT_EQ(w->Run().CurrentStep, 3);
+    EXPECT_EQ(w->Run().GSCurrentMicroA, 0);
     const QList<TStepRows> seen = StepsOf("15");
     ASSERT_EQ(seen.size(), 3);
     const double setpoints[] = {-6.5, -7, -7.5};

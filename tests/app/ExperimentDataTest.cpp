@@ -1,11 +1,11 @@
 #include "app/ExperimentDataPage.h"
-#include "app/SharedState.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/Locale.h"
 #include "common/ProgramFolder.h"
 #include "diagnostics/EventLog.h"
 #include "experiment/CellDetailsFile.h"
 #include "experiment/SampleDetailsFile.h"
+#include "experiment/TExperimentModel.h"
 #include "recording/SampleDetails.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempFolder.h"
@@ -124,7 +124,6 @@ TSampleDetails SomeSample() {
 class ExperimentData : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSharedState();
         SetRegionalLocale(QLocale(QLocale::English, QLocale::UnitedStates));
         dialogs = std::make_shared<TRecordingDialogs>();
         SetDialogs(dialogs);
@@ -134,7 +133,6 @@ protected:
     void TearDown() override {
         SetDialogs(nullptr);
         SetRegionalLocale(QLocale::system());
-        ResetSharedState();
     }
     void Put(TExperimentDataPage& page, const TCellDetails& c) {
         page.EditSensorID->setText(c.SensorID);
@@ -289,22 +287,25 @@ TEST_F(ExperimentData, FreshPage) {
 // its way would otherwise run the cell on Ax = 1, and an entry beyond the box's range is refused.
 TEST_F(ExperimentData, TheSensorCalibrationTakesEffectOnEnter) {
     TExperimentDataPage page;
+    TRunState run;
+    TExperimentModel model(run);
+    page.Attach(model);
     page.RtDoubleEditSensorAx->clear();
     QTest::keyClicks(page.RtDoubleEditSensorAx, QStringLiteral("1e4"));
-    EXPECT_DOUBLE_EQ(SensorAx, 0) << "nothing on the way";
+    EXPECT_DOUBLE_EQ(run.SensorAx, 0) << "nothing on the way";
     QTest::keyClick(page.RtDoubleEditSensorAx, Qt::Key_Return);
-    EXPECT_DOUBLE_EQ(SensorAx, 1e4);
+    EXPECT_DOUBLE_EQ(run.SensorAx, 1e4);
     page.RtDoubleEditSensorAx->selectAll();
     QTest::keyClicks(page.RtDoubleEditSensorAx, QStringLiteral("1e9"));
     QTest::keyClick(page.RtDoubleEditSensorAx, Qt::Key_Return);
-    EXPECT_DOUBLE_EQ(SensorAx, 1e4) << "out of range: refused";
+    EXPECT_DOUBLE_EQ(run.SensorAx, 1e4) << "out of range: refused";
     EXPECT_TRUE(page.RtDoubleEditSensorAx->Marked());
-    EXPECT_DOUBLE_EQ(SensorBx, 0) << "only the box typed into is copied";
+    EXPECT_DOUBLE_EQ(run.SensorBx, 0) << "only the box typed into is copied";
     page.RtDoubleEditSensorBx->clear();
     QTest::keyClicks(page.RtDoubleEditSensorBx, QStringLiteral("2.25"));
     QTest::keyClick(page.RtDoubleEditSensorBx, Qt::Key_Return);
-    EXPECT_DOUBLE_EQ(SensorBx, 2.25);
-    EXPECT_DOUBLE_EQ(SensorAx, 1e4);
+    EXPECT_DOUBLE_EQ(run.SensorBx, 2.25);
+    EXPECT_DOUBLE_EQ(run.SensorAx, 1e4);
 }
 
 // --- Cell and sample files --------------------------------------------------------------------
@@ -607,7 +608,10 @@ TEST_F(ExperimentData, AFileThatIsNotACellOrSampleFileChangesNothingAndIsReporte
     TExperimentDataPage page;
     Put(page, SomeCell());
     Put(page, SomeSample());
-    SensorAx = 0.5;
+    TRunState run;
+    TExperimentModel model(run);
+    page.Attach(model);
+    run.SensorAx = 0.5;
     for (const auto& j : junk) {
         SCOPED_TRACE(j.name);
         const QString cellFile = WriteFile("Cell/junk.ini", j.bytes);
@@ -624,7 +628,7 @@ TEST_F(ExperimentData, AFileThatIsNotACellOrSampleFileChangesNothingAndIsReporte
         // the sensor calibration stay as they were.
         ExpectCell(page.CellDetails(), SomeCellWithSample());
         ExpectSample(page.SampleDetails(), SomeSample());
-        EXPECT_DOUBLE_EQ(SensorAx, 0.5);
+        EXPECT_DOUBLE_EQ(run.SensorAx, 0.5);
         ASSERT_EQ(dialogs->messages.size(), 2) << dialogs->messages.join(u'\n').toStdString();
         EXPECT_TRUE(dialogs->messages[0].startsWith(
             QStringLiteral("'%1' is not a cell details file: ").arg(QDir::toNativeSeparators(cellFile))))

@@ -1,7 +1,6 @@
 #include "app/ExperimentSave.h"
 
 #include "app/ExperimentDataPage.h"
-#include "app/SharedState.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/Clock.h"
 #include "common/Locale.h"
@@ -25,8 +24,6 @@ namespace {
 class ExperimentSaveTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSharedState();
-        SaveFileNumber = 1;
         SetRegionalLocale(QLocale::c());
         QDir(folder.path()).mkdir(QStringLiteral("Userdata"));
         dialogs = std::make_shared<TScriptedDialogs>();
@@ -38,19 +35,19 @@ protected:
         InstallEventLog(nullptr);
         SetDialogs(nullptr);
         Clock::Release();
-        ResetSharedState();
     }
     TSaveResult SaveAt(TDateTime t, const QString& name = QStringLiteral("Exp")) {
         Clock::Fix(t);
         TExperimentFileRecord record;
         record.Sample.Name = name;
         record.Grid = &grid.Grid();
-        return SaveExperiment(record, [this](const QString& c) { captions << c; });
+        return SaveExperiment(run, record, [this](const QString& c) { captions << c; });
     }
     QString Userdata(const QString& rel) const { return folder.file(QStringLiteral("Userdata/") + rel); }
 
     TTempProgramFolder folder;
     std::shared_ptr<TScriptedDialogs> dialogs;
+    TRunState run;
     TDataGridModel grid;
     QStringList captions;
 };
@@ -58,13 +55,13 @@ protected:
 TEST_F(ExperimentSaveTest, NumberingAcrossDaysAndNames) {
     const TDateTime late = EncodeDateTime(2024, 3, 15, 23, 59);
     ASSERT_TRUE(SaveAt(late).Ok());
-    EXPECT_EQ(LastSaveTime, late);
+    EXPECT_EQ(run.LastSaveTime, late);
     ASSERT_TRUE(SaveAt(EncodeDateTime(2024, 3, 16, 0, 1)).Ok());
     ASSERT_TRUE(SaveAt(EncodeDateTime(2024, 3, 16, 0, 2), QString()).Ok());
     EXPECT_TRUE(QFile::exists(Userdata("2024-03-15/Exp_0001.csv")));
     EXPECT_TRUE(QFile::exists(Userdata("2024-03-16/Exp_0002.csv")));
     EXPECT_TRUE(QFile::exists(Userdata("2024-03-16/_0003.csv")));
-    EXPECT_EQ(SaveFileNumber, 4);
+    EXPECT_EQ(run.SaveFileNumber, 4);
     EXPECT_TRUE(captions.isEmpty());
     EXPECT_TRUE(dialogs->messages.isEmpty());
     const QStringList events = EventLogLinesOfThisRun();
@@ -84,7 +81,7 @@ TEST_F(ExperimentSaveTest, ARestartNeverReplacesAnEarlierRunsFile) {
     const TSaveResult r = SaveAt(EncodeDateTime(2024, 3, 15, 10, 0));
     ASSERT_TRUE(r.Ok());
     EXPECT_EQ(QFileInfo(r.FilePath).fileName(), QStringLiteral("Exp_0003.csv"));
-    EXPECT_EQ(SaveFileNumber, 4);
+    EXPECT_EQ(run.SaveFileNumber, 4);
     QFile earlier(Userdata("2024-03-15/Exp_0001.csv"));
     ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
     EXPECT_EQ(earlier.readAll(), QByteArray("earlier run"));
@@ -103,8 +100,8 @@ TEST_F(ExperimentSaveTest, FailuresLeaveTheNumberAndTellTheOperator) {
     EXPECT_EQ(SaveAt(t).Status, TSaveStatus::DayFolderFailed);
     EXPECT_EQ(captions, QStringList{notice});
     EXPECT_TRUE(dialogs->messages.isEmpty());
-    EXPECT_EQ(LastSaveTime, t); // set before the failure: retried after another 30 minutes
-    EXPECT_EQ(SaveFileNumber, 1);
+    EXPECT_EQ(run.LastSaveTime, t); // set before the failure: retried after another 30 minutes
+    EXPECT_EQ(run.SaveFileNumber, 1);
 
     // The file can't be written: a folder has its name.
     QFile::remove(Userdata("2024-03-15"));
@@ -112,12 +109,12 @@ TEST_F(ExperimentSaveTest, FailuresLeaveTheNumberAndTellTheOperator) {
     EXPECT_EQ(SaveAt(t).Status, TSaveStatus::WriteFailed);
     ASSERT_EQ(dialogs->messages.size(), 1);
     EXPECT_TRUE(dialogs->messages[0].contains(QStringLiteral("Exp_0001.csv")));
-    EXPECT_EQ(SaveFileNumber, 1);
+    EXPECT_EQ(run.SaveFileNumber, 1);
 
     // A name that would leave the day folder.
     EXPECT_EQ(SaveAt(t, QStringLiteral("../../Exp")).Status, TSaveStatus::NameRefused);
     EXPECT_EQ(dialogs->messages.size(), 2);
-    EXPECT_EQ(SaveFileNumber, 1);
+    EXPECT_EQ(run.SaveFileNumber, 1);
     EXPECT_EQ(captions.size(), 1);
     EXPECT_FALSE(QFile::exists(folder.file(QStringLiteral("Exp_0001.csv"))));
     // Each failure is in the event log with its reason.
@@ -130,7 +127,7 @@ TEST_F(ExperimentSaveTest, FailuresLeaveTheNumberAndTellTheOperator) {
 
 TEST_F(ExperimentSaveTest, RecordTakesEachBoxOfThePage) {
     TExperimentDataPage page;
-    TExperimentModel model(TheRun());
+    TExperimentModel model(run);
     page.Attach(model);
     using TField = double (*)(const TExperimentFileRecord&);
     const struct {
@@ -199,8 +196,8 @@ TEST_F(ExperimentSaveTest, RecordTakesEachBoxOfThePage) {
     EXPECT_EQ(r.Notes, QStringLiteral("a\nb"));
     EXPECT_EQ(r.Grid, &model.Rows().Grid());
     // What the workers and the row builder read follows the page too.
-    EXPECT_EQ(RCDuration, page.RtDoubleEditRCDuration->Value());
-    EXPECT_EQ(SensorBx, page.RtDoubleEditSensorBx->Value());
+    EXPECT_EQ(run.RCDuration, page.RtDoubleEditRCDuration->Value());
+    EXPECT_EQ(run.SensorBx, page.RtDoubleEditSensorBx->Value());
     EXPECT_EQ(model.DataPointLength(), page.RtDoubleEditDataPointLength->Value());
 }
 

@@ -4,7 +4,6 @@
 // the program.
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
-#include "app/SharedState.h"
 #include "app/StatusPane.h"
 #include "app/TRtDoubleEdit.h"
 #include "app/TfrmOndrix.h"
@@ -70,10 +69,10 @@ protected:
         dialogs = std::make_shared<TScriptedDialogs>();
         SetDialogs(dialogs);
         w = OpenSimulatedWindow(*sim, 1);
-        ASSERT_EQ(ProgramState, TProgramState::Paused);
+        ASSERT_EQ(w->Run().ProgramState, TProgramState::Paused);
         w->ExperimentControl->RtIntegerEditCurrentmA->SetValue(2);
         QTest::mouseClick(w->ExperimentControl->RadioButtonModePassive, Qt::LeftButton);
-        ASSERT_EQ(ProgramState, TProgramState::SetCurrent);
+        ASSERT_EQ(w->Run().ProgramState, TProgramState::SetCurrent);
         ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= 4; }, 60));
     }
     void TearDown() override {
@@ -81,7 +80,6 @@ protected:
         if (sim)
             sim->Stop();
         SetDialogs(nullptr);
-        ResetSharedState();
     }
     QString Status() const { return w->RzGlyphStatus1->Caption(); }
     double CellOf(int row, TProperty p) const {

@@ -3,7 +3,6 @@
 #include "app/ConfigurationPage.h"
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
-#include "app/SharedState.h"
 #include "app/StatusHints.h"
 #include "app/StatusPane.h"
 #include "app/SupervisoryTick.h"
@@ -38,7 +37,6 @@ const QString kQuestion = QStringLiteral("Change program state? This will also r
 class ModeControl : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSharedState();
         InitializeLogChannels();
         Clock::Fix(EncodeDateTime(2024, 3, 15, 14, 5, 9));
         dialogs = std::make_shared<TScriptedDialogs>();
@@ -51,12 +49,11 @@ protected:
         w.reset();
         SetDialogs(nullptr);
         Clock::Release();
-        ResetSharedState();
     }
     void Validate() {
         w->CheckBoxSMUValidated()->setChecked(true);
         w->CheckBox2000Validated()->setChecked(true);
-        ProgramState = TProgramState::Paused;
+        w->Run().ProgramState = TProgramState::Paused;
         SetCalibrationAndName(20, 0.01, QStringLiteral("Run"));
     }
     void SetCalibrationAndName(double ax, double bx, const QString& name) {
@@ -80,16 +77,16 @@ TEST_F(ModeControl, UninitializedTickDoesNothing) {
     w->ExperimentData->RtDoubleEditRCThreshold->SetValue(0.2);
     w->Timer1Timer();
     EXPECT_EQ(w->RzStatusPaneStep->Caption(), "untouched");
-    EXPECT_EQ(LastSaveTime, 0);
+    EXPECT_EQ(w->Run().LastSaveTime, 0);
     // The experiment takes an edited setting at once, not from the tick.
-    EXPECT_DOUBLE_EQ(RCThreshold, 0.2);
+    EXPECT_DOUBLE_EQ(w->Run().RCThreshold, 0.2);
 }
 
 TEST_F(ModeControl, FirstTickTakesTheSettingsAndRefreshesTheStatusBar) {
     Validate();
     w->Timer1Timer();
-    EXPECT_DOUBLE_EQ(RCThreshold, 0.05);
-    EXPECT_DOUBLE_EQ(RCDuration, 300);
+    EXPECT_DOUBLE_EQ(w->Run().RCThreshold, 0.05);
+    EXPECT_DOUBLE_EQ(w->Run().RCDuration, 300);
     EXPECT_EQ(w->RzGlyphStatus1->Caption(), "Valid instruments");
     EXPECT_EQ(w->RzGlyphStatus1->ImageIndex(), 2);
     EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: Paused");
@@ -105,12 +102,12 @@ TEST_F(ModeControl, HintsUntilThePIDTableIsBuilt) {
     EXPECT_EQ(c->RadioButtonPIDStep->toolTip(), TStatusHints::PIDButtonHint());
     EXPECT_EQ(c->RadioButtonSetVoltage->toolTip(), TStatusHints::CurrentLimitHint());
     EXPECT_EQ(c->RadioButtonPPS->toolTip(), TStatusHints::CurrentLimitHint());
-    ProgramState = TProgramState::SetVoltage;
+    w->Run().ProgramState = TProgramState::SetVoltage;
     w->Statusbar();
     EXPECT_TRUE(w->RzStatusPaneStep->Caption().startsWith("Mode: SetVoltage ("));
     EXPECT_TRUE(w->RzStatusPaneStep->Caption().contains("1 µA"));
 
-    PID->Calibration.Valid = true;
+    w->Run().PID->Calibration.Valid = true;
     w->Statusbar();
     EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: SetVoltage");
     EXPECT_EQ(c->RadioButtonPPS->toolTip(), "");
@@ -130,20 +127,20 @@ TEST_F(ModeControl, StatusBarTexts) {
                        {1055.0, "T, ºC: 500 < 1055.0 < 1055", 0},
                        {500.01, "T, ºC: 500 < 500.0 < 1055", 2}};
     for (const auto& t : temps) {
-        LastCellTemp = t.temp;
+        w->Run().LastCellTemp = t.temp;
         w->Statusbar();
         EXPECT_EQ(w->RzGlyphStatus2->Caption(), QString::fromUtf8(t.caption));
         EXPECT_EQ(w->RzGlyphStatus2->ImageIndex(), t.image) << t.temp;
     }
-    ProgramState = TProgramState::PIDStep;
-    CurrentStep = 2;
+    w->Run().ProgramState = TProgramState::PIDStep;
+    w->Run().CurrentStep = 2;
     w->Statusbar();
     EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: Step:0003  Step 3 of 8");
-    CurrentStep = 8;
+    w->Run().CurrentStep = 8;
     w->Statusbar();
     EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: PIDStep") << "past the last row";
-    ProgramState = TProgramState::PPS;
-    CurrentStep = 0;
+    w->Run().ProgramState = TProgramState::PPS;
+    w->Run().CurrentStep = 0;
     w->Statusbar();
     EXPECT_EQ(w->RzStatusPaneStep->Caption(), QStringLiteral("Mode: PPS  Step 1 of 8") +
                                                   TStatusHints::ModePaneHint(TProgramState::PPS, false));
@@ -156,8 +153,8 @@ TEST_F(ModeControl, StepTimeAndCriteriaInTheStatusBar) {
     QListWidget* list = c->ListBoxStepProgram;
     w->Statusbar();
     EXPECT_TRUE(w->RzStatusPaneStepStatus->isHidden()) << "no step runs while paused";
-    ProgramState = TProgramState::PPS;
-    CurrentStep = 2;
+    w->Run().ProgramState = TProgramState::PPS;
+    w->Run().CurrentStep = 2;
     w->Statusbar();
     Clock::AdvanceSeconds(12 * 60 + 40);
     w->Statusbar();
@@ -168,12 +165,12 @@ TEST_F(ModeControl, StepTimeAndCriteriaInTheStatusBar) {
     EXPECT_EQ(list->item(1)->toolTip(), QString());
     EXPECT_EQ(list->item(2)->text(), "0003   -6          227") << "the row's fields stay readable";
 
-    CurrentStep = 3; // an advance starts the new step's clock
+    w->Run().CurrentStep = 3; // an advance starts the new step's clock
     w->Statusbar();
     EXPECT_EQ(w->RzStatusPaneStepStatus->Caption(),
               QStringLiteral("Step 4: 0:00 · pO2 stable ✗ · I stable ✗"));
     EXPECT_EQ(list->item(2)->toolTip(), QString());
-    ProgramState = TProgramState::SetCurrent;
+    w->Run().ProgramState = TProgramState::SetCurrent;
     w->Statusbar();
     EXPECT_TRUE(w->RzStatusPaneStepStatus->isHidden());
     Clock::Release();
@@ -191,7 +188,7 @@ TEST_F(ModeControl, ModesAreRefusedUntilBothInstrumentsAreValidated) {
     w->CheckBoxSMUValidated()->setChecked(true); // only one
     QTest::mouseClick(c->RadioButtonModePassive, Qt::LeftButton);
     EXPECT_TRUE(c->RadioButtonModeOff->isChecked());
-    EXPECT_EQ(ProgramState, TProgramState::Uninitialized);
+    EXPECT_EQ(w->Run().ProgramState, TProgramState::Uninitialized);
     EXPECT_TRUE(dialogs->questions.isEmpty());
     EXPECT_EQ(Rows(), 1) << "no marker row";
 }
@@ -201,7 +198,7 @@ TEST_F(ModeControl, YesChangesTheModeAndWritesOneMarkerRow) {
     dialogs->answers = {true};
     QTest::mouseClick(c->RadioButtonModePassive, Qt::LeftButton);
     EXPECT_EQ(dialogs->questions, QStringList({kQuestion}));
-    EXPECT_EQ(ProgramState, TProgramState::SetCurrent);
+    EXPECT_EQ(w->Run().ProgramState, TProgramState::SetCurrent);
     ASSERT_EQ(Rows(), 2);
     EXPECT_EQ(Cell(1, TProperty::Time), "2024-03-15 14:05:09");
     EXPECT_EQ(Cell(1, TProperty::Mode), "2");
@@ -210,7 +207,7 @@ TEST_F(ModeControl, YesChangesTheModeAndWritesOneMarkerRow) {
     // The tick hands the mode and the current setpoint over.
     c->RtIntegerEditCurrentmA->SetValue(3);
     w->Timer1Timer();
-    EXPECT_DOUBLE_EQ(GSCurrentMicroA, 3);
+    EXPECT_DOUBLE_EQ(w->Run().GSCurrentMicroA, 3);
     EXPECT_EQ(w->RzStatusPaneStep->Caption(), "Mode: SetCurrent");
 }
 
@@ -220,7 +217,7 @@ TEST_F(ModeControl, NoKeepsTheStateAndRecordsNothing) {
     Validate();
     dialogs->answers = {false};
     QTest::mouseClick(c->RadioButtonSetVoltage, Qt::LeftButton);
-    EXPECT_EQ(ProgramState, TProgramState::Paused);
+    EXPECT_EQ(w->Run().ProgramState, TProgramState::Paused);
     EXPECT_TRUE(c->RadioButtonModeOff->isChecked());
     EXPECT_EQ(Rows(), 1) << "no marker row for a cancelled change";
     EXPECT_EQ(dialogs->questions.size(), 1);
@@ -243,18 +240,18 @@ TEST_F(ModeControl, StepProgramsStartAtStepZeroAndPIDModesKeepTheIntegral) {
         return log.Messages().filter(QStringLiteral("reset"), Qt::CaseInsensitive).size();
     };
     dialogs->answers = {true, true, true};
-    CurrentStep = 5;
+    w->Run().CurrentStep = 5;
     QTest::mouseClick(c->RadioButtonPIDSet, Qt::LeftButton);
-    EXPECT_EQ(ProgramState, TProgramState::PIDSet);
-    EXPECT_EQ(CurrentStep, 5);
+    EXPECT_EQ(w->Run().ProgramState, TProgramState::PIDSet);
+    EXPECT_EQ(w->Run().CurrentStep, 5);
     EXPECT_EQ(resets(), 1) << "entering PID from Paused starts a fresh integral";
     QTest::mouseClick(c->RadioButtonPIDStep, Qt::LeftButton);
-    EXPECT_EQ(ProgramState, TProgramState::PIDStep);
-    EXPECT_EQ(CurrentStep, 0);
+    EXPECT_EQ(w->Run().ProgramState, TProgramState::PIDStep);
+    EXPECT_EQ(w->Run().CurrentStep, 0);
     EXPECT_EQ(resets(), 1) << "moving between the PID modes keeps the integral";
-    CurrentStep = 3;
+    w->Run().CurrentStep = 3;
     QTest::mouseClick(c->RadioButtonPIDStep, Qt::LeftButton); // the running mode: no reset of the step
-    EXPECT_EQ(CurrentStep, 3);
+    EXPECT_EQ(w->Run().CurrentStep, 3);
     EXPECT_EQ(dialogs->questions.size(), 2);
     EXPECT_EQ(Rows(), 4);
     QTest::mouseClick(c->RadioButtonPPS, Qt::LeftButton);
@@ -265,31 +262,31 @@ TEST_F(ModeControl, StepProgramsStartAtStepZeroAndPIDModesKeepTheIntegral) {
 TEST_F(ModeControl, TheTickFeedsStepSetpointsAndFallsBackPastTheEnd) {
     Validate();
     QListWidget* list = c->ListBoxStepProgram;
-    ProgramState = TProgramState::PPS;
-    CurrentStep = 1;
+    w->Run().ProgramState = TProgramState::PPS;
+    w->Run().CurrentStep = 1;
     w->Timer1Timer();
-    EXPECT_DOUBLE_EQ(PID->Setpoint(), 0.115);
-    ProgramState = TProgramState::PIDStep;
-    CurrentStep = 0;
+    EXPECT_DOUBLE_EQ(w->Run().PID->Setpoint(), 0.115);
+    w->Run().ProgramState = TProgramState::PIDStep;
+    w->Run().CurrentStep = 0;
     list->item(0)->setText(QStringLiteral("0001   -0.678      45"));
     w->Timer1Timer();
-    EXPECT_DOUBLE_EQ(PID->Setpoint(), -0.678);
-    ProgramState = TProgramState::PIDSet;
+    EXPECT_DOUBLE_EQ(w->Run().PID->Setpoint(), -0.678);
+    w->Run().ProgramState = TProgramState::PIDSet;
     c->RtDoubleEditPISSP->SetValue(-6);
     w->Timer1Timer();
-    EXPECT_DOUBLE_EQ(PID->Setpoint(), -6);
+    EXPECT_DOUBLE_EQ(w->Run().PID->Setpoint(), -6);
 
     // Past the last row: galvanostatic at 0 µA, without a question or a marker row.
     for (TProgramState s : {TProgramState::PIDStep, TProgramState::PPS}) {
-        ProgramState = s;
-        CurrentStep = list->count();
+        w->Run().ProgramState = s;
+        w->Run().CurrentStep = list->count();
         c->RtIntegerEditCurrentmA->SetValue(4);
         const int rows = Rows();
         w->Timer1Timer();
-        EXPECT_EQ(ProgramState, TProgramState::SetCurrent);
+        EXPECT_EQ(w->Run().ProgramState, TProgramState::SetCurrent);
         EXPECT_TRUE(c->RadioButtonModePassive->isChecked());
         EXPECT_EQ(c->RtIntegerEditCurrentmA->Value(), 0);
-        EXPECT_DOUBLE_EQ(GSCurrentMicroA, 0);
+        EXPECT_DOUBLE_EQ(w->Run().GSCurrentMicroA, 0);
         EXPECT_EQ(Rows(), rows);
         EXPECT_TRUE(dialogs->questions.isEmpty());
         w->Timer1Timer();
@@ -299,18 +296,18 @@ TEST_F(ModeControl, TheTickFeedsStepSetpointsAndFallsBackPastTheEnd) {
 
     // An empty list falls back at the first tick.
     list->clear();
-    ProgramState = TProgramState::PPS;
-    CurrentStep = 0;
+    w->Run().ProgramState = TProgramState::PPS;
+    w->Run().CurrentStep = 0;
     w->Timer1Timer();
-    EXPECT_EQ(ProgramState, TProgramState::SetCurrent);
+    EXPECT_EQ(w->Run().ProgramState, TProgramState::SetCurrent);
 }
 
 TEST_F(ModeControl, ToExitIgnoresTheOperator) {
     Validate();
-    ProgramState = TProgramState::ToExit;
+    w->Run().ProgramState = TProgramState::ToExit;
     dialogs->answers = {true};
     QTest::mouseClick(c->RadioButtonModePassive, Qt::LeftButton);
-    EXPECT_EQ(ProgramState, TProgramState::ToExit);
+    EXPECT_EQ(w->Run().ProgramState, TProgramState::ToExit);
     EXPECT_EQ(Rows(), 1);
 }
 
@@ -385,25 +382,25 @@ TEST_F(ModeControl, StartingARunWithoutCalibrationOrNameAsksFirst) {
         QTest::mouseClick(c->RadioButtonModePassive, Qt::LeftButton);
         if (*k.question == 0) {
             EXPECT_EQ(dialogs->questions, QStringList({kQuestion}));
-            EXPECT_EQ(ProgramState, TProgramState::SetCurrent);
+            EXPECT_EQ(w->Run().ProgramState, TProgramState::SetCurrent);
             EXPECT_EQ(Rows(), rows + 1);
         } else {
             EXPECT_EQ(dialogs->questions, QStringList({kQuestion, QString::fromLatin1(k.question)}));
-            EXPECT_EQ(ProgramState, TProgramState::Paused);
+            EXPECT_EQ(w->Run().ProgramState, TProgramState::Paused);
             EXPECT_TRUE(c->RadioButtonModeOff->isChecked());
             EXPECT_EQ(Rows(), rows) << "a start the operator declined writes no row";
         }
-        ProgramState = TProgramState::Paused;
+        w->Run().ProgramState = TProgramState::Paused;
         c->RadioButtonModeOff->setChecked(true);
     }
     // Between two pump modes nothing is asked again.
     Validate();
     SetCalibrationAndName(0, 0, QString());
-    ProgramState = TProgramState::SetCurrent;
+    w->Run().ProgramState = TProgramState::SetCurrent;
     c->RadioButtonModePassive->setChecked(true);
     dialogs->questions.clear();
     dialogs->answers = {true};
     QTest::mouseClick(c->RadioButtonSetVoltage, Qt::LeftButton);
     EXPECT_EQ(dialogs->questions, QStringList({kQuestion}));
-    EXPECT_EQ(ProgramState, TProgramState::SetVoltage);
+    EXPECT_EQ(w->Run().ProgramState, TProgramState::SetVoltage);
 }

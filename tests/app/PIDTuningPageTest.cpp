@@ -2,11 +2,11 @@
 // fills the controller's table and enables the PID modes, the test box and the Debug listing.
 #include "app/PIDTuningPage.h"
 
-#include "app/SharedState.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/Locale.h"
 #include "control/TPID.h"
 #include "control/TPIDList.h"
+#include "control/TRunState.h"
 #include "simulator/SimCell.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -49,11 +49,11 @@ public:
 class PIDTuningPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSharedState();
         SetRegionalLocale(QLocale::c());
         dialogs = std::make_shared<TRecordingDialogs>();
         SetDialogs(dialogs);
-        PID = &pid;
+        run.PID = &pid;
+        page.SetRun(&run);
         QDir(folder.path()).mkdir(QStringLiteral("PID"));
         page.SetModeButtons(&pidSet, &pidStep);
         page.SetDebugMemo(&debugMemo);
@@ -61,10 +61,9 @@ protected:
         pidStep.setEnabled(false);
     }
     void TearDown() override {
-        PID = nullptr;
+        run.PID = nullptr;
         SetDialogs(nullptr);
         SetRegionalLocale(QLocale::system());
-        ResetSharedState();
     }
 
     QString WriteFile(const QString& name, const QByteArray& bytes) {
@@ -110,6 +109,7 @@ protected:
     TTempProgramFolder folder;
     std::shared_ptr<TRecordingDialogs> dialogs;
     TPID pid;
+    TRunState run;
     QRadioButton pidSet, pidStep;
     QPlainTextEdit debugMemo;
     TPIDTuningPage page;
@@ -150,7 +150,7 @@ TEST_F(PIDTuningPageTest, FirstBuildFillsTheTableAndEnablesThePIDModes) {
     EXPECT_EQ(page.RtGraph2D2->xAxis->range().upper, 25.0);
 
     // Once the instruments run, the test leaves the controller alone.
-    ProgramState = TProgramState::Paused;
+    run.ProgramState = TProgramState::Paused;
     page.RtDoubleEdit1->SetValue(3);
     page.Test();
     EXPECT_EQ(Memo2().size(), 7);
@@ -289,7 +289,7 @@ TEST_F(PIDTuningPageTest, FilesFromOtherMachinesLoadAndSaveBackTheirWay) {
 
 TEST_F(PIDTuningPageTest, TestBoxFollowsTheTypedValue) {
     Load(WriteFile(QStringLiteral("Flat.txt"), CrLf(Flat(200, 150, 30, 5200))));
-    ProgramState = TProgramState::Paused;
+    run.ProgramState = TProgramState::Paused;
     page.RtDoubleEdit1->selectAll();
     QTest::keyClicks(page.RtDoubleEdit1, QStringLiteral("7"));
     EXPECT_EQ(Memo2(), (QStringList{"     log(pO2): -7.0", "            P: 200.0", "            I: 150.0",

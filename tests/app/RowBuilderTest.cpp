@@ -1,7 +1,6 @@
 #include "experiment/RowBuilder.h"
 
 #include "app/DataPlot.h"
-#include "app/SharedState.h"
 #include "common/Clock.h"
 #include "common/Locale.h"
 #include "control/TPID.h"
@@ -23,11 +22,10 @@ TDateTime Start() {
 class RowBuilderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSharedState();
         SetRegionalLocale(QLocale::c());
         Clock::Fix(Start());
-        ExperimentStartTime = MonotonicSeconds();
-        PID = new TPID();
+        run.ExperimentStartTime = MonotonicSeconds();
+        run.PID = new TPID();
         grid.FormatGrid();
         TRowBuilderLinks links;
         links.Plot = &plot;
@@ -45,36 +43,35 @@ protected:
             if (onSave)
                 onSave();
         };
-        builder = std::make_unique<TRowBuilder>(TheRun(), grid, links);
+        builder = std::make_unique<TRowBuilder>(run, grid, links);
     }
     void TearDown() override {
-        delete PID;
-        PID = nullptr;
+        delete run.PID;
+        run.PID = nullptr;
         Clock::Release();
-        ResetSharedState();
     }
 
     // A completed point `seconds` after the experiment started, its Duration equal to that.
     void Point(double seconds, double pO2 = 1e-4, double pumpI = -2e-4, bool pO2Valid = true) {
         Clock::Fix(Start() + seconds / SecondsPerDay);
-        DataPoint = TDataPoint{};
-        DataPoint.PumpV = 0.1;
-        DataPoint.PumpI = pumpI;
-        DataPoint.Mode = 10 + int(ProgramState);
-        DataPoint.CellpO2Valid = pO2Valid;
-        DataPoint.CellpO2 = pO2;
-        DataPoint.Temp = 800;
-        DataPoint.Time = seconds;
-        DataPoint.Interval = 10;
-        DataPointDate = Now();
+        run.DataPoint = TDataPoint{};
+        run.DataPoint.PumpV = 0.1;
+        run.DataPoint.PumpI = pumpI;
+        run.DataPoint.Mode = 10 + int(run.ProgramState);
+        run.DataPoint.CellpO2Valid = pO2Valid;
+        run.DataPoint.CellpO2 = pO2;
+        run.DataPoint.Temp = 800;
+        run.DataPoint.Time = seconds;
+        run.DataPoint.Interval = 10;
+        run.DataPointDate = Now();
     }
-    // Hands the point in DataPoint over as the SourceMeter thread does, measured under the current
+    // Hands the point in run.DataPoint over as the SourceMeter thread does, measured under the current
     // step and setpoint.
     void Hand() {
-        DataPoint.Date = DataPointDate;
-        DataPoint.Step = CurrentStep;
-        DataPoint.SetPoint = PID->Setpoint();
-        HandOverDataPoint(DataPoint);
+        run.DataPoint.Date = run.DataPointDate;
+        run.DataPoint.Step = run.CurrentStep;
+        run.DataPoint.SetPoint = run.PID->Setpoint();
+        run.HandOverDataPoint(run.DataPoint);
     }
     void Build(double seconds, double pO2 = 1e-4, double pumpI = -2e-4, bool pO2Valid = true) {
         Point(seconds, pO2, pumpI, pO2Valid);
@@ -86,6 +83,7 @@ protected:
     }
     int Points(QCPGraph* series) const { return plot.PointCount(series); }
 
+    TRunState run;
     TDataGridModel grid;
     TDataPlot plot;
     std::unique_ptr<TRowBuilder> builder;
@@ -99,7 +97,7 @@ protected:
 };
 
 TEST_F(RowBuilderTest, NothingWithoutACompletedPoint) {
-    ProgramState = TProgramState::SetCurrent;
+    run.ProgramState = TProgramState::SetCurrent;
     builder->AddDataUpdates();
     EXPECT_EQ(grid.RowCount(), 1);
     EXPECT_TRUE(flushStatus.isEmpty());
@@ -108,21 +106,22 @@ TEST_F(RowBuilderTest, NothingWithoutACompletedPoint) {
 }
 
 TEST_F(RowBuilderTest, DataRowCellsAndPlotPoints) {
-    ProgramState = TProgramState::SetVoltage;
+    run.ProgramState = TProgramState::SetVoltage;
     Point(90);
-    DataPoint.PumpV = 0.123456789;
-    DataPoint.PumpI = -2.34567e-4;
-    DataPoint.CellpO2 = 1.23456789e-5;
-    DataPoint.Temp = 812.345;
-    DataPoint.Time = 12.5;
-    DataPoint.Interval = 10.004;
-    DataPointDate = EncodeDateTime(2024, 3, 15, 14, 5, 9, 42);
-    DataPoint.Monotonic = ExperimentStartTime + 5 * 60 + 9.042; // completed then on the monotonic clock
+    run.DataPoint.PumpV = 0.123456789;
+    run.DataPoint.PumpI = -2.34567e-4;
+    run.DataPoint.CellpO2 = 1.23456789e-5;
+    run.DataPoint.Temp = 812.345;
+    run.DataPoint.Time = 12.5;
+    run.DataPoint.Interval = 10.004;
+    run.DataPointDate = EncodeDateTime(2024, 3, 15, 14, 5, 9, 42);
+    run.DataPoint.Monotonic =
+        run.ExperimentStartTime + 5 * 60 + 9.042; // completed then on the monotonic clock
     Hand();
     builder->AddDataUpdates();
 
     ASSERT_EQ(grid.RowCount(), 2);
-    EXPECT_FALSE(DataPoint.Ready);
+    EXPECT_FALSE(run.DataPoint.Ready);
     const QStringList row = {"12.50",
                              "13",
                              "",
@@ -182,7 +181,7 @@ TEST_F(RowBuilderTest, PumpEstimates) {
         SCOPED_TRACE(c.what);
         builder->ClearAllData();
         flushStatus.clear();
-        ProgramState = c.state;
+        run.ProgramState = c.state;
         galvanostatic = c.galvanostatic;
         currentSetpoint = c.current;
         Build(60);
@@ -203,12 +202,12 @@ TEST_F(RowBuilderTest, StepSetpointAndRangeCells) {
         {TProgramState::PIDSet, -4, "", "", "True"},     {TProgramState::PIDSet, -5, "", "", ""},
         {TProgramState::SetCurrent, -4, "", "", ""},
     };
-    RCThreshold = 0.05;
+    run.RCThreshold = 0.05;
     for (const auto& c : cases) {
         SCOPED_TRACE(ProgramStateName(c.state).toStdString() + " " + std::to_string(c.setpoint));
-        ProgramState = c.state;
-        CurrentStep = 2;
-        PID->SetSetpoint(c.setpoint);
+        run.ProgramState = c.state;
+        run.CurrentStep = 2;
+        run.PID->SetSetpoint(c.setpoint);
         Build(30, 1.0002e-4);
         EXPECT_EQ(Cell(TProperty::Step), c.step);
         EXPECT_EQ(Cell(TProperty::SetPoint), c.sp);
@@ -276,8 +275,8 @@ TEST(StepAdvance, CurrentFloor) {
 // A PPS step on a cell whose holding current relaxes through zero: its relative change swings
 // through hundreds of percent, so only the floor lets the step end once the cell has settled.
 TEST_F(RowBuilderTest, AStepWhoseCurrentCrossesZeroAdvancesOnTheFloor) {
-    RCDuration = 30;
-    RCThreshold = 0.05;
+    run.RCDuration = 30;
+    run.RCThreshold = 0.05;
     const struct {
         const char* what;
         double floorMicroA;
@@ -292,11 +291,11 @@ TEST_F(RowBuilderTest, AStepWhoseCurrentCrossesZeroAdvancesOnTheFloor) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         builder->ClearAllData();
-        ProgramState = TProgramState::PPS;
+        run.ProgramState = TProgramState::PPS;
         floorMicroA = c.floorMicroA;
-        PID->SetSetpoint(0.045);
-        CurrentStep = 0;
-        stepStatus.Follow(ProgramState, CurrentStep, 8);
+        run.PID->SetSetpoint(0.045);
+        run.CurrentStep = 0;
+        stepStatus.Follow(run.ProgramState, run.CurrentStep, 8);
         int advancedAt = -1;
         for (int t = 0; t <= 60 && advancedAt < 0; t += 10) {
             Build(t, t % 20 ? 1.00001e-4 : 1.0e-4, 3e-9 + c.slopeAPerS * t);
@@ -304,7 +303,7 @@ TEST_F(RowBuilderTest, AStepWhoseCurrentCrossesZeroAdvancesOnTheFloor) {
                 EXPECT_EQ(Cell(TProperty::StableI), QString()) << t << ": Stable I keeps its meaning";
                 EXPECT_FALSE(Cell(TProperty::RCI).isEmpty()) << t;
             }
-            if (CurrentStep > 0)
+            if (run.CurrentStep > 0)
                 advancedAt = t;
             else if (t >= 40)
                 EXPECT_EQ(stepStatus.Criteria().CurrentStable, c.advanceAt >= 0) << t;
@@ -316,8 +315,8 @@ TEST_F(RowBuilderTest, AStepWhoseCurrentCrossesZeroAdvancesOnTheFloor) {
 // A program settling at 1e-4 atm, a point every 10 s with a 30 s window: the first rows have too
 // short a run for a fit, and the first row whose Duration exceeds 30 s may advance the step.
 TEST_F(RowBuilderTest, AdvanceInARunningProgram) {
-    RCDuration = 30;
-    RCThreshold = 0.05;
+    run.RCDuration = 30;
+    run.RCThreshold = 0.05;
     const struct {
         const char* what;
         TProgramState state;
@@ -335,17 +334,17 @@ TEST_F(RowBuilderTest, AdvanceInARunningProgram) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         builder->ClearAllData();
-        ProgramState = c.state;
+        run.ProgramState = c.state;
         rcAppliesToCurrent = c.rci;
-        PID->SetSetpoint(c.state == TProgramState::PPS ? 0.045 : -4);
-        CurrentStep = 0;
+        run.PID->SetSetpoint(c.state == TProgramState::PPS ? 0.045 : -4);
+        run.CurrentStep = 0;
         saves = 0;
         int advancedAt = -1;
         for (int t = 0; t <= 60 && advancedAt < 0; t += 10) {
             const double pO2 = t % 20 ? 1.00001e-4 : 1.0e-4;
             const double i = std::isnan(c.pumpI) ? -1e-4 - 1e-6 * t : c.pumpI + (t % 20 ? 1e-7 : 0);
             Build(t, pO2, i);
-            if (CurrentStep > 0)
+            if (run.CurrentStep > 0)
                 advancedAt = t;
         }
         EXPECT_EQ(advancedAt, c.advanceAt);
@@ -358,26 +357,26 @@ TEST_F(RowBuilderTest, AdvanceInARunningProgram) {
 // A point in progress when a step advances was measured under the old step: its row says so, and
 // the new step advances only once its own rows cover the relative-change window.
 TEST_F(RowBuilderTest, AStepAdvancesOnlyOnRowsMeasuredUnderIt) {
-    ProgramState = TProgramState::PPS;
-    RCDuration = 30;
-    RCThreshold = 0.05;
+    run.ProgramState = TProgramState::PPS;
+    run.RCDuration = 30;
+    run.RCThreshold = 0.05;
     QList<int> advances;
     for (int t = 0; t <= 150 && advances.size() < 2; t += 10) {
         // The point of t = 50 was integrated before the advance at t = 40 took effect.
-        const int measuredUnder = t == 50 ? 0 : CurrentStep;
-        PID->SetSetpoint(measuredUnder == 0 ? 0.045 : 0.115);
-        const int stepBefore = CurrentStep;
-        const int saved = CurrentStep;
-        CurrentStep = measuredUnder;
+        const int measuredUnder = t == 50 ? 0 : run.CurrentStep;
+        run.PID->SetSetpoint(measuredUnder == 0 ? 0.045 : 0.115);
+        const int stepBefore = run.CurrentStep;
+        const int saved = run.CurrentStep;
+        run.CurrentStep = measuredUnder;
         Point(t, t % 20 ? 1.00001e-4 : 1.0e-4, t % 20 ? -2.001e-4 : -2e-4);
         Hand();
-        CurrentStep = saved;
+        run.CurrentStep = saved;
         builder->AddDataUpdates();
         EXPECT_EQ(Cell(TProperty::Step), QString::number(measuredUnder + 1)) << t;
         EXPECT_EQ(Cell(TProperty::SetPoint),
                   measuredUnder == 0 ? QStringLiteral("0.045") : QStringLiteral("0.115"))
             << t;
-        if (CurrentStep != stepBefore)
+        if (run.CurrentStep != stepBefore)
             advances << t;
     }
     // Step 1 at 40 s (its rows from 0 s); step 2's own rows begin at 60 s, so not before 90 s.
@@ -387,9 +386,9 @@ TEST_F(RowBuilderTest, AStepAdvancesOnlyOnRowsMeasuredUnderIt) {
 // The save of a step advance may show a message box, whose event loop runs the tick again and lets
 // the SourceMeter thread hand over the next point meanwhile.
 TEST_F(RowBuilderTest, NestedTickDuringTheSaveOfAnAdvance) {
-    ProgramState = TProgramState::PPS;
-    RCDuration = 30;
-    RCThreshold = 0.05;
+    run.ProgramState = TProgramState::PPS;
+    run.RCDuration = 30;
+    run.RCThreshold = 0.05;
     onSave = [this] {
         builder->AddDataUpdates(); // the same point again: nothing
         Point(50, 1.00001e-4, -2e-4);
@@ -404,14 +403,14 @@ TEST_F(RowBuilderTest, NestedTickDuringTheSaveOfAnAdvance) {
     EXPECT_EQ(grid.RowCount(), 7);
     EXPECT_EQ(Cell(TProperty::Time, 5), QStringLiteral("40.00"));
     EXPECT_EQ(Cell(TProperty::Time), QStringLiteral("50.00"));
-    EXPECT_FALSE(DataPoint.Ready);
+    EXPECT_FALSE(run.DataPoint.Ready);
     onSave = nullptr;
     builder->AddDataUpdates();
     EXPECT_EQ(grid.RowCount(), 7);
 }
 
 TEST_F(RowBuilderTest, DeleteButtons) {
-    ProgramState = TProgramState::SetCurrent;
+    run.ProgramState = TProgramState::SetCurrent;
     for (int t = 60; t <= 180; t += 60)
         Build(t);
     builder->DeleteFirstPoints();

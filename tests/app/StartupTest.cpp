@@ -1,7 +1,6 @@
 #include "app/ConfigurationPage.h"
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
-#include "app/SharedState.h"
 #include "app/TRtDoubleEdit.h"
 #include "app/TfrmOndrix.h"
 #include "diagnostics/LogChannel.h"
@@ -30,15 +29,11 @@ const QStringList kFolders = {"Userdata", "Logs", "PID", "Cell", "Sample", "Prog
 class Startup : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSharedState();
         InitializeLogChannels();
         dialogs = std::make_shared<TScriptedDialogs>();
         SetDialogs(dialogs);
     }
-    void TearDown() override {
-        SetDialogs(nullptr);
-        ResetSharedState();
-    }
+    void TearDown() override { SetDialogs(nullptr); }
     std::unique_ptr<TfrmOndrix> Create(TfrmOndrix::TPortLister ports = [] { return QStringList(); }) {
         return std::make_unique<TfrmOndrix>(ports);
     }
@@ -56,8 +51,8 @@ TEST_F(Startup, FirstStartInAnEmptyFolder) {
     EXPECT_EQ(QDir::currentPath(), cwd) << "the folders are made in the program folder, not the current one";
     EXPECT_TRUE(w->ConfigurationPage->EditSMUCOMPort->text().isEmpty());
     EXPECT_EQ(w->PageControlMain->currentIndex(), 0);
-    EXPECT_EQ(ProgramState, TProgramState::Uninitialized);
-    EXPECT_EQ(SaveFileNumber, 1);
+    EXPECT_EQ(w->Run().ProgramState, TProgramState::Uninitialized);
+    EXPECT_EQ(w->Run().SaveFileNumber, 1);
     EXPECT_FALSE(QFile::exists(TInstrumentSettings::DefaultPath())) << "nothing validated, nothing saved";
 
     const QStringList memo = w->ConfigurationPage->MemoConfLog->toPlainText().split(u'\n');
@@ -112,7 +107,7 @@ TEST_F(Startup, AFolderThatCannotBeCreatedIsReportedAndStartUpGoesOn) {
 
 TEST_F(Startup, SavingWritesOnlyValidatedPortsAndTheLoggingSwitch) {
     auto w = Create();
-    SMUComPort = QStringLiteral("COM9");
+    w->SMUComPort = QStringLiteral("COM9");
     w->ConfigurationPage->Edit2000COMPort->setText(QStringLiteral("COM8"));
     w->ConfigurationPage->CheckBoxSMUValidated->setChecked(true);
     w->SaveInstrumentSettings();
@@ -128,18 +123,18 @@ TEST_F(Startup, SavingWritesOnlyValidatedPortsAndTheLoggingSwitch) {
 TEST_F(Startup, CancelKeepsTheWindowAndOkClosesIt) {
     auto w = Create();
     w->show();
-    ProgramState = TProgramState::Paused;
+    w->Run().ProgramState = TProgramState::Paused;
     dialogs->answers = {false};
     EXPECT_FALSE(w->close());
     EXPECT_TRUE(w->isVisible());
-    EXPECT_EQ(ProgramState, TProgramState::Paused);
+    EXPECT_EQ(w->Run().ProgramState, TProgramState::Paused);
     EXPECT_EQ(w->windowTitle(), "Ondrix 2021-07-09");
     EXPECT_EQ(dialogs->questions, QStringList({"Close the form? All unsaved data will be lost."}));
 
     dialogs->answers = {true};
     EXPECT_TRUE(w->close());
     EXPECT_FALSE(w->isVisible());
-    EXPECT_EQ(ProgramState, TProgramState::ToExit);
+    EXPECT_EQ(w->Run().ProgramState, TProgramState::ToExit);
     EXPECT_EQ(w->windowTitle(), "Waiting for communication threads to close");
 }
 

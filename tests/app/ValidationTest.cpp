@@ -6,7 +6,6 @@
 #include "app/DebugPage.h"
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
-#include "app/SharedState.h"
 #include "app/TRtDoubleEdit.h"
 #include "app/TfrmOndrix.h"
 #include "control/TThread2401.h"
@@ -77,7 +76,6 @@ bool WaitFor(const std::function<bool()>& condition, int deadlineMs = kDeadlineM
 class Validation : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetSharedState();
         InitializeLogChannels();
         dialogs = std::make_shared<TScriptedDialogs>();
         SetDialogs(dialogs);
@@ -90,7 +88,6 @@ protected:
         w.reset();
         sim.reset();
         SetDialogs(nullptr);
-        ResetSharedState();
         InitializeLogChannels();
     }
     // The window, validating on the simulator's ports at start-up, or on no ports at all.
@@ -143,9 +140,9 @@ TEST_F(Validation, StartUpValidatesBothInstrumentsAndBothThreadsMakeADataPoint) 
                                              "Response: " + dmmIdentity, kDMMValidated}));
     EXPECT_TRUE(w->CheckBoxSMUValidated()->isChecked());
     EXPECT_TRUE(w->CheckBox2000Validated()->isChecked());
-    EXPECT_EQ(ProgramState, TProgramState::Paused);
-    EXPECT_EQ(SMUComPort, smu);
-    ASSERT_TRUE(Thread2000 && Thread2401);
+    EXPECT_EQ(w->Run().ProgramState, TProgramState::Paused);
+    EXPECT_EQ(w->SMUComPort, smu);
+    ASSERT_TRUE(w->Thread2000 && w->Thread2401);
 
     // Both threads at work, steered directly (the tick would hold them paused): a data point of the
     // cell from the SourceMeter's current and voltage and the multimeter's temperature and pO2.
@@ -153,18 +150,18 @@ TEST_F(Validation, StartUpValidatesBothInstrumentsAndBothThreadsMakeADataPoint) 
     w->ExperimentData->RtDoubleEditSensorAx->SetValue(kSimAx);
     w->ExperimentData->RtDoubleEditSensorBx->SetValue(kSimBx);
     w->ExperimentData->RtDoubleEditDataPointLength->SetValue(1);
-    GSCurrentMicroA = 50;
-    Thread2000->SetToPauseEx(false);
-    Thread2401->SetModeEx(TMode::SetCurrent);
-    ASSERT_TRUE(WaitFor([] { return DataPoint.Ready; }));
+    w->Run().GSCurrentMicroA = 50;
+    w->Thread2000->SetToPauseEx(false);
+    w->Thread2401->SetModeEx(TMode::SetCurrent);
+    ASSERT_TRUE(WaitFor([&] { return w->Run().DataPoint.Ready; }));
     const TCell cell = Cell();
-    EXPECT_EQ(DataPoint.Mode, 10 + int(TMode::SetCurrent));
-    EXPECT_TRUE(DataPoint.CellpO2Valid);
-    EXPECT_NEAR(DataPoint.Temp, cell.temperatureC, 0.5);
-    EXPECT_NEAR(DataPoint.CellpO2 / cell.pO2, 1.0, 0.01);
-    EXPECT_NEAR(DataPoint.PumpI, 50e-6, 1e-9);
+    EXPECT_EQ(w->Run().DataPoint.Mode, 10 + int(TMode::SetCurrent));
+    EXPECT_TRUE(w->Run().DataPoint.CellpO2Valid);
+    EXPECT_NEAR(w->Run().DataPoint.Temp, cell.temperatureC, 0.5);
+    EXPECT_NEAR(w->Run().DataPoint.CellpO2 / cell.pO2, 1.0, 0.01);
+    EXPECT_NEAR(w->Run().DataPoint.PumpI, 50e-6, 1e-9);
     EXPECT_NEAR(cell.currentA, 50e-6, 1e-9);
-    EXPECT_GT(DataPoint.Interval, 1.0);
+    EXPECT_GT(w->Run().DataPoint.Interval, 1.0);
 }
 
 TEST_F(Validation, FailuresShowThePortFeedbackAndStartNoThread) {
@@ -203,8 +200,8 @@ TEST_F(Validation, FailuresShowThePortFeedbackAndStartNoThread) {
         EXPECT_EQ(Memo().mid(before),
                   QStringList({"", "Search for instrument on port " + port, "Sent: *IDN?"}) + c.answer);
         EXPECT_FALSE((isSMU ? w->CheckBoxSMUValidated() : w->CheckBox2000Validated())->isChecked());
-        EXPECT_FALSE(Thread2401 || Thread2000);
-        EXPECT_EQ(ProgramState, TProgramState::Uninitialized);
+        EXPECT_FALSE(w->Thread2401 || w->Thread2000);
+        EXPECT_EQ(w->Run().ProgramState, TProgramState::Uninitialized);
         EXPECT_TRUE(EventLogLinesOfThisRun().last().contains(
             (isSMU ? QStringLiteral("\tSMU\tvalidation on ") : QStringLiteral("\tDMM\tvalidation on ")) +
             port + QStringLiteral(" failed: ")));
@@ -214,7 +211,7 @@ TEST_F(Validation, FailuresShowThePortFeedbackAndStartNoThread) {
 
 TEST_F(Validation, ValidatingAgainStopsTheOldThreadBeforeTheNewOneStarts) {
     Create(true);
-    ASSERT_TRUE(Thread2000 && Thread2401);
+    ASSERT_TRUE(w->Thread2000 && w->Thread2401);
     TLogCapture cap(LogK2000);
     w->Debug->CheckBoxLogSMUThread->setChecked(true); // the SourceMeter thread's log is off at start
     // Each thread's body is entered and left under the name "Execute".
@@ -229,8 +226,8 @@ TEST_F(Validation, ValidatingAgainStopsTheOldThreadBeforeTheNewOneStarts) {
     w->ButtonSMUTestClick();
     EXPECT_EQ(Memo().mid(Memo().size() - 6, 1), QStringList({kDMMValidated}));
     EXPECT_EQ(Memo().last(), kSMUValidated);
-    ASSERT_TRUE(Thread2000 && Thread2401);
-    EXPECT_EQ(ProgramState, TProgramState::Paused);
+    ASSERT_TRUE(w->Thread2000 && w->Thread2401);
+    EXPECT_EQ(w->Run().ProgramState, TProgramState::Paused);
     // The old body ends before the new one begins (the new thread is a new object; its address may
     // be the old one's).
     // On a loaded machine an old thread may enter its body only after the capture began.
@@ -245,18 +242,18 @@ TEST_F(Validation, ValidatingAgainStopsTheOldThreadBeforeTheNewOneStarts) {
 
 TEST_F(Validation, ValidationThatPausesChecksThePausedButtonWithoutItsHandler) {
     Create(true);
-    ASSERT_EQ(ProgramState, TProgramState::Paused);
+    ASSERT_EQ(w->Run().ProgramState, TProgramState::Paused);
     // Without the tick the multimeter thread never hears of the new mode: it stays paused and
     // leaves its port free for the validation.
     w->Timer1->stop();
     QRadioButton* paused = w->ExperimentControl->RadioButtonModeOff;
     w->ExperimentControl->RadioButtonModePassive->click(); // the operator's choice, confirmed
-    ASSERT_EQ(ProgramState, TProgramState::SetCurrent);
+    ASSERT_EQ(w->Run().ProgramState, TProgramState::SetCurrent);
     const int rows = w->DataGrid->RowCount();
     const qsizetype questions = dialogs->questions.size();
 
     w->Button2000TestClick();
-    EXPECT_EQ(ProgramState, TProgramState::Paused);
+    EXPECT_EQ(w->Run().ProgramState, TProgramState::Paused);
     EXPECT_TRUE(paused->isChecked()) << "the window shows the state the validation set";
     EXPECT_FALSE(w->ExperimentControl->RadioButtonModePassive->isChecked());
     EXPECT_EQ(dialogs->questions.size(), questions) << "no question about a change the program made";
@@ -284,7 +281,7 @@ TEST_F(Validation, ValidatingAgainWhileTheSourceMeterThreadLoopsSendsTheWholeSet
     w->Debug->CheckBoxLogSMUThread->setChecked(true); // the SourceMeter thread's log is off at start
     // Readings with one field too many: the thread cycles on without ever waiting for the window.
     sim->SetFault(TInstrumentId::Smu, TFault::WrongFieldCount, true);
-    Thread2401->SetModeEx(TMode::SetCurrent);
+    w->Thread2401->SetModeEx(TMode::SetCurrent);
     ASSERT_TRUE(WaitFor([&] {
         return cap.Messages(QStringLiteral("Thread 2401"))
             .contains("Wrong amount of readings from instrument");
@@ -313,12 +310,12 @@ TEST_F(Validation, ValidatingAgainWhileTheSourceMeterThreadLoopsSendsTheWholeSet
 
 TEST_F(Validation, ClosingWhileBothInstrumentsAreSilentFinishes) {
     Create(true);
-    ASSERT_TRUE(Thread2000 && Thread2401);
+    ASSERT_TRUE(w->Thread2000 && w->Thread2401);
     TLogCapture cap(LogK2000);
     w->Debug->CheckBoxLogSMUThread->setChecked(true); // the SourceMeter thread's log is off at start
     // Running, through the tick, with both instruments gone quiet.
-    GSCurrentMicroA = 0;
-    ProgramState = TProgramState::SetCurrent;
+    w->Run().GSCurrentMicroA = 0;
+    w->Run().ProgramState = TProgramState::SetCurrent;
     sim->SetFault(TInstrumentId::Smu, TFault::Silent, true);
     sim->SetFault(TInstrumentId::Dmm, TFault::Silent, true);
     ASSERT_TRUE(WaitFor([&] {
@@ -330,7 +327,7 @@ TEST_F(Validation, ClosingWhileBothInstrumentsAreSilentFinishes) {
     QElapsedTimer clock;
     clock.start();
     EXPECT_TRUE(w->close());
-    EXPECT_FALSE(Thread2000 || Thread2401);
+    EXPECT_FALSE(w->Thread2000 || w->Thread2401);
     EXPECT_LT(clock.elapsed(), 2 * 2000) << "the multimeter's reply time-out must not elapse twice";
     w.reset();
 }

@@ -5,9 +5,11 @@
 #include "common/Clock.h"
 #include "common/Locale.h"
 #include "control/TPID.h"
+#include "diagnostics/EventLog.h"
 #include "experiment/StepProgram.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/QtPrint.h"
+#include "tests/support/TempFolder.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -70,6 +72,87 @@ TEST_F(ExperimentModelTest, AModeChangeSetsTheStateAndMarksItInTheRows) {
         ASSERT_EQ(completed.count(), 1);
         EXPECT_EQ(completed.at(0).at(0).toInt(), 1);
     }
+}
+
+// Only the operator's changes are marked in the rows; the program's own leave the data file alone,
+// keep the step and the integral, and tell the event log what happened where the operator needs it.
+TEST_F(ExperimentModelTest, TheReasonOfAModeChangeDecidesWhatRecordsIt) {
+    TTempProgramFolder folder;
+    InstallEventLog(std::make_shared<TEventLog>(folder.file(QStringLiteral("Logs"))));
+    qRegisterMetaType<TProgramState>();
+    qRegisterMetaType<TModeChangeReason>();
+    const struct {
+        TModeChangeReason reason;
+        TProgramState from, to;
+        const char* event; // the event line's text after the time, or "" for none
+    } cases[] = {
+        {TModeChangeReason::Validation, TProgramState::SetCurrent, TProgramState::Paused,
+         "Mode\tchanged from SetCurrent to Paused by the validation"},
+        {TModeChangeReason::Validation, TProgramState::Paused, TProgramState::Paused, ""},
+        {TModeChangeReason::ProgramEnded, TProgramState::PPS, TProgramState::SetCurrent,
+         "Program\tstep program ended after 3 steps: galvanostatic at 0 µA"},
+        {TModeChangeReason::Close, TProgramState::SetCurrent, TProgramState::ToExit, ""},
+        {TModeChangeReason::Operator, TProgramState::PIDStep, TProgramState::SetCurrent,
+         "Mode\tset to SetCurrent"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ProgramStateName(c.from).toStdString() + " to " + ProgramStateName(c.to).toStdString());
+        model.Rows().ClearData();
+        run.ProgramState = c.from;
+        run.CurrentStep = 3;
+        const qsizetype eventsBefore = EventLogLinesOfThisRun().size();
+        QSignalSpy changed(&model, &TExperimentModel::ModeChanged);
+        TLogCapture log(LogPID);
+        model.ChangeMode(c.to, c.reason);
+
+        EXPECT_EQ(run.ProgramState, c.to);
+        EXPECT_EQ(run.CurrentStep, 3);
+        const bool byOperator = c.reason == TModeChangeReason::Operator;
+        EXPECT_EQ(model.Rows().RowCount(), byOperator ? 2 : 1);
+        for (const TLogEntry& e : log.Entries())
+            EXPECT_NE(e.text, QStringLiteral("PID reset"));
+        ASSERT_EQ(changed.count(), 1);
+        EXPECT_EQ(changed.at(0).at(1).value<TModeChangeReason>(), c.reason);
+        const QStringList events = EventLogLinesOfThisRun().mid(eventsBefore);
+        const QString expected = QString::fromUtf8(c.event);
+        if (expected.isEmpty()) {
+            EXPECT_TRUE(events.isEmpty()) << events.join(u'|').toStdString();
+        } else {
+            ASSERT_EQ(events.size(), 1);
+            EXPECT_TRUE(events[0].endsWith(expected)) << events[0].toStdString();
+        }
+    }
+    InstallEventLog(nullptr);
+}
+
+// The run's settings change through the experiment, which tells whoever follows them once per
+// change; a setpoint without a controller goes nowhere.
+TEST_F(ExperimentModelTest, SettingsChangeThroughTheExperimentAndAreAnnounced) {
+    QSignalSpy current(&model, &TExperimentModel::GSCurrentChanged);
+    model.SetGSCurrent(25);
+    model.SetGSCurrent(25);
+    EXPECT_EQ(run.GSCurrentMicroA, 25);
+    ASSERT_EQ(current.count(), 1);
+    EXPECT_EQ(current.at(0).at(0).toDouble(), 25);
+
+    QSignalSpy voltage(&model, &TExperimentModel::SetVoltageChanged);
+    model.SetSetVoltagemV(-120);
+    EXPECT_EQ(model.SetVoltagemV(), -120);
+    EXPECT_EQ(voltage.count(), 1);
+
+    QSignalSpy setpoint(&model, &TExperimentModel::PIDSetpointChanged);
+    model.SetPIDSetpoint(-4.5);
+    EXPECT_EQ(pid.Setpoint(), -4.5);
+    run.PID = nullptr;
+    model.SetPIDSetpoint(-6);
+    EXPECT_EQ(setpoint.count(), 1);
+
+    QSignalSpy advanced(&model, &TExperimentModel::StepAdvanced);
+    run.CurrentStep = 1;
+    model.AdvanceStep();
+    EXPECT_EQ(run.CurrentStep, 2);
+    ASSERT_EQ(advanced.count(), 1);
+    EXPECT_EQ(advanced.at(0).at(0).toInt(), 2);
 }
 
 TEST_F(ExperimentModelTest, TheRunningStepGivesTheSetpoint) {

@@ -2,7 +2,6 @@
 // The program's window against the simulated cell, for whole-run tests: opened on the simulator's
 // two ports (both instruments validate at start), and closed as the operator closes it.
 #include "app/ExperimentDataPage.h"
-#include "app/SharedState.h"
 #include "app/TRtDoubleEdit.h"
 #include "app/TfrmOndrix.h"
 #include "common/Synchronize.h"
@@ -29,7 +28,6 @@ inline bool WaitForEvents(const std::function<bool()>& done, int seconds) {
 // points of `pointSeconds`.
 inline std::unique_ptr<TfrmOndrix> OpenSimulatedWindow(const QString& smu, const QString& dmm,
                                                        double pointSeconds) {
-    ResetSharedState();
     InitializeLogChannels();
     auto w =
         std::make_unique<TfrmOndrix>([] { return QStringList(); }, TfrmOndrix::TSimulatedPorts{smu, dmm});
