@@ -88,6 +88,11 @@ protected:
         return captions;
     }
 
+    void AppendToEverySeries() {
+        plot.AppendDataPoint(1, 0.2, 1e-6, 700, 1e-3);
+        plot.AppendPumppO2(1, 1e-3);
+    }
+
     std::shared_ptr<TScriptedDialogs> dialogs;
     TScriptedPlot plot;
 };
@@ -159,6 +164,8 @@ TEST_F(DataPlot, SeriesAndAxesAsTheWindowShowsThem) {
     for (QCPAxis* axis : plot.axisRect()->axes())
         EXPECT_FALSE(axis->grid()->visible() || axis->grid()->subGridVisible()) << "no grid lines";
     EXPECT_TRUE(plot.legend->visible());
+    EXPECT_TRUE(LegendCaptions().isEmpty()) << "no entry before its series has data";
+    AppendToEverySeries();
     EXPECT_EQ(LegendCaptions(), QStringList({"Pump voltage, V", "Pump current, A", "pO2 (sensor), atm",
                                              QString::fromUtf8("Cell temp, \u00BAC"), "pO2 (pump), atm"}));
 }
@@ -249,6 +256,7 @@ TEST_F(DataPlot, ClearAllDataEmptiesEverySeries) {
 }
 
 TEST_F(DataPlot, HidingTemperatureHidesItsCurveAxisAndLegendEntry) {
+    AppendToEverySeries();
     plot.SetTemperatureVisible(false);
     EXPECT_FALSE(plot.TemperatureVisible());
     EXPECT_FALSE(plot.RtLineSeriesCellTemp->visible());
@@ -389,7 +397,7 @@ TEST_F(DataPlot, SettingsDialogSwitchesScalesAndHidesSeries) {
 
     EXPECT_FALSE(plot.RtLineSeriesPumpVoltage->visible());
     EXPECT_FALSE(plot.YAxisPumpVoltage->visible());
-    EXPECT_EQ(LegendCaptions().size(), 4);
+    EXPECT_EQ(LegendCaptions().size(), 3) << "neither the hidden voltage nor the pump pO2 without data";
     EXPECT_TRUE(plot.RtLineSeriesCellTemp->visible());
 }
 
@@ -520,7 +528,11 @@ TEST_F(DataPlot, TickLabelsTellTicksApartAndLogAxesLabelEachDecadeOnce) {
         for (int i = 0; i < labels.size(); ++i) {
             EXPECT_LE(labels[i].size(), 10) << "compact: " << labels[i].toStdString();
             bool number = false;
-            const double read = labels[i].toDouble(&number);
+            // A current or voltage label counts in its SI prefix, a time label in its unit.
+            const double scale = dynamic_cast<const TPlotAxisTicker&>(*c.axis->ticker())
+                                     .UnitFor(QCPRange(c.lower, c.upper))
+                                     .Scale;
+            const double read = labels[i].toDouble(&number) * scale;
             if (number) // a decade label such as 10⁻⁵ is not a plain number
                 EXPECT_NEAR(read, t.ticks[i], 1e-6 * step)
                     << "the label shows its tick: " << labels[i].toStdString();
