@@ -492,7 +492,7 @@ void TDataPlot::UpdateCaptions() {
     XAxisTime->setLabel(QStringLiteral("Time, ") + TimeUnit().Symbol);
     const auto caption = [](QCPAxis* axis, const QString& name, const QString& unit) {
         const auto* ticker = dynamic_cast<const TPlotAxisTicker*>(axis->ticker().data());
-        const QString prefix = ticker ? ticker->UnitFor(axis->range()).Symbol : QString();
+        const QString prefix = ticker ? ticker->UnitFor(ticker->ShownRange(axis->range())).Symbol : QString();
         axis->setLabel(name + QStringLiteral(", ") + prefix + unit);
     };
     caption(YAxisPumpVoltage, QStringLiteral("Pump voltage"), QStringLiteral("V"));
@@ -566,8 +566,63 @@ void TDataPlot::SetAxisAutoRange(QCPAxis* axis) {
 
 void TDataPlot::SetAxisFixedRange(QCPAxis* axis, double lower, double upper) {
     fFixedAxes.insert(axis);
+    fFixedRanges.insert(axis, QCPRange(lower, upper));
     axis->setRange(lower, upper);
     MarkDirty();
+}
+
+void TDataPlot::SetStacked(bool stacked) {
+    fStacked = stacked;
+    MarkDirty();
+}
+
+QCPRange TDataPlot::AxisDataRange(const QCPAxis* axis) const {
+    const auto* ticker = dynamic_cast<const TPlotAxisTicker*>(axis->ticker().data());
+    return ticker ? ticker->ShownRange(axis->range()) : axis->range();
+}
+
+void TDataPlot::PlaceRange(QCPAxis* axis, const QCPRange& data) {
+    auto* ticker = dynamic_cast<TPlotAxisTicker*>(axis->ticker().data());
+    // The panels top to bottom, of the axes on show.
+    int band = -1, bands = 0;
+    if (fStacked)
+        for (QCPAxis* a : {RtAxisCellpO2, RtAxisPumpCurrent, YAxisPumpVoltage, RtAxisCellTemp})
+            if (a->visible()) {
+                if (a == axis)
+                    band = bands;
+                ++bands;
+            }
+    if (band < 0 || bands < 2) {
+        if (ticker)
+            ticker->SetShownRange(std::nullopt);
+        axis->setRange(data);
+        return;
+    }
+    if (ticker)
+        ticker->SetShownRange(data);
+    axis->setRange(TPlotScale::InBand(data, band, bands, AxisLogarithmic(axis)));
+}
+
+void TDataPlot::UpdatePanelLines() {
+    int bands = 0;
+    for (QCPAxis* a : ValueAxes())
+        bands += a->visible() ? 1 : 0;
+    const int lines = fStacked && bands >= 2 ? bands - 1 : 0;
+    while (fPanelLines.size() < lines) {
+        auto* line = new QCPItemStraightLine(this);
+        line->setPen(QPen(QColor(200, 200, 200), 1));
+        line->setSelectable(false);
+        line->point1->setType(QCPItemPosition::ptAxisRectRatio);
+        line->point2->setType(QCPItemPosition::ptAxisRectRatio);
+        fPanelLines.append(line);
+    }
+    for (int i = 0; i < fPanelLines.size(); ++i) {
+        QCPItemStraightLine* line = fPanelLines[i];
+        line->setVisible(i < lines);
+        const double y = double(i + 1) / std::max(1, bands);
+        line->point1->setCoords(0, y);
+        line->point2->setCoords(1, y);
+    }
 }
 
 bool TDataPlot::AxisAutoRange(const QCPAxis* axis) const {
@@ -599,6 +654,9 @@ void TDataPlot::RescaleAutoAxes() {
     for (QCPAxis* axis : ValueAxes())
         if (AxisAutoRange(axis))
             RescaleValueAxis(axis);
+        else
+            PlaceRange(axis, fFixedRanges.value(axis, AxisDataRange(axis)));
+    UpdatePanelLines();
     fRescaling = false;
 }
 
@@ -655,8 +713,10 @@ void TDataPlot::RescaleValueAxis(QCPAxis* axis) {
             hi = std::max(hi, r.hi);
         }
     }
-    if (lo > hi)
+    if (lo > hi) {
+        PlaceRange(axis, AxisDataRange(axis)); // nothing to fit: the range stays
         return;
+    }
     if (logarithmic) {
         const double factor = lo == hi ? 2.0 : std::pow(hi / lo, kValueMargin);
         if (std::isfinite(factor)) {
@@ -669,7 +729,7 @@ void TDataPlot::RescaleValueAxis(QCPAxis* axis) {
         lo -= pad;
         hi += pad;
     }
-    axis->setRange(TPlotScale::WithMinimumSpan(QCPRange(lo, hi), MinimumSpan(axis), logarithmic));
+    PlaceRange(axis, TPlotScale::WithMinimumSpan(QCPRange(lo, hi), MinimumSpan(axis), logarithmic));
 }
 
 double TDataPlot::MinimumSpan(const QCPAxis* axis) const {

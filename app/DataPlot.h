@@ -27,6 +27,7 @@
 #include "recording/DataRow.h"
 #include <qcustomplot.h>
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <array>
@@ -66,6 +67,13 @@ public:
     };
     // The setpoint lines' runs: 0 the pO2 setpoint (atm), 1 the voltage setpoint (V).
     const QList<TSetpointRun>& SetpointRuns(int line) const { return fSetpoints[std::size_t(line)].Runs; }
+    // Stacks the quantities in panels, one above the other, sharing the time axis: pO2 at the top,
+    // then current, voltage and temperature (those on show). Off: every curve over the whole height.
+    void SetStacked(bool stacked);
+    bool Stacked() const { return fStacked; }
+    // What a value axis shows of its quantity: its range, or its panel's part of it when stacked.
+    QCPRange AxisDataRange(const QCPAxis* axis) const;
+
     // The smallest span of an automatic value axis (decades on the logarithmic pO2 axis).
     double MinimumSpan(const QCPAxis* axis) const;
 
@@ -156,6 +164,9 @@ private:
     void RescaleAutoAxes();
     void RescaleTimeAxis();
     void RescaleValueAxis(QCPAxis* axis);
+    // Sets the axis to show `data`: over the whole height, or in its panel when stacked.
+    void PlaceRange(QCPAxis* axis, const QCPRange& data);
+    void UpdatePanelLines();
     void UpdateAxisVisibility();
     void RebuildLegend();
     void MarkDirty();
@@ -191,6 +202,9 @@ private:
     bool fFollowing = true; // the time axis follows the data (no zoom or pan by the operator)
     bool fRescaling = false;
 
+    bool fStacked = false;
+    QHash<const QCPAxis*, QCPRange> fFixedRanges; // what the operator fixed, before any stacking
+    QList<QCPItemStraightLine*> fPanelLines;      // between the panels when stacked
     QList<TMark> fMarks;
     QList<QCPItemStraightLine*> fMarkItems;
     std::array<TSetpointLine, 2> fSetpoints;

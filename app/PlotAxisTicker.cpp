@@ -78,6 +78,12 @@ int TPlotAxisTicker::DecadeStep(const QCPRange& range) const {
     return std::max(1, int(std::ceil(double(decades) / kWantedTicks)));
 }
 
+void TPlotAxisTicker::generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
+                               QVector<double>& ticks, QVector<double>* subTicks,
+                               QVector<QString>* tickLabels) {
+    QCPAxisTicker::generate(ShownRange(range), locale, formatChar, precision, ticks, subTicks, tickLabels);
+}
+
 double TPlotAxisTicker::getTickStep(const QCPRange& range) {
     fDecadeStep = DecadeStep(range);
     if (fDecadeStep > 0)

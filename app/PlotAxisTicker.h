@@ -11,6 +11,8 @@
 
 #include <qcustomplot.h>
 
+#include <optional>
+
 class TPlotAxisTicker : public QCPAxisTicker {
 public:
     // How a linear axis picks the unit it counts in.
@@ -21,6 +23,14 @@ public:
     TUnits Units() const { return fUnits; }
     // The unit the labels of this range count in (scale 1 for a plain or logarithmic axis).
     TPlotScale::TUnit UnitFor(const QCPRange& range) const;
+    // Ticks only over this part of the axis (its panel when the plot stacks its quantities), or
+    // over all of it (nullopt).
+    void SetShownRange(std::optional<QCPRange> shown) { fShown = shown; }
+    // The part of an axis of this range that carries ticks.
+    QCPRange ShownRange(const QCPRange& range) const { return fShown.value_or(range); }
+
+    void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
+                  QVector<double>& ticks, QVector<double>* subTicks, QVector<QString>* tickLabels) override;
 
     // The labels of these ticks, the shortest that are all different (exposed for tests).
     static QVector<QString> DistinctLabels(const QVector<double>& ticks);
@@ -43,4 +53,5 @@ private:
     TUnits fUnits;
     double fScale = 1;   // data units per displayed unit, of the ticks being generated
     int fDecadeStep = 0; // of the ticks being generated
+    std::optional<QCPRange> fShown;
 };

@@ -21,6 +21,22 @@ QCPRange TPlotScale::WithMinimumSpan(const QCPRange& range, double minimumSpan, 
     return QCPRange(mid - minimumSpan / 2, mid + minimumSpan / 2);
 }
 
+QCPRange TPlotScale::InBand(const QCPRange& data, int band, int bands, bool logarithmic) {
+    if (bands < 1 || band < 0 || band >= bands || (logarithmic && !(data.lower > 0 && data.upper > 0)))
+        return data;
+    constexpr double kGap = 0.03; // of the band's height, free at each edge
+    // Fractions of the plot's height, from the bottom, where the data's lower and upper end sit.
+    const double bottom = double(bands - 1 - band) / bands, height = 1.0 / bands;
+    const double at0 = bottom + kGap * height, at1 = bottom + (1 - kGap) * height;
+    const double lo = logarithmic ? std::log10(data.lower) : data.lower;
+    const double hi = logarithmic ? std::log10(data.upper) : data.upper;
+    const double perFraction = (hi - lo) / (at1 - at0);
+    const double lower = lo - at0 * perFraction, upper = hi + (1 - at1) * perFraction;
+    if (logarithmic)
+        return QCPRange(std::pow(10.0, lower), std::pow(10.0, upper));
+    return QCPRange(lower, upper);
+}
+
 TPlotScale::TUnit TPlotScale::SiPrefix(double lower, double upper) {
     const double largest = std::max(std::abs(lower), std::abs(upper));
     if (!std::isfinite(largest) || largest >= 1)

@@ -21,6 +21,11 @@ public:
     // decades on a logarithmic one (where the range must be positive). A wider range is unchanged.
     static QCPRange WithMinimumSpan(const QCPRange& range, double minimumSpan, bool logarithmic);
 
+    // The range an axis gets so that `data` fills band `band` of `bands` equal horizontal bands of
+    // the plot (band 0 at the top), less a small gap at each edge: stacked panels in one plot area.
+    // On a logarithmic axis the bands are in decades.
+    static QCPRange InBand(const QCPRange& data, int band, int bands, bool logarithmic);
+
     // The SI prefix (n, µ, m or none) in which the larger magnitude of `lower` and `upper` reads
     // between 1 and 999; below a nano everything reads in n, from 1 up without a prefix.
     static TUnit SiPrefix(double lower, double upper);

@@ -947,3 +947,71 @@ TEST_F(DataPlot, SetpointsAndMarksFollowTheRows) {
     EXPECT_TRUE(plot.Marks().isEmpty() && plot.SetpointRuns(0).isEmpty() && plot.SetpointRuns(1).isEmpty());
     EXPECT_TRUE(LegendCaptions().isEmpty());
 }
+
+TEST(PlotScale, StackedBandsPlaceEachQuantityInItsOwnPanel) {
+    struct Case {
+        QCPRange data;
+        int band, bands;
+        bool log;
+    };
+    const Case cases[] = {
+        {{699.5, 700.5}, 0, 4, false}, {{699.5, 700.5}, 3, 4, false}, {{4.5e-6, 5.5e-6}, 1, 3, false},
+        {{1e-5, 1e-3}, 0, 2, true},    {{1e-5, 1e-3}, 1, 2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.band);
+        const QCPRange axis = TPlotScale::InBand(c.data, c.band, c.bands, c.log);
+        // Where the data's ends sit, as fractions of the height from the bottom.
+        const auto at = [&](double v) {
+            return c.log ? std::log10(v / axis.lower) / std::log10(axis.upper / axis.lower)
+                         : (v - axis.lower) / axis.size();
+        };
+        const double bottom = double(c.bands - 1 - c.band) / c.bands, top = bottom + 1.0 / c.bands;
+        EXPECT_GT(at(c.data.lower), bottom);
+        EXPECT_LT(at(c.data.upper), top);
+        EXPECT_GT(at(c.data.upper) - at(c.data.lower), 0.9 / c.bands) << "the data fill their panel";
+    }
+}
+
+TEST_F(DataPlot, StackedPanelsKeepTheirQuantitiesApartAndTheirTicksInside) {
+    for (int i = 0; i < 30; ++i)
+        plot.AppendDataPoint(i, 0.25 + 0.01 * (i % 2), 5e-6, 700 + 0.1 * (i % 2), 1e-3);
+    plot.resize(900, 700);
+    EditSettings([](TPlotSettingsDialog& d) { d.CheckBoxStacked->setChecked(true); });
+    ASSERT_TRUE(plot.Stacked());
+    // Top to bottom: pO2, current, voltage, temperature, each within its quarter of the height.
+    const QList<QCPAxis*> order = {plot.RtAxisCellpO2, plot.RtAxisPumpCurrent, plot.YAxisPumpVoltage,
+                                   plot.RtAxisCellTemp};
+    const QList<QCPGraph*> series = {plot.RtLineSeriesCellpO2, plot.RtLineSeriesPumpCurrent,
+                                     plot.RtLineSeriesPumpVoltage, plot.RtLineSeriesCellTemp};
+    const double top = plot.axisRect()->top(), height = plot.axisRect()->height();
+    for (int k = 0; k < order.size(); ++k) {
+        SCOPED_TRACE(order[k]->objectName().toStdString());
+        const QCPRange data = plot.AxisDataRange(order[k]);
+        for (const double v : {data.lower, data.upper}) {
+            const double y = (order[k]->coordToPixel(v) - top) / height;
+            EXPECT_GE(y, k / 4.0 - 1e-9);
+            EXPECT_LE(y, (k + 1) / 4.0 + 1e-9);
+        }
+        const TPoints drawn = Points(series[k]);
+        EXPECT_TRUE(data.contains(drawn.front().second) && data.contains(drawn.back().second));
+        const TTicks t = Ticks(order[k], order[k]->range().lower, order[k]->range().upper);
+        ASSERT_FALSE(t.ticks.isEmpty());
+        for (const double tick : t.ticks)
+            EXPECT_TRUE(tick >= data.lower && tick <= data.upper) << tick;
+    }
+    EXPECT_GE(plot.AxisDataRange(plot.RtAxisCellTemp).size(), 1.0) << "the minimum span holds in a panel";
+    // The dialog shows what each panel shows, and a fixed range stays the operator's through
+    // stacking and back.
+    EditSettings([&](TPlotSettingsDialog& d) {
+        EXPECT_NEAR(d.Row(plot.RtAxisCellTemp).Minimum->Value(),
+                    plot.AxisDataRange(plot.RtAxisCellTemp).lower, 1e-3);
+        d.Row(plot.RtAxisCellTemp).Automatic->setChecked(false);
+        d.Row(plot.RtAxisCellTemp).Minimum->SetValue(690);
+        d.Row(plot.RtAxisCellTemp).Maximum->SetValue(710);
+    });
+    EXPECT_EQ(plot.AxisDataRange(plot.RtAxisCellTemp), QCPRange(690, 710));
+    EditSettings([](TPlotSettingsDialog& d) { d.CheckBoxStacked->setChecked(false); });
+    EXPECT_EQ(plot.RtAxisCellTemp->range(), QCPRange(690, 710));
+    EXPECT_EQ(plot.AxisDataRange(plot.RtAxisPumpCurrent), plot.RtAxisPumpCurrent->range());
+}
