@@ -488,6 +488,16 @@ TPlotScale::TUnit TDataPlot::TimeUnit() const {
     return TPlotScale::TimeUnit(XAxisTime->range().size());
 }
 
+QString TDataPlot::RangeCaption(const QCPAxis* axis) const {
+    if (axis == XAxisTime)
+        return QStringLiteral("Time, m");
+    if (axis == YAxisPumpVoltage)
+        return QStringLiteral("Pump voltage, V");
+    if (axis == RtAxisPumpCurrent)
+        return QStringLiteral("Pump current, A");
+    return axis->label();
+}
+
 void TDataPlot::UpdateCaptions() {
     XAxisTime->setLabel(QStringLiteral("Time, ") + TimeUnit().Symbol);
     const auto caption = [](QCPAxis* axis, const QString& name, const QString& unit) {

@@ -74,6 +74,10 @@ public:
     // What a value axis shows of its quantity: its range, or its panel's part of it when stacked.
     QCPRange AxisDataRange(const QCPAxis* axis) const;
 
+    // An axis' caption in the unit its ranges are set in (A, V, minutes), whatever unit its ticks
+    // count in at present.
+    QString RangeCaption(const QCPAxis* axis) const;
+
     // The smallest span of an automatic value axis (decades on the logarithmic pO2 axis).
     double MinimumSpan(const QCPAxis* axis) const;
 

@@ -94,7 +94,7 @@ void TPlotSettingsDialog::AddAxisRow(QGridLayout* grid, QCPAxis* axis, bool offe
     QWidget* owner = grid->parentWidget();
     const int r = grid->rowCount();
     const QString name = axis->objectName();
-    grid->addWidget(new QLabel(axis->label(), owner), r, 0);
+    grid->addWidget(new QLabel(fPlot->RangeCaption(axis), owner), r, 0);
 
     const QCPRange range = fPlot->AxisDataRange(axis);
     TAxisRow row{axis, new QCheckBox(owner), new TRtDoubleEdit(owner, Rounded(range.lower)),
@@ -143,10 +143,10 @@ QString TPlotSettingsDialog::Invalid(const TAxisRow& row) const {
     const double lo = row.Minimum->Value(), hi = row.Maximum->Value();
     if (!(lo < hi))
         return QStringLiteral("The minimum of the axis \"%1\" must be below its maximum.")
-            .arg(row.Axis->label());
+            .arg(fPlot->RangeCaption(row.Axis));
     if (row.Logarithmic && row.Logarithmic->isChecked() && lo <= 0)
         return QStringLiteral("The logarithmic axis \"%1\" needs a minimum above zero.")
-            .arg(row.Axis->label());
+            .arg(fPlot->RangeCaption(row.Axis));
     return {};
 }
 

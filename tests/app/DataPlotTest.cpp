@@ -427,7 +427,7 @@ TEST_F(DataPlot, SettingsDialogRefusesAnImpossibleRange) {
         EXPECT_FALSE(d.Apply());
         ASSERT_EQ(dialogs->messages.size(), 1);
         EXPECT_TRUE(dialogs->messages[0].contains(c.message)) << dialogs->messages[0].toStdString();
-        EXPECT_TRUE(dialogs->messages[0].contains(c.axis->label()));
+        EXPECT_TRUE(dialogs->messages[0].contains(plot.RangeCaption(c.axis)));
         EXPECT_TRUE(plot.AxisAutoRange(c.axis));
         EXPECT_TRUE(plot.RtLineSeriesPumpCurrent->visible()) << "nothing applied";
     }
