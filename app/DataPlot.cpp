@@ -3,6 +3,7 @@
 #include "app/PlotAxisTicker.h"
 #include "app/PlotSettingsDialog.h"
 #include "app/QtDialogs.h"
+#include "control/TRunState.h"
 
 #include <QMouseEvent>
 #include <QShowEvent>
@@ -24,6 +25,14 @@ constexpr double kHoverReach = 30.0;
 // Points appended between two redraws that the graph gets as they come (a quarter of an hour at
 // one-second points); past that it waits for the redraw.
 constexpr std::size_t kMaxFedTail = 1024;
+// Pixels from the pointer within which a vertical mark's label is shown.
+constexpr double kMarkReach = 4.0;
+
+// The unit each value axis counts in and the caption before it.
+struct TAxisCaption {
+    const char* Name;
+    const char* Unit; // after the SI prefix; empty: the caption stays as it is
+};
 } // namespace
 
 TDataPlot::TValueRange::TValueRange() : lo(kInf), hi(-kInf), posLo(kInf), posHi(-kInf) {}
@@ -47,7 +56,7 @@ TDataPlot::TDataPlot(QWidget* parent) : QCustomPlot(parent), fReplotTimer(new QT
     XAxisTime = xAxis;
     XAxisTime->setObjectName(QStringLiteral("XAxisTime"));
     XAxisTime->setLabel(QStringLiteral("Time, m"));
-    XAxisTime->setTicker(QSharedPointer<TPlotAxisTicker>::create(false));
+    XAxisTime->setTicker(QSharedPointer<TPlotAxisTicker>::create(false, TPlotAxisTicker::TUnits::Time));
     XAxisTime->setNumberFormat(QStringLiteral("g"));
     for (QCPAxis* frame : {xAxis2, yAxis}) {
         frame->setVisible(true);
@@ -69,6 +78,8 @@ TDataPlot::TDataPlot(QWidget* parent) : QCustomPlot(parent), fReplotTimer(new QT
                                     QStringLiteral("Cell temp, ºC"), QColor(255, 0, 0));
     SetAxisLogarithmic(RtAxisCellpO2, true);
     RtAxisCellpO2->setRange(1e-6, 1);
+    for (QCPAxis* axis : {YAxisPumpVoltage, RtAxisPumpCurrent})
+        axis->setTicker(QSharedPointer<TPlotAxisTicker>::create(false, TPlotAxisTicker::TUnits::SiPrefix));
 
     for (QCPAxis* axis : rect->axes()) {
         axis->grid()->setVisible(false);
@@ -91,6 +102,15 @@ TDataPlot::TDataPlot(QWidget* parent) : QCustomPlot(parent), fReplotTimer(new QT
     RtLineSeriesPumppO2->setAdaptiveSampling(true); // points only: nothing to break
     fSeries = {RtLineSeriesPumpVoltage, RtLineSeriesPumpCurrent, RtLineSeriesCellpO2, RtLineSeriesCellTemp,
                RtLineSeriesPumppO2};
+    // The setpoints: dashed steps in their quantity's colour, drawn from the rows' setpoints.
+    QPen setpointPen(QColor(0, 0, 192), 1.5, Qt::DashLine);
+    RtLineSeriesSetpointpO2 = AddSeries(RtAxisCellpO2, QStringLiteral("RtLineSeriesSetpointpO2"),
+                                        QStringLiteral("pO2 setpoint, atm"), setpointPen);
+    setpointPen.setColor(QColor(0, 192, 0));
+    RtLineSeriesSetpointVoltage = AddSeries(YAxisPumpVoltage, QStringLiteral("RtLineSeriesSetpointVoltage"),
+                                            QStringLiteral("Voltage setpoint, V"), setpointPen);
+    for (QCPGraph* line : {RtLineSeriesSetpointpO2, RtLineSeriesSetpointVoltage})
+        line->setLineStyle(QCPGraph::lsStepLeft);
 
     // The legend above the plot area, where it never hides a curve.
     legend->setVisible(true);
@@ -103,6 +123,35 @@ TDataPlot::TDataPlot(QWidget* parent) : QCustomPlot(parent), fReplotTimer(new QT
     plotLayout()->addElement(0, 0, legend);
     plotLayout()->setRowStretchFactor(0, 0.001);
     RebuildLegend();
+
+    // The newest values, large, above the legend, each in its curve's colour.
+    auto* readouts = new QCPLayoutGrid;
+    plotLayout()->insertRow(0);
+    plotLayout()->addElement(0, 0, readouts);
+    plotLayout()->setRowStretchFactor(0, 0.001);
+    readouts->setColumnSpacing(24);
+    const QColor readoutColours[] = {QColor(0, 0, 192), QColor(255, 0, 0), Qt::black, QColor(0, 160, 0)};
+    QFont big = font();
+    big.setPointSizeF(16);
+    big.setBold(true);
+    for (int i = 0; i < int(Readouts.size()); ++i) {
+        Readouts[std::size_t(i)] = new QCPTextElement(this, QString(), big);
+        Readouts[std::size_t(i)]->setTextColor(readoutColours[i]);
+        readouts->addElement(0, i, Readouts[std::size_t(i)]);
+    }
+    // How to move about, under the plot.
+    QFont small = font();
+    small.setPointSizeF(std::min(small.pointSizeF(), 8.0));
+    Hint =
+        new QCPTextElement(this,
+                           QString::fromUtf8("Wheel: zoom time \u00B7 drag: pan \u00B7 double-click: follow "
+                                             "the newest data \u00B7 right-click: settings and saving"),
+                           small);
+    Hint->setTextColor(QColor(110, 110, 110));
+    Hint->setMargins(QMargins(0, 0, 0, 2));
+    plotLayout()->addElement(plotLayout()->rowCount(), 0, Hint);
+    plotLayout()->setRowStretchFactor(plotLayout()->rowCount() - 1, 0.001);
+    UpdateReadouts();
 
     // The wheel zooms and a drag pans the time axis; a double click follows the newest data again.
     setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
@@ -193,6 +242,7 @@ void TDataPlot::Append(int index, double key, double value) {
     // A line does not bridge an outage: a gap point (no value) goes between two points that lie
     // more than a few data-point lengths apart. The data-point length is the spacing of the
     // series' last two points before the gap.
+    const bool first = points.Empty();
     auto add = [&](double k, double v) {
         points.Append(k, v);
         std::size_t& fed = fFed[std::size_t(index)];
@@ -214,6 +264,8 @@ void TDataPlot::Append(int index, double key, double value) {
     }
     add(key, value);
     fRanges[std::size_t(index)].Add(value);
+    if (first)
+        RebuildLegend(); // its first point: the series enters the legend
 }
 
 void TDataPlot::UpdateGraph(int index) {
@@ -226,9 +278,13 @@ void TDataPlot::UpdateGraph(int index) {
 }
 
 void TDataPlot::updateLayout() {
+    // Captions and readouts first: their size is part of the layout.
+    UpdateCaptions();
+    UpdateReadouts();
     QCustomPlot::updateLayout();
     for (int i = 0; i < int(fSeries.size()); ++i)
         UpdateGraph(i);
+    UpdateSetpointGraphs();
 }
 
 void TDataPlot::AppendDataPoint(double minutes, double pumpV, double pumpI, double temp,
@@ -264,6 +320,8 @@ void TDataPlot::RemoveFirst(int index, int n) {
     points.RemoveFirst(cut);
     RecomputeRange(index);
     UpdateGraph(index);
+    if (points.Empty())
+        RebuildLegend();
 }
 
 void TDataPlot::RecomputeRange(int index) {
@@ -279,6 +337,29 @@ void TDataPlot::DeleteFirstPoints(int n) {
         return;
     for (int i = 0; i < int(fSeries.size()); ++i)
         RemoveFirst(i, n);
+    // Marks and setpoints before the first point left go with the points.
+    const TDataPlotSeries& v = fPoints[0];
+    const double first = v.Empty() ? kInf : v[0].key;
+    QList<TMark> marks;
+    for (const TMark& m : fMarks)
+        if (m.Minutes >= first)
+            marks.append(m);
+    ClearMarks();
+    for (const TMark& m : marks)
+        AddMark(m.Minutes, m.Label, m.ModeChange);
+    for (TSetpointLine& line : fSetpoints) {
+        QList<TSetpointRun> kept;
+        line.Range = TValueRange();
+        for (TSetpointRun run : line.Runs)
+            if (run.To >= first) {
+                run.From = std::max(run.From, first);
+                kept.append(run);
+                line.Range.Add(run.Value);
+            }
+        line.Open = line.Open && !kept.isEmpty();
+        line.Runs = kept;
+    }
+    RebuildLegend();
     ReplotNow();
 }
 
@@ -288,7 +369,162 @@ void TDataPlot::ClearAllData() {
         RecomputeRange(i);
         UpdateGraph(i);
     }
+    ClearMarks();
+    fSetpoints = {};
+    fRowMode = -1;
+    fRowStep = -1;
+    fRowKey = 0;
+    RebuildLegend();
     ReplotNow();
+}
+
+// ---- setpoints and marks ----
+
+void TDataPlot::NoteRow(const TDataRow& row, double pidSetpointLog) {
+    const TDataPlotSeries& v = fPoints[0];
+    const double newest = v.Empty() ? 0.0 : v.Back().key;
+    if (row.Kind == TRowKind::ModeChange) {
+        // The change takes effect after the newest point: the next point is the new mode's first.
+        const int state = row.Has(TProperty::Mode) ? int(row[TProperty::Mode]) : -1;
+        AddMark(newest, QStringLiteral("Mode: ") + ProgramStateName(TProgramState(std::uint8_t(state))),
+                true);
+        EndSetpoints();
+        fRowMode = -1;
+        fRowStep = -1;
+        fRowKey = newest;
+        MarkDirty();
+        return;
+    }
+    // A data row's Mode is the integrating mode + 10; its step (from 1) and setpoint are there in the
+    // step programs only. The setpoint is log10 of pO2 (atm) in the PID modes, the voltage (V) in PPS.
+    const int mode = int(row[TProperty::Mode]) - 10;
+    const auto state = TProgramState(std::uint8_t(std::max(0, mode)));
+    const bool program = state == TProgramState::PIDStep || state == TProgramState::PPS;
+    const double step = program && row.Has(TProperty::Step) ? row[TProperty::Step] : -1;
+    // The point before this one closed the step before: a new step starts at its time.
+    const double from = mode == fRowMode ? fRowKey : std::min(fRowKey, newest);
+    if (program && mode == fRowMode && fRowStep >= 0 && step >= 0 && step != fRowStep)
+        AddMark(from, QStringLiteral("Step %1").arg(step), false);
+    double pO2 = kNaN, volts = kNaN;
+    if (state == TProgramState::PIDStep && row.Has(TProperty::SetPoint))
+        pO2 = std::pow(10.0, row[TProperty::SetPoint]);
+    else if (state == TProgramState::PIDSet && std::isfinite(pidSetpointLog))
+        pO2 = std::pow(10.0, pidSetpointLog);
+    if (state == TProgramState::PPS && row.Has(TProperty::SetPoint))
+        volts = row[TProperty::SetPoint];
+    SetSetpoint(0, from, newest, pO2);
+    SetSetpoint(1, from, newest, volts);
+    fRowMode = mode;
+    fRowStep = step;
+    fRowKey = newest;
+    MarkDirty();
+}
+
+void TDataPlot::SetSetpoint(int line, double from, double to, double value) {
+    TSetpointLine& l = fSetpoints[std::size_t(line)];
+    if (!std::isfinite(value)) {
+        l.Open = false;
+        return;
+    }
+    if (l.Open && l.Runs.back().Value == value) {
+        l.Runs.back().To = to;
+        return;
+    }
+    const bool first = l.Runs.isEmpty();
+    if (l.Open)
+        l.Runs.back().To = from; // the run before ends where this one begins
+    l.Runs.append({from, to, value});
+    l.Open = true;
+    l.Range.Add(value);
+    if (first)
+        RebuildLegend();
+}
+
+void TDataPlot::EndSetpoints() {
+    for (TSetpointLine& l : fSetpoints)
+        l.Open = false;
+}
+
+void TDataPlot::UpdateSetpointGraphs() {
+    QVector<QCPGraphData> data;
+    for (int line = 0; line < 2; ++line) {
+        data.clear();
+        // Each run a level from its start to its end, a break after it.
+        for (const TSetpointRun& run : fSetpoints[std::size_t(line)].Runs) {
+            data.append({run.From, run.Value});
+            data.append({run.To, run.Value});
+            data.append({run.To, kNaN});
+        }
+        (line == 0 ? RtLineSeriesSetpointpO2 : RtLineSeriesSetpointVoltage)->data()->set(data, true);
+    }
+}
+
+void TDataPlot::AddMark(double minutes, const QString& label, bool modeChange) {
+    fMarks.append({minutes, label, modeChange});
+    // A thin line across the whole data area at the mark's time.
+    auto* line = new QCPItemStraightLine(this);
+    line->setPen(modeChange ? QPen(QColor(90, 90, 90), 1) : QPen(QColor(150, 150, 150), 1, Qt::DotLine));
+    line->setSelectable(false);
+    for (QCPItemPosition* p : {line->point1, line->point2}) {
+        p->setAxes(XAxisTime, YAxisPumpVoltage);
+        p->setTypeX(QCPItemPosition::ptPlotCoords);
+        p->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    }
+    line->point1->setCoords(minutes, 0);
+    line->point2->setCoords(minutes, 1);
+    fMarkItems.append(line);
+}
+
+void TDataPlot::ClearMarks() {
+    for (QCPItemStraightLine* line : fMarkItems)
+        removeItem(line);
+    fMarkItems.clear();
+    fMarks.clear();
+}
+
+// ---- captions and readouts ----
+
+TPlotScale::TUnit TDataPlot::TimeUnit() const {
+    return TPlotScale::TimeUnit(XAxisTime->range().size());
+}
+
+QString TDataPlot::RangeCaption(const QCPAxis* axis) const {
+    if (axis == XAxisTime)
+        return QStringLiteral("Time, m");
+    if (axis == YAxisPumpVoltage)
+        return QStringLiteral("Pump voltage, V");
+    if (axis == RtAxisPumpCurrent)
+        return QStringLiteral("Pump current, A");
+    return axis->label();
+}
+
+void TDataPlot::UpdateCaptions() {
+    XAxisTime->setLabel(QStringLiteral("Time, ") + TimeUnit().Symbol);
+    const auto caption = [](QCPAxis* axis, const QString& name, const QString& unit) {
+        const auto* ticker = dynamic_cast<const TPlotAxisTicker*>(axis->ticker().data());
+        const QString prefix = ticker ? ticker->UnitFor(ticker->ShownRange(axis->range())).Symbol : QString();
+        axis->setLabel(name + QStringLiteral(", ") + prefix + unit);
+    };
+    caption(YAxisPumpVoltage, QStringLiteral("Pump voltage"), QStringLiteral("V"));
+    caption(RtAxisPumpCurrent, QStringLiteral("Pump current"), QStringLiteral("A"));
+}
+
+void TDataPlot::UpdateReadouts() {
+    const auto newest = [this](const QCPGraph* series) {
+        const TDataPlotSeries& points = Points(series);
+        return points.Empty() ? kNaN : points.Back().value;
+    };
+    const double pO2 = newest(RtLineSeriesCellpO2);
+    const QString dash = QString::fromUtf8("\u2013");
+    Readouts[0]->setText(QStringLiteral("pO2 ") + (std::isfinite(pO2) ? QString::number(pO2, 'g', 3) : dash) +
+                         QStringLiteral(" atm"));
+    const double t = newest(RtLineSeriesCellTemp);
+    Readouts[1]->setText(QStringLiteral("T ") + (std::isfinite(t) ? QString::number(t, 'f', 1) : dash) +
+                         QString::fromUtf8(" \u00B0C"));
+    Readouts[2]->setText(QStringLiteral("I ") +
+                         TPlotScale::FormatSi(newest(RtLineSeriesPumpCurrent), "A", 4));
+    Readouts[3]->setText(QStringLiteral("V ") +
+                         TPlotScale::FormatSi(newest(RtLineSeriesPumpVoltage), "V", 4));
 }
 
 // ---- visibility ----
@@ -319,11 +555,16 @@ void TDataPlot::UpdateAxisVisibility() {
 }
 
 void TDataPlot::RebuildLegend() {
-    // Only the series on show, always in drawing order.
+    // Only the series on show that have data, always in drawing order.
     legend->clearItems();
-    for (QCPGraph* series : fSeries)
-        if (series->visible())
-            series->addToLegend();
+    for (int i = 0; i < int(fSeries.size()); ++i)
+        if (fSeries[std::size_t(i)]->visible() && !fPoints[std::size_t(i)].Empty())
+            fSeries[std::size_t(i)]->addToLegend();
+    for (int line = 0; line < 2; ++line) {
+        QCPGraph* graph = line == 0 ? RtLineSeriesSetpointpO2 : RtLineSeriesSetpointVoltage;
+        if (graph->visible() && !fSetpoints[std::size_t(line)].Runs.isEmpty())
+            graph->addToLegend();
+    }
 }
 
 // ---- axes ----
@@ -335,8 +576,63 @@ void TDataPlot::SetAxisAutoRange(QCPAxis* axis) {
 
 void TDataPlot::SetAxisFixedRange(QCPAxis* axis, double lower, double upper) {
     fFixedAxes.insert(axis);
+    fFixedRanges.insert(axis, QCPRange(lower, upper));
     axis->setRange(lower, upper);
     MarkDirty();
+}
+
+void TDataPlot::SetStacked(bool stacked) {
+    fStacked = stacked;
+    MarkDirty();
+}
+
+QCPRange TDataPlot::AxisDataRange(const QCPAxis* axis) const {
+    const auto* ticker = dynamic_cast<const TPlotAxisTicker*>(axis->ticker().data());
+    return ticker ? ticker->ShownRange(axis->range()) : axis->range();
+}
+
+void TDataPlot::PlaceRange(QCPAxis* axis, const QCPRange& data) {
+    auto* ticker = dynamic_cast<TPlotAxisTicker*>(axis->ticker().data());
+    // The panels top to bottom, of the axes on show.
+    int band = -1, bands = 0;
+    if (fStacked)
+        for (QCPAxis* a : {RtAxisCellpO2, RtAxisPumpCurrent, YAxisPumpVoltage, RtAxisCellTemp})
+            if (a->visible()) {
+                if (a == axis)
+                    band = bands;
+                ++bands;
+            }
+    if (band < 0 || bands < 2) {
+        if (ticker)
+            ticker->SetShownRange(std::nullopt);
+        axis->setRange(data);
+        return;
+    }
+    if (ticker)
+        ticker->SetShownRange(data);
+    axis->setRange(TPlotScale::InBand(data, band, bands, AxisLogarithmic(axis)));
+}
+
+void TDataPlot::UpdatePanelLines() {
+    int bands = 0;
+    for (QCPAxis* a : ValueAxes())
+        bands += a->visible() ? 1 : 0;
+    const int lines = fStacked && bands >= 2 ? bands - 1 : 0;
+    while (fPanelLines.size() < lines) {
+        auto* line = new QCPItemStraightLine(this);
+        line->setPen(QPen(QColor(200, 200, 200), 1));
+        line->setSelectable(false);
+        line->point1->setType(QCPItemPosition::ptAxisRectRatio);
+        line->point2->setType(QCPItemPosition::ptAxisRectRatio);
+        fPanelLines.append(line);
+    }
+    for (int i = 0; i < fPanelLines.size(); ++i) {
+        QCPItemStraightLine* line = fPanelLines[i];
+        line->setVisible(i < lines);
+        const double y = double(i + 1) / std::max(1, bands);
+        line->point1->setCoords(0, y);
+        line->point2->setCoords(1, y);
+    }
 }
 
 bool TDataPlot::AxisAutoRange(const QCPAxis* axis) const {
@@ -353,7 +649,10 @@ void TDataPlot::SetAxisLogarithmic(QCPAxis* axis, bool logarithmic) {
     } else {
         axis->setScaleType(QCPAxis::stLinear);
     }
-    axis->setTicker(QSharedPointer<TPlotAxisTicker>::create(logarithmic));
+    // The axis keeps the unit it counts in when linear (µA, mV).
+    const auto* old = dynamic_cast<const TPlotAxisTicker*>(axis->ticker().data());
+    const auto units = old ? old->Units() : TPlotAxisTicker::TUnits::Plain;
+    axis->setTicker(QSharedPointer<TPlotAxisTicker>::create(logarithmic, units));
     axis->setNumberFormat(QStringLiteral("g"));
     MarkDirty();
 }
@@ -365,6 +664,9 @@ void TDataPlot::RescaleAutoAxes() {
     for (QCPAxis* axis : ValueAxes())
         if (AxisAutoRange(axis))
             RescaleValueAxis(axis);
+        else
+            PlaceRange(axis, fFixedRanges.value(axis, AxisDataRange(axis)));
+    UpdatePanelLines();
     fRescaling = false;
 }
 
@@ -407,8 +709,24 @@ void TDataPlot::RescaleValueAxis(QCPAxis* axis) {
             hi = std::max(hi, r.hi);
         }
     }
-    if (lo > hi)
+    // The setpoint the cell is driven to stays in view.
+    for (int line = 0; line < 2; ++line) {
+        const QCPGraph* graph = line == 0 ? RtLineSeriesSetpointpO2 : RtLineSeriesSetpointVoltage;
+        const TValueRange& r = fSetpoints[std::size_t(line)].Range;
+        if (graph->valueAxis() != axis || !graph->visible())
+            continue;
+        if (logarithmic && r.AnyPositive()) {
+            lo = std::min(lo, r.posLo);
+            hi = std::max(hi, r.posHi);
+        } else if (!logarithmic && r.Any()) {
+            lo = std::min(lo, r.lo);
+            hi = std::max(hi, r.hi);
+        }
+    }
+    if (lo > hi) {
+        PlaceRange(axis, AxisDataRange(axis)); // nothing to fit: the range stays
         return;
+    }
     if (logarithmic) {
         const double factor = lo == hi ? 2.0 : std::pow(hi / lo, kValueMargin);
         if (std::isfinite(factor)) {
@@ -421,7 +739,20 @@ void TDataPlot::RescaleValueAxis(QCPAxis* axis) {
         lo -= pad;
         hi += pad;
     }
-    axis->setRange(lo, hi);
+    PlaceRange(axis, TPlotScale::WithMinimumSpan(QCPRange(lo, hi), MinimumSpan(axis), logarithmic));
+}
+
+double TDataPlot::MinimumSpan(const QCPAxis* axis) const {
+    // The smallest change worth seeing of each quantity: 1 °C, 1 µA, 10 mV, half a decade of pO2.
+    if (axis == RtAxisCellTemp)
+        return 1.0;
+    if (axis == RtAxisPumpCurrent)
+        return 1e-6;
+    if (axis == YAxisPumpVoltage)
+        return 0.010;
+    if (axis == RtAxisCellpO2)
+        return AxisLogarithmic(axis) ? 0.5 : 0.0;
+    return 0.0;
 }
 
 // ---- redraw ----
@@ -508,9 +839,18 @@ QString TDataPlot::HoverText(const QPointF& pos) const {
             }
         }
     }
+    // A mark under the pointer says what happened there.
+    QStringList marks;
+    for (const TMark& m : fMarks)
+        if (std::abs(XAxisTime->coordToPixel(m.Minutes) - pos.x()) <= kMarkReach)
+            marks << m.Label;
     if (std::isnan(bestKey))
-        return {};
-    QString text = QStringLiteral("%1: %2").arg(XAxisTime->label(), QString::number(bestKey, 'f', 2));
+        return marks.join(u'\n');
+    const TPlotScale::TUnit unit = TimeUnit();
+    QString text =
+        QStringLiteral("%1: %2").arg(XAxisTime->label(), QString::number(bestKey / unit.Scale, 'f', 2));
+    if (!marks.isEmpty())
+        text = marks.join(u'\n') + u'\n' + text;
     for (int s = 0; s < int(fSeries.size()); ++s) {
         const TDataPlotSeries& points = fPoints[std::size_t(s)];
         if (!fSeries[std::size_t(s)]->visible())

@@ -13,11 +13,21 @@
 // for longer than three data-point lengths (an instrument outage).
 //
 // The mouse wheel zooms and a drag pans the time axis; a double click returns to following the
-// newest data. Hovering shows the values of the nearest point.
+// newest data (a line under the plot says so). Hovering shows the values of the nearest point.
+//
+// Made to be read at a glance: large readouts of the newest pO2, temperature, current and voltage
+// above the plot; each automatic value axis spans at least its quantity's smallest meaningful
+// change (TPlotScale); current and voltage count in µA, mA or mV and the time in minutes, hours or
+// days, their captions saying which; the setpoint the cell is driven to is drawn as a dashed step
+// line (pO2 in the PID modes, pump voltage in PPS), and step advances and mode changes are thin
+// vertical marks whose label shows on hover. A legend entry appears once its series has data.
 #include "app/DataPlotSeries.h"
+#include "app/PlotScale.h"
 #include "experiment/IRowPlot.h"
+#include "recording/DataRow.h"
 #include <qcustomplot.h>
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <array>
@@ -38,6 +48,38 @@ public:
     void AppendPumppO2(double minutes, double pO2) override;
     void DeleteFirstPoints(int n) override;
     void ClearAllData() override;
+
+    // A row that entered the grid, just after its point was appended: its mode, step and setpoint
+    // give the setpoint lines and the marks. `pidSetpointLog` is the PID setpoint (log10 atm) in
+    // force, which a PIDSet row does not carry.
+    void NoteRow(const TDataRow& row, double pidSetpointLog);
+
+    // A vertical mark: a step advance or a mode change, at its time in minutes.
+    struct TMark {
+        double Minutes;
+        QString Label;
+        bool ModeChange;
+    };
+    const QList<TMark>& Marks() const { return fMarks; }
+    // A stretch of constant setpoint, in minutes.
+    struct TSetpointRun {
+        double From, To, Value;
+    };
+    // The setpoint lines' runs: 0 the pO2 setpoint (atm), 1 the voltage setpoint (V).
+    const QList<TSetpointRun>& SetpointRuns(int line) const { return fSetpoints[std::size_t(line)].Runs; }
+    // Stacks the quantities in panels, one above the other, sharing the time axis: pO2 at the top,
+    // then current, voltage and temperature (those on show). Off: every curve over the whole height.
+    void SetStacked(bool stacked);
+    bool Stacked() const { return fStacked; }
+    // What a value axis shows of its quantity: its range, or its panel's part of it when stacked.
+    QCPRange AxisDataRange(const QCPAxis* axis) const;
+
+    // An axis' caption in the unit its ranges are set in (A, V, minutes), whatever unit its ticks
+    // count in at present.
+    QString RangeCaption(const QCPAxis* axis) const;
+
+    // The smallest span of an automatic value axis (decades on the logarithmic pO2 axis).
+    double MinimumSpan(const QCPAxis* axis) const;
 
     void SetTemperatureVisible(bool visible);
     bool TemperatureVisible() const;
@@ -85,6 +127,12 @@ public:
     QCPGraph* RtLineSeriesCellpO2;
     QCPGraph* RtLineSeriesCellTemp;
     QCPGraph* RtLineSeriesPumppO2;
+    QCPGraph* RtLineSeriesSetpointpO2;
+    QCPGraph* RtLineSeriesSetpointVoltage;
+    // The readouts above the plot, in the order pO2, temperature, current, voltage, and the line
+    // under it that tells how to zoom, pan and follow again.
+    std::array<QCPTextElement*, 4> Readouts{};
+    QCPTextElement* Hint;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -120,10 +168,28 @@ private:
     void RescaleAutoAxes();
     void RescaleTimeAxis();
     void RescaleValueAxis(QCPAxis* axis);
+    // Sets the axis to show `data`: over the whole height, or in its panel when stacked.
+    void PlaceRange(QCPAxis* axis, const QCPRange& data);
+    void UpdatePanelLines();
     void UpdateAxisVisibility();
     void RebuildLegend();
     void MarkDirty();
     void TimedReplot();
+    void UpdateCaptions();
+    void UpdateReadouts();
+    void UpdateSetpointGraphs();
+    void AddMark(double minutes, const QString& label, bool modeChange);
+    void SetSetpoint(int line, double from, double to, double value);
+    void EndSetpoints();
+    void ClearMarks();
+    // The time axis' caption in its present unit.
+    TPlotScale::TUnit TimeUnit() const;
+
+    struct TSetpointLine {
+        QList<TSetpointRun> Runs;
+        bool Open = false; // the last run goes on while the setpoint stays
+        TValueRange Range;
+    };
 
     std::array<QCPGraph*, 5> fSeries{};
     std::array<TValueRange, 5> fRanges;
@@ -139,4 +205,16 @@ private:
     bool fDirty = false;
     bool fFollowing = true; // the time axis follows the data (no zoom or pan by the operator)
     bool fRescaling = false;
+
+    bool fStacked = false;
+    QHash<const QCPAxis*, QCPRange> fFixedRanges; // what the operator fixed, before any stacking
+    QList<QCPItemStraightLine*> fPanelLines;      // between the panels when stacked
+    QList<TMark> fMarks;
+    QList<QCPItemStraightLine*> fMarkItems;
+    std::array<TSetpointLine, 2> fSetpoints;
+    // Of the rows noted so far: the mode (data rows' integrating mode), the step of a step program
+    // (-1 outside one) and the time of the newest point.
+    int fRowMode = -1;
+    double fRowStep = -1;
+    double fRowKey = 0;
 };

@@ -41,8 +41,22 @@ QString Label(double v, bool scientific, int places) {
 
 } // namespace
 
-TPlotAxisTicker::TPlotAxisTicker(bool logarithmic) : fLogarithmic(logarithmic) {
+TPlotAxisTicker::TPlotAxisTicker(bool logarithmic, TUnits units) : fLogarithmic(logarithmic), fUnits(units) {
     setTickCount(kWantedTicks);
+}
+
+TPlotScale::TUnit TPlotAxisTicker::UnitFor(const QCPRange& range) const {
+    if (DecadeStep(range) > 0)
+        return {};
+    switch (fUnits) {
+    case TUnits::SiPrefix:
+        return TPlotScale::SiPrefix(range.lower, range.upper);
+    case TUnits::Time:
+        return TPlotScale::TimeUnit(range.size());
+    case TUnits::Plain:
+        break;
+    }
+    return {};
 }
 
 QString TPlotAxisTicker::DecadeLabel(int exponent) {
@@ -64,11 +78,19 @@ int TPlotAxisTicker::DecadeStep(const QCPRange& range) const {
     return std::max(1, int(std::ceil(double(decades) / kWantedTicks)));
 }
 
+void TPlotAxisTicker::generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
+                               QVector<double>& ticks, QVector<double>* subTicks,
+                               QVector<QString>* tickLabels) {
+    QCPAxisTicker::generate(ShownRange(range), locale, formatChar, precision, ticks, subTicks, tickLabels);
+}
+
 double TPlotAxisTicker::getTickStep(const QCPRange& range) {
     fDecadeStep = DecadeStep(range);
     if (fDecadeStep > 0)
         return fDecadeStep;
-    return QCPAxisTicker::getTickStep(range);
+    // Round steps of the displayed unit.
+    fScale = UnitFor(range).Scale;
+    return QCPAxisTicker::getTickStep(QCPRange(range.lower / fScale, range.upper / fScale)) * fScale;
 }
 
 int TPlotAxisTicker::getSubTickCount(double tickStep) {
@@ -76,12 +98,17 @@ int TPlotAxisTicker::getSubTickCount(double tickStep) {
         return 8; // 2..9 times the decade
     if (fDecadeStep > 1)
         return fDecadeStep - 1; // one at each decade between labels
-    return QCPAxisTicker::getSubTickCount(tickStep);
+    return QCPAxisTicker::getSubTickCount(tickStep / fScale);
 }
 
 QVector<double> TPlotAxisTicker::createTickVector(double tickStep, const QCPRange& range) {
-    if (fDecadeStep == 0)
-        return QCPAxisTicker::createTickVector(tickStep, range);
+    if (fDecadeStep == 0) {
+        QVector<double> ticks = QCPAxisTicker::createTickVector(
+            tickStep / fScale, QCPRange(range.lower / fScale, range.upper / fScale));
+        for (double& t : ticks)
+            t *= fScale;
+        return ticks;
+    }
     QVector<double> ticks;
     const int first = int(std::floor(std::log10(range.lower)));
     const int last = int(std::ceil(std::log10(range.upper)));
@@ -109,8 +136,12 @@ QVector<double> TPlotAxisTicker::createSubTickVector(int subTickCount, const QVe
 
 QVector<QString> TPlotAxisTicker::createLabelVector(const QVector<double>& ticks, const QLocale&, QChar,
                                                     int) {
-    if (fDecadeStep == 0)
-        return DistinctLabels(ticks);
+    if (fDecadeStep == 0) {
+        QVector<double> shown = ticks;
+        for (double& t : shown)
+            t /= fScale;
+        return DistinctLabels(shown);
+    }
     QVector<QString> labels;
     labels.reserve(ticks.size());
     for (double t : ticks)

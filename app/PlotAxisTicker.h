@@ -4,13 +4,33 @@
 //   decades), labelled "10⁻⁵", with minor ticks at 2..9 times the decade between;
 // - over less than that, and on a linear axis, ticks fall on round steps, and the labels get just
 //   the digits that tell neighbouring ticks apart, so no two labels of an axis read the same;
-// - labels are compact: plain decimals between 0.001 and 99 999, otherwise "2.5e-4".
+// - labels are compact: plain decimals between 0.001 and 99 999, otherwise "2.5e-4";
+// - a linear axis may count in a unit of its own (TPlotScale): µA or mV on an axis in A or V, hours
+//   or days on the time axis in minutes; ticks then fall on round steps of that unit.
+#include "app/PlotScale.h"
+
 #include <qcustomplot.h>
+
+#include <optional>
 
 class TPlotAxisTicker : public QCPAxisTicker {
 public:
-    explicit TPlotAxisTicker(bool logarithmic);
+    // How a linear axis picks the unit it counts in.
+    enum class TUnits { Plain, SiPrefix, Time };
+
+    explicit TPlotAxisTicker(bool logarithmic, TUnits units = TUnits::Plain);
     bool Logarithmic() const { return fLogarithmic; }
+    TUnits Units() const { return fUnits; }
+    // The unit the labels of this range count in (scale 1 for a plain or logarithmic axis).
+    TPlotScale::TUnit UnitFor(const QCPRange& range) const;
+    // Ticks only over this part of the axis (its panel when the plot stacks its quantities), or
+    // over all of it (nullopt).
+    void SetShownRange(std::optional<QCPRange> shown) { fShown = shown; }
+    // The part of an axis of this range that carries ticks.
+    QCPRange ShownRange(const QCPRange& range) const { return fShown.value_or(range); }
+
+    void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
+                  QVector<double>& ticks, QVector<double>* subTicks, QVector<QString>* tickLabels) override;
 
     // The labels of these ticks, the shortest that are all different (exposed for tests).
     static QVector<QString> DistinctLabels(const QVector<double>& ticks);
@@ -30,5 +50,8 @@ private:
     int DecadeStep(const QCPRange& range) const;
 
     bool fLogarithmic;
+    TUnits fUnits;
+    double fScale = 1;   // data units per displayed unit, of the ticks being generated
     int fDecadeStep = 0; // of the ticks being generated
+    std::optional<QCPRange> fShown;
 };

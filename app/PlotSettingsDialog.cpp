@@ -54,6 +54,11 @@ TPlotSettingsDialog::TPlotSettingsDialog(TDataPlot* plot, QWidget* parent) : QDi
         SeriesRows.append({series, box});
     }
 
+    CheckBoxStacked =
+        new QCheckBox(QStringLiteral("Stack the quantities in panels sharing the time axis"), this);
+    CheckBoxStacked->setObjectName(QStringLiteral("CheckBoxStacked"));
+    CheckBoxStacked->setChecked(plot->Stacked());
+
     ButtonSavePng = new QPushButton(QStringLiteral("Save as PNG…"), this);
     ButtonSavePng->setObjectName(QStringLiteral("ButtonSavePng"));
     ButtonSavePng->setAutoDefault(false);
@@ -81,6 +86,7 @@ TPlotSettingsDialog::TPlotSettingsDialog(TDataPlot* plot, QWidget* parent) : QDi
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(axesBox);
     layout->addWidget(seriesBox);
+    layout->addWidget(CheckBoxStacked);
     layout->addLayout(buttons);
 }
 
@@ -88,10 +94,11 @@ void TPlotSettingsDialog::AddAxisRow(QGridLayout* grid, QCPAxis* axis, bool offe
     QWidget* owner = grid->parentWidget();
     const int r = grid->rowCount();
     const QString name = axis->objectName();
-    grid->addWidget(new QLabel(axis->label(), owner), r, 0);
+    grid->addWidget(new QLabel(fPlot->RangeCaption(axis), owner), r, 0);
 
-    TAxisRow row{axis, new QCheckBox(owner), new TRtDoubleEdit(owner, Rounded(axis->range().lower)),
-                 new TRtDoubleEdit(owner, Rounded(axis->range().upper)), nullptr};
+    const QCPRange range = fPlot->AxisDataRange(axis);
+    TAxisRow row{axis, new QCheckBox(owner), new TRtDoubleEdit(owner, Rounded(range.lower)),
+                 new TRtDoubleEdit(owner, Rounded(range.upper)), nullptr};
     row.Automatic->setObjectName(QStringLiteral("CheckBoxAuto") + name);
     row.Minimum->setObjectName(QStringLiteral("EditMinimum") + name);
     row.Maximum->setObjectName(QStringLiteral("EditMaximum") + name);
@@ -136,10 +143,10 @@ QString TPlotSettingsDialog::Invalid(const TAxisRow& row) const {
     const double lo = row.Minimum->Value(), hi = row.Maximum->Value();
     if (!(lo < hi))
         return QStringLiteral("The minimum of the axis \"%1\" must be below its maximum.")
-            .arg(row.Axis->label());
+            .arg(fPlot->RangeCaption(row.Axis));
     if (row.Logarithmic && row.Logarithmic->isChecked() && lo <= 0)
         return QStringLiteral("The logarithmic axis \"%1\" needs a minimum above zero.")
-            .arg(row.Axis->label());
+            .arg(fPlot->RangeCaption(row.Axis));
     return {};
 }
 
@@ -163,6 +170,7 @@ bool TPlotSettingsDialog::Apply() {
     }
     for (const TSeriesRow& row : SeriesRows)
         fPlot->SetSeriesVisible(row.Series, row.Visible->isChecked());
+    fPlot->SetStacked(CheckBoxStacked->isChecked());
     fPlot->ReplotNow();
     return true;
 }

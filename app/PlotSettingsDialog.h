@@ -1,6 +1,7 @@
 #pragma once
 // The settings of the data plot, opened by a right-click on it: for each axis an automatic or a
-// fixed range and a logarithmic or linear scale, for each series whether it is shown, and saving
+// fixed range and a logarithmic or linear scale, for each series whether it is shown, whether the
+// quantities stack in panels, and saving
 // the plot as a PNG picture or a PDF document.
 //
 // The dialog starts from the plot's current settings and changes the plot only on OK or Apply;
@@ -36,6 +37,7 @@ public:
     // The time axis first, then the value axes; the series in drawing order.
     QList<TAxisRow> AxisRows;
     QList<TSeriesRow> SeriesRows;
+    QCheckBox* CheckBoxStacked;
     QPushButton* ButtonSavePng;
     QPushButton* ButtonSavePdf;
     QDialogButtonBox* ButtonBox;

@@ -173,6 +173,10 @@ void TfrmOndrix::BuildStatusBar() {
 
 void TfrmOndrix::WireModel() {
     connect(fModel, &TExperimentModel::RowCompleted, this, &TfrmOndrix::RowEntered);
+    // The plot's setpoint lines and step and mode marks come from the rows as they enter.
+    connect(fModel, &TExperimentModel::RowCompleted, RtGraph2D1, [this](int row) {
+        RtGraph2D1->NoteRow(DataGrid->Row(row), ExperimentControl->RtDoubleEditPISSP->Value());
+    });
     connect(fModel, &TExperimentModel::PIDListing, this,
             [this](const QStringList& lines) { Debug->Memo1->setPlainText(lines.join(u'\n')); });
     ExperimentData->Attach(*fModel);

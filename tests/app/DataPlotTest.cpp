@@ -1,7 +1,9 @@
 #include "app/DataPlot.h"
 #include "app/PlotAxisTicker.h"
+#include "app/PlotScale.h"
 #include "app/PlotSettingsDialog.h"
 #include "app/TRtDoubleEdit.h"
+#include "control/TRunState.h"
 #include "tests/support/ScriptedDialogs.h"
 
 #include "tests/support/QtPrint.h"
@@ -88,6 +90,11 @@ protected:
         return captions;
     }
 
+    void AppendToEverySeries() {
+        plot.AppendDataPoint(1, 0.2, 1e-6, 700, 1e-3);
+        plot.AppendPumppO2(1, 1e-3);
+    }
+
     std::shared_ptr<TScriptedDialogs> dialogs;
     TScriptedPlot plot;
 };
@@ -159,6 +166,8 @@ TEST_F(DataPlot, SeriesAndAxesAsTheWindowShowsThem) {
     for (QCPAxis* axis : plot.axisRect()->axes())
         EXPECT_FALSE(axis->grid()->visible() || axis->grid()->subGridVisible()) << "no grid lines";
     EXPECT_TRUE(plot.legend->visible());
+    EXPECT_TRUE(LegendCaptions().isEmpty()) << "no entry before its series has data";
+    AppendToEverySeries();
     EXPECT_EQ(LegendCaptions(), QStringList({"Pump voltage, V", "Pump current, A", "pO2 (sensor), atm",
                                              QString::fromUtf8("Cell temp, \u00BAC"), "pO2 (pump), atm"}));
 }
@@ -249,6 +258,7 @@ TEST_F(DataPlot, ClearAllDataEmptiesEverySeries) {
 }
 
 TEST_F(DataPlot, HidingTemperatureHidesItsCurveAxisAndLegendEntry) {
+    AppendToEverySeries();
     plot.SetTemperatureVisible(false);
     EXPECT_FALSE(plot.TemperatureVisible());
     EXPECT_FALSE(plot.RtLineSeriesCellTemp->visible());
@@ -389,7 +399,7 @@ TEST_F(DataPlot, SettingsDialogSwitchesScalesAndHidesSeries) {
 
     EXPECT_FALSE(plot.RtLineSeriesPumpVoltage->visible());
     EXPECT_FALSE(plot.YAxisPumpVoltage->visible());
-    EXPECT_EQ(LegendCaptions().size(), 4);
+    EXPECT_EQ(LegendCaptions().size(), 3) << "neither the hidden voltage nor the pump pO2 without data";
     EXPECT_TRUE(plot.RtLineSeriesCellTemp->visible());
 }
 
@@ -417,7 +427,7 @@ TEST_F(DataPlot, SettingsDialogRefusesAnImpossibleRange) {
         EXPECT_FALSE(d.Apply());
         ASSERT_EQ(dialogs->messages.size(), 1);
         EXPECT_TRUE(dialogs->messages[0].contains(c.message)) << dialogs->messages[0].toStdString();
-        EXPECT_TRUE(dialogs->messages[0].contains(c.axis->label()));
+        EXPECT_TRUE(dialogs->messages[0].contains(plot.RangeCaption(c.axis)));
         EXPECT_TRUE(plot.AxisAutoRange(c.axis));
         EXPECT_TRUE(plot.RtLineSeriesPumpCurrent->visible()) << "nothing applied";
     }
@@ -520,7 +530,11 @@ TEST_F(DataPlot, TickLabelsTellTicksApartAndLogAxesLabelEachDecadeOnce) {
         for (int i = 0; i < labels.size(); ++i) {
             EXPECT_LE(labels[i].size(), 10) << "compact: " << labels[i].toStdString();
             bool number = false;
-            const double read = labels[i].toDouble(&number);
+            // A current or voltage label counts in its SI prefix, a time label in its unit.
+            const double scale = dynamic_cast<const TPlotAxisTicker&>(*c.axis->ticker())
+                                     .UnitFor(QCPRange(c.lower, c.upper))
+                                     .Scale;
+            const double read = labels[i].toDouble(&number) * scale;
             if (number) // a decade label such as 10⁻⁵ is not a plain number
                 EXPECT_NEAR(read, t.ticks[i], 1e-6 * step)
                     << "the label shows its tick: " << labels[i].toStdString();
@@ -726,4 +740,278 @@ TEST_F(DataPlot, ALongRunIsDrawnFromItsEnvelopeWithTheSpikesTrueTopAndBottom) {
     ASSERT_TRUE(plot.savePng(dir.filePath("wide.png"), 1600, 500));
     plot.FollowNewestData();
     EXPECT_TRUE(has(Drawn(plot.RtLineSeriesPumpVoltage), 0.9));
+}
+
+TEST(PlotScale, SpansUnitsAndReadouts) {
+    struct SpanCase {
+        const char* what;
+        QCPRange in;
+        double span;
+        bool log;
+        QCPRange out;
+    };
+    const SpanCase spans[] = {
+        {"temperature wander widened to 1 °C", {699.9, 700.1}, 1.0, false, {699.5, 700.5}},
+        {"wide range unchanged", {600, 900}, 1.0, false, {600, 900}},
+        {"holding current widened to 1 µA", {4.9995e-6, 5.0005e-6}, 1e-6, false, {4.5e-6, 5.5e-6}},
+        {"pO2 to half a decade about its middle",
+         {1e-3, 1e-3},
+         0.5,
+         true,
+         {std::pow(10.0, -3.25), std::pow(10.0, -2.75)}},
+        {"pO2 over decades unchanged", {1e-6, 1e-2}, 0.5, true, {1e-6, 1e-2}},
+        {"no positive range on a log axis: unchanged", {-1, 1}, 0.5, true, {-1, 1}},
+    };
+    for (const SpanCase& c : spans) {
+        SCOPED_TRACE(c.what);
+        const QCPRange r = TPlotScale::WithMinimumSpan(c.in, c.span, c.log);
+        EXPECT_NEAR(r.lower, c.out.lower, 1e-9 * std::abs(c.out.lower));
+        EXPECT_NEAR(r.upper, c.out.upper, 1e-9 * std::abs(c.out.upper));
+    }
+
+    struct UnitCase {
+        double lower, upper;
+        double scale;
+        const char* symbol;
+    };
+    const UnitCase prefixes[] = {
+        {4.5e-6, 5.5e-6, 1e-6, "\u00B5"}, {-2e-3, 1e-4, 1e-3, "m"}, {0.2, 0.3, 1e-3, "m"}, {-1.1, 0.5, 1, ""},
+        {-4e-7, 4e-7, 1e-9, "n"},         {0, 0, 1e-9, "n"},
+    };
+    for (const UnitCase& c : prefixes) {
+        const TPlotScale::TUnit u = TPlotScale::SiPrefix(c.lower, c.upper);
+        EXPECT_EQ(u.Scale, c.scale) << c.lower << " " << c.upper;
+        EXPECT_EQ(u.Symbol, QString::fromUtf8(c.symbol)) << c.lower << " " << c.upper;
+    }
+    const UnitCase times[] = {
+        {0, 30, 1, "m"}, {0, 180, 1, "m"}, {0, 181, 60, "h"}, {0, 4320, 60, "h"}, {0, 4321, 1440, "d"},
+    };
+    for (const UnitCase& c : times) {
+        const TPlotScale::TUnit u = TPlotScale::TimeUnit(c.upper - c.lower);
+        EXPECT_EQ(u.Scale, c.scale) << c.upper;
+        EXPECT_EQ(u.Symbol, QString::fromUtf8(c.symbol)) << c.upper;
+    }
+
+    struct ReadoutCase {
+        double value;
+        const char* unit;
+        const char* text;
+    };
+    const ReadoutCase readouts[] = {
+        {5e-6, "A", "5.000 \u00B5A"}, {-1.234e-3, "A", "-1.234 mA"}, {0.1234, "V", "123.4 mV"},
+        {1.05, "V", "1.050 V"},       {std::nan(""), "V", "\u2013"},
+    };
+    for (const ReadoutCase& c : readouts)
+        EXPECT_EQ(TPlotScale::FormatSi(c.value, c.unit, 4), QString::fromUtf8(c.text)) << c.value;
+}
+
+// A galvanostatic run of a steady cell: the noise of the readings must not fill the axes, the
+// current counts in µA and the time axis changes its unit as the run grows.
+TEST_F(DataPlot, ASteadyCellsNoiseDoesNotFillTheAxes) {
+    for (int i = 0; i <= 60; ++i)
+        plot.AppendDataPoint(i / 6.0, 0.2501 + 1e-5 * (i % 3), 5e-6 + 5e-10 * (i % 2), 700 + 0.1 * (i % 2),
+                             2e-4 * (1 + 0.01 * (i % 2)));
+    plot.resize(1000, 600);
+    plot.ReplotNow();
+    struct Case {
+        QCPAxis* axis;
+        double span; // at least, in data units or decades
+    };
+    for (const Case& c : {Case{plot.RtAxisCellTemp, 1.0}, Case{plot.RtAxisPumpCurrent, 1e-6},
+                          Case{plot.YAxisPumpVoltage, 0.010}, Case{plot.RtAxisCellpO2, 0.5}}) {
+        SCOPED_TRACE(c.axis->objectName().toStdString());
+        const QCPRange r = c.axis->range();
+        const double span = TDataPlot::AxisLogarithmic(c.axis) ? std::log10(r.upper / r.lower) : r.size();
+        EXPECT_GE(span, c.span * (1 - 1e-9));
+    }
+    EXPECT_EQ(plot.RtAxisPumpCurrent->label(), QString::fromUtf8("Pump current, \u00B5A"));
+    EXPECT_EQ(plot.YAxisPumpVoltage->label(), QStringLiteral("Pump voltage, mV"));
+    const TTicks current = Ticks(plot.RtAxisPumpCurrent, plot.RtAxisPumpCurrent->range().lower,
+                                 plot.RtAxisPumpCurrent->range().upper);
+    EXPECT_TRUE(current.labels.contains(QStringLiteral("5.0")))
+        << "µA on the ticks: " << QStringList(current.labels).join(' ').toStdString();
+    EXPECT_EQ(plot.Readouts[2]->text(), QString::fromUtf8("I 5.000 \u00B5A"));
+    EXPECT_EQ(plot.Readouts[1]->text(), QString::fromUtf8("T 700.0 \u00B0C"));
+    EXPECT_EQ(plot.XAxisTime->label(), "Time, m");
+
+    // Hours once the run is past three hours, days past three days; hover says the same unit.
+    plot.AppendDataPoint(5 * 60, 0.25, 5e-6, 700, 2e-4);
+    plot.ReplotNow();
+    EXPECT_EQ(plot.XAxisTime->label(), "Time, h");
+    const QString text =
+        plot.HoverText(QPointF(plot.XAxisTime->coordToPixel(300) - 2, plot.axisRect()->center().y()));
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Time, h: 5.00")))
+        << text.toStdString() << " " << plot.XAxisTime->range().upper;
+    plot.AppendDataPoint(5 * 24 * 60, 0.25, 5e-6, 700, 2e-4);
+    plot.ReplotNow();
+    EXPECT_EQ(plot.XAxisTime->label(), "Time, d");
+    const TTicks days = Ticks(plot.XAxisTime, plot.XAxisTime->range().lower, plot.XAxisTime->range().upper);
+    EXPECT_TRUE(days.labels.contains(QStringLiteral("4"))) << "ticks on whole days";
+}
+
+namespace {
+TDataRow ModeChangeRow(TProgramState state) {
+    TDataRow row;
+    row.Kind = TRowKind::ModeChange;
+    row[TProperty::Mode] = double(state);
+    return row;
+}
+TDataRow ProgramRow(TProgramState state, double step, double setpoint) {
+    TDataRow row;
+    row[TProperty::Mode] = double(state) + 10;
+    if (step > 0) {
+        row[TProperty::Step] = step;
+        row[TProperty::SetPoint] = setpoint;
+    }
+    return row;
+}
+} // namespace
+
+TEST_F(DataPlot, SetpointsAndMarksFollowTheRows) {
+    // Rows as the grid gets them: the point goes to the plot first, then the row is noted.
+    double minute = 0;
+    const auto row = [&](const TDataRow& r, double pidSetpointLog = -3) {
+        if (r.Kind == TRowKind::Data)
+            plot.AppendDataPoint(++minute, 0.1, 1e-6, 700, 1e-3);
+        plot.NoteRow(r, pidSetpointLog);
+    };
+    row(ModeChangeRow(TProgramState::PPS));
+    for (int i = 0; i < 3; ++i)
+        row(ProgramRow(TProgramState::PPS, 1, 0.1));
+    for (int i = 0; i < 2; ++i)
+        row(ProgramRow(TProgramState::PPS, 2, 0.2));
+    row(ModeChangeRow(TProgramState::PIDSet));
+    row(ProgramRow(TProgramState::PIDSet, 0, 0), -4);
+    row(ProgramRow(TProgramState::PIDSet, 0, 0), -4);
+    row(ModeChangeRow(TProgramState::PIDStep));
+    row(ProgramRow(TProgramState::PIDStep, 1, -2));
+    row(ProgramRow(TProgramState::PIDStep, 1, -2));
+    row(ModeChangeRow(TProgramState::SetCurrent));
+    row(ProgramRow(TProgramState::SetCurrent, 0, 0));
+
+    struct Run {
+        double from, to, value;
+    };
+    const auto runs = [&](int line) {
+        std::vector<Run> out;
+        for (const TDataPlot::TSetpointRun& r : plot.SetpointRuns(line))
+            out.push_back({r.From, r.To, r.Value});
+        return out;
+    };
+    // Each step's level from the end of the point before it to its own last point; a new mode
+    // starts at the newest point when it was chosen; leaving the setpoint modes ends the line.
+    const std::vector<Run> volts = runs(1);
+    ASSERT_EQ(volts.size(), 2u);
+    EXPECT_EQ(volts[0].from, 0.0);
+    EXPECT_EQ(volts[0].to, 3.0);
+    EXPECT_EQ(volts[0].value, 0.1);
+    EXPECT_EQ(volts[1].from, 3.0);
+    EXPECT_EQ(volts[1].to, 5.0);
+    EXPECT_EQ(volts[1].value, 0.2);
+    const std::vector<Run> pO2 = runs(0);
+    ASSERT_EQ(pO2.size(), 2u);
+    EXPECT_EQ(pO2[0].from, 5.0);
+    EXPECT_EQ(pO2[0].to, 7.0);
+    EXPECT_NEAR(pO2[0].value, 1e-4, 1e-16) << "PIDSet: the PID setpoint in force";
+    EXPECT_EQ(pO2[1].from, 7.0);
+    EXPECT_EQ(pO2[1].to, 9.0);
+    EXPECT_NEAR(pO2[1].value, 1e-2, 1e-14) << "PIDStep: the row's setpoint";
+
+    QStringList marks;
+    std::vector<double> at;
+    for (const TDataPlot::TMark& m : plot.Marks()) {
+        marks << m.Label;
+        at.push_back(m.Minutes);
+    }
+    EXPECT_EQ(marks,
+              QStringList({"Mode: PPS", "Step 2", "Mode: PIDSet", "Mode: PIDStep", "Mode: SetCurrent"}));
+    EXPECT_EQ(at, std::vector<double>({0, 3, 5, 7, 9}));
+    QStringList legend = LegendCaptions();
+    EXPECT_TRUE(legend.contains("pO2 setpoint, atm") && legend.contains("Voltage setpoint, V"));
+
+    // The setpoint stays in view and a mark's label shows on hover.
+    plot.resize(900, 500);
+    plot.ReplotNow();
+    EXPECT_GE(plot.YAxisPumpVoltage->range().upper, 0.2);
+    EXPECT_GE(plot.RtAxisCellpO2->range().upper, 1e-2);
+    const QString hover =
+        plot.HoverText(QPointF(plot.XAxisTime->coordToPixel(3), plot.axisRect()->center().y()));
+    EXPECT_TRUE(hover.startsWith("Step 2\n")) << hover.toStdString();
+
+    // Deleting the oldest points takes the marks and setpoints before them along; clearing takes all.
+    plot.DeleteFirstPoints(4);
+    EXPECT_EQ(plot.Marks().size(), 3);
+    EXPECT_EQ(plot.SetpointRuns(1).size(), 1);
+    EXPECT_EQ(plot.SetpointRuns(1).front().From, 5.0);
+    plot.ClearAllData();
+    EXPECT_TRUE(plot.Marks().isEmpty() && plot.SetpointRuns(0).isEmpty() && plot.SetpointRuns(1).isEmpty());
+    EXPECT_TRUE(LegendCaptions().isEmpty());
+}
+
+TEST(PlotScale, StackedBandsPlaceEachQuantityInItsOwnPanel) {
+    struct Case {
+        QCPRange data;
+        int band, bands;
+        bool log;
+    };
+    const Case cases[] = {
+        {{699.5, 700.5}, 0, 4, false}, {{699.5, 700.5}, 3, 4, false}, {{4.5e-6, 5.5e-6}, 1, 3, false},
+        {{1e-5, 1e-3}, 0, 2, true},    {{1e-5, 1e-3}, 1, 2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.band);
+        const QCPRange axis = TPlotScale::InBand(c.data, c.band, c.bands, c.log);
+        // Where the data's ends sit, as fractions of the height from the bottom.
+        const auto at = [&](double v) {
+            return c.log ? std::log10(v / axis.lower) / std::log10(axis.upper / axis.lower)
+                         : (v - axis.lower) / axis.size();
+        };
+        const double bottom = double(c.bands - 1 - c.band) / c.bands, top = bottom + 1.0 / c.bands;
+        EXPECT_GT(at(c.data.lower), bottom);
+        EXPECT_LT(at(c.data.upper), top);
+        EXPECT_GT(at(c.data.upper) - at(c.data.lower), 0.9 / c.bands) << "the data fill their panel";
+    }
+}
+
+TEST_F(DataPlot, StackedPanelsKeepTheirQuantitiesApartAndTheirTicksInside) {
+    for (int i = 0; i < 30; ++i)
+        plot.AppendDataPoint(i, 0.25 + 0.01 * (i % 2), 5e-6, 700 + 0.1 * (i % 2), 1e-3);
+    plot.resize(900, 700);
+    EditSettings([](TPlotSettingsDialog& d) { d.CheckBoxStacked->setChecked(true); });
+    ASSERT_TRUE(plot.Stacked());
+    // Top to bottom: pO2, current, voltage, temperature, each within its quarter of the height.
+    const QList<QCPAxis*> order = {plot.RtAxisCellpO2, plot.RtAxisPumpCurrent, plot.YAxisPumpVoltage,
+                                   plot.RtAxisCellTemp};
+    const QList<QCPGraph*> series = {plot.RtLineSeriesCellpO2, plot.RtLineSeriesPumpCurrent,
+                                     plot.RtLineSeriesPumpVoltage, plot.RtLineSeriesCellTemp};
+    const double top = plot.axisRect()->top(), height = plot.axisRect()->height();
+    for (int k = 0; k < order.size(); ++k) {
+        SCOPED_TRACE(order[k]->objectName().toStdString());
+        const QCPRange data = plot.AxisDataRange(order[k]);
+        for (const double v : {data.lower, data.upper}) {
+            const double y = (order[k]->coordToPixel(v) - top) / height;
+            EXPECT_GE(y, k / 4.0 - 1e-9);
+            EXPECT_LE(y, (k + 1) / 4.0 + 1e-9);
+        }
+        const TPoints drawn = Points(series[k]);
+        EXPECT_TRUE(data.contains(drawn.front().second) && data.contains(drawn.back().second));
+        const TTicks t = Ticks(order[k], order[k]->range().lower, order[k]->range().upper);
+        ASSERT_FALSE(t.ticks.isEmpty());
+        for (const double tick : t.ticks)
+            EXPECT_TRUE(tick >= data.lower && tick <= data.upper) << tick;
+    }
+    EXPECT_GE(plot.AxisDataRange(plot.RtAxisCellTemp).size(), 1.0) << "the minimum span holds in a panel";
+    // The dialog shows what each panel shows, and a fixed range stays the operator's through
+    // stacking and back.
+    EditSettings([&](TPlotSettingsDialog& d) {
+        EXPECT_NEAR(d.Row(plot.RtAxisCellTemp).Minimum->Value(),
+                    plot.AxisDataRange(plot.RtAxisCellTemp).lower, 1e-3);
+        d.Row(plot.RtAxisCellTemp).Automatic->setChecked(false);
+        d.Row(plot.RtAxisCellTemp).Minimum->SetValue(690);
+        d.Row(plot.RtAxisCellTemp).Maximum->SetValue(710);
+    });
+    EXPECT_EQ(plot.AxisDataRange(plot.RtAxisCellTemp), QCPRange(690, 710));
+    EditSettings([](TPlotSettingsDialog& d) { d.CheckBoxStacked->setChecked(false); });
+    EXPECT_EQ(plot.RtAxisCellTemp->range(), QCPRange(690, 710));
+    EXPECT_EQ(plot.AxisDataRange(plot.RtAxisPumpCurrent), plot.RtAxisPumpCurrent->range());
 }
