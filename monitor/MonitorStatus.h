@@ -5,6 +5,7 @@
 #include "instruments/TLinkMonitor.h"
 
 #include <QString>
+#include <limits>
 
 struct TMonitorStatus {
     QString State;    // the program state's name ("SetCurrent", "Paused", ...)
@@ -22,4 +23,5 @@ struct TMonitorStatus {
     QString JournalFile;           // empty before the run's first row
     double RCDurationS = 0;        // the span of the relative change
     QString Experiment;            // the experiment's name, as the sample details give it
+    double Delta = std::numeric_limits<double>::quiet_NaN(); // the sample's delta now; NaN: unknown
 };
