@@ -18,6 +18,7 @@
 
 #include <array>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -60,7 +61,6 @@ TTitrationPage::TTitrationPage(QWidget* parent) : QWidget(parent) {
     fDeltaGraph->setName(QStringLiteral("δ"));
     fDeltaGraph->setPen(QPen(QColor(0, 90, 180), 1.5));
     IsothermPlot = MakePlot(QStringLiteral("IsothermPlot"), QStringLiteral("log10 pO2, atm"));
-    IsothermPlot->legend->setVisible(true);
 
     PointTable = new QTableWidget(0, 9, this);
     PointTable->setObjectName(QStringLiteral("PointTable"));
@@ -143,6 +143,7 @@ void TTitrationPage::Clear() {
     fDeltasShown = 0;
     for (int k = IsothermPlot->graphCount() - 1; k >= 0; --k)
         IsothermPlot->removeGraph(k);
+    IsothermPlot->legend->setVisible(false);
     PointTable->setRowCount(0);
     LabelStatus->setText(QStringLiteral("δ: –"));
     LabelAlpha->setText(QStringLiteral("α: –"));
@@ -171,13 +172,19 @@ void TTitrationPage::Refresh(const TTitrationRun& run, bool pointsChanged) {
     LabelCharge->setText(QStringLiteral("Charge: %1 C counted, %2 C estimated over gaps")
                              .arg(Number(sums.ChargeMeasured), Number(sums.ChargeEstimated)));
     const TLeakFit& fit = balance->LeakFit();
-    const bool fitted = fit.HasFit();
-    LabelAlpha->setText(
-        !balance->Setup().LeakCorrection ? QStringLiteral("α: leak correction off")
-        : fitted                         ? QStringLiteral("α: %1 ± %2 mol O2/(s·atm^¼), %3 points")
-                       .arg(Number(balance->Alpha(), 4), Number(fit.StandardError(), 2))
-                       .arg(fit.Count())
-                 : QStringLiteral("α: %1 mol O2/(s·atm^¼) as entered").arg(Number(balance->Alpha(), 4)));
+    // The standard error needs two points.
+    const QString error = std::isfinite(fit.StandardError())
+                              ? QStringLiteral(" ± ") + Number(fit.StandardError(), 2)
+                              : QString();
+    if (!balance->Setup().LeakCorrection)
+        LabelAlpha->setText(QStringLiteral("α: leak correction off"));
+    else if (fit.HasFit())
+        LabelAlpha->setText(QStringLiteral("α: %1%2 mol O2/(s·atm^¼) from %3 point(s)")
+                                .arg(Number(balance->Alpha(), 4), error)
+                                .arg(fit.Count()));
+    else
+        LabelAlpha->setText(
+            QStringLiteral("α: %1 mol O2/(s·atm^¼) as entered").arg(Number(balance->Alpha(), 4)));
     if (run.WriteError() != fLastError) {
         fLastError = run.WriteError();
         emit IsothermWriteError(fLastError);
@@ -228,9 +235,18 @@ void TTitrationPage::RebuildIsotherm(const TTitrationRun& run) {
         if (std::isfinite(delta) && std::isfinite(p.Means.Log10pO2))
             graphs[g][std::size_t(p.Direction)]->addData(p.Means.Log10pO2, delta);
     }
+    // The legend names only the series that have a point.
+    for (int k = 0; k < IsothermPlot->graphCount(); ++k)
+        if (IsothermPlot->graph(k)->dataCount() == 0)
+            IsothermPlot->graph(k)->removeFromLegend();
+    IsothermPlot->legend->setVisible(IsothermPlot->graphCount() > 0);
     IsothermPlot->rescaleAxes();
     IsothermPlot->xAxis->scaleRange(1.1);
     IsothermPlot->yAxis->scaleRange(1.1);
+    // A single point (or a flat isotherm) gets a span that shows the numbers near it.
+    for (auto [axis, span] : {std::pair{IsothermPlot->xAxis, 0.5}, std::pair{IsothermPlot->yAxis, 1e-3}})
+        if (axis->range().size() < span)
+            axis->setRange(axis->range().center() - span / 2, axis->range().center() + span / 2);
     IsothermPlot->replot(QCustomPlot::rpQueuedReplot);
 }
 

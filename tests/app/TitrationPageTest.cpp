@@ -66,7 +66,8 @@ TEST(TitrationPage, IsothermSeriesPerTemperatureAndDirection) {
     // Mostly the oxygen that left the gas as pO2 fell from 1e-2 atm: about 0.1 - 7e-4.
     EXPECT_NEAR(page.Run.Delta(), 0.0993, 1e-4);
     EXPECT_EQ(page.LabelStatus->text(), QStringLiteral("δ: ") + QString::number(page.Run.Delta(), 'g', 6));
-    EXPECT_TRUE(page.LabelAlpha->text().contains(QStringLiteral("6 points")))
+    EXPECT_TRUE(page.LabelAlpha->text().contains(QStringLiteral(" ± ")) &&
+                page.LabelAlpha->text().contains(QStringLiteral("from 6 point")))
         << page.LabelAlpha->text().toStdString();
 
     // A new run empties it.

@@ -70,7 +70,13 @@ protected:
                 add(15, step, i < 20 ? p * std::pow(10.0, 1 - i / 20.0) : p,
                     i < 20 ? 2e-4 * (20 - i) / 20 : leak, i == 29);
         }
-        duration = 0; // the program's end: another mode, Duration starts again
+        // The program's end: the change to SetCurrent, then its first row (Duration starts again).
+        TDataRow change;
+        change.Kind = TRowKind::ModeChange;
+        change[TProperty::Mode] = 2;
+        change[TProperty::Date] = t + 1.0 / SecondsPerDay;
+        rows.push_back(change);
+        duration = 0;
         add(12, 0, 1e-6, 0, false);
         for (const TDataRow& r : rows)
             grid.AddRow(r);
@@ -172,8 +178,10 @@ TEST_F(TitrationFileTest, ExportAndRecoveryGiveTheSameBalance) {
     const QString exportPath = dir.filePath(QStringLiteral("e.analysis.csv"));
     const TAnalysisExportResult e = TAnalysisExport::Run(input, exportPath, options);
     ASSERT_TRUE(e.Ok) << e.Message.toStdString();
-    const QList<QByteArray> exported = Lines(exportPath);
-    ASSERT_EQ(exported.size(), balance.size());
+    QList<QByteArray> exported = Lines(exportPath);
+    ASSERT_EQ(exported.size(), balance.size() + 1); // and the mode change
+    const QByteArray event = exported.takeAt(exported.size() - 2);
+    EXPECT_TRUE(event.endsWith(",mode SetCurrent,,,,,,,,")) << event.constData();
     EXPECT_TRUE(exported[0].endsWith(",interval_s,event,charge_C,charge_estimated_C,gas_O2_mol,leak_O2_mol,"
                                      "sample_O2_mol,b,delta,alpha_mol_per_s_atm025"))
         << exported[0].constData();
