@@ -126,5 +126,6 @@ bool TTitrationFile::RecomputeIsotherm(const QString& runFile, const QString& is
         return true;
     });
     balance.Finish();
-    return TIsothermFile::Write(isothermPath, balance, error);
+    // A run without a step program has no isotherm; as while it ran, no file is written for it.
+    return balance.Points().empty() || TIsothermFile::Write(isothermPath, balance, error);
 }
