@@ -5,6 +5,7 @@
 #include "recording/AnalysisExport.h"
 #include "recording/ColumnTable.h"
 #include "recording/TDataGridModel.h"
+#include "titration/TitrationColumns.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -154,7 +155,10 @@ void TRawDataPage::ButtonExportForAnalysisClick() {
                                TAnalysisExport::DefaultOutput(input), QStringLiteral("CSV files (*.csv)"));
     if (output.isEmpty())
         return;
-    const TAnalysisExportResult r = TAnalysisExport::Run(input, output);
+    TTitrationColumns balance; // the sample's oxygen balance after the file's own columns
+    TAnalysisExportOptions options;
+    options.Extra = &balance;
+    const TAnalysisExportResult r = TAnalysisExport::Run(input, output, options);
     if (!r.Ok) {
         Dialogs().Message(r.Message);
         return;

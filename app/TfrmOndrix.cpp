@@ -19,6 +19,7 @@
 #include "app/StepProgramView.h"
 #include "app/SupervisoryTick.h"
 #include "app/TRtDoubleEdit.h"
+#include "app/TitrationPage.h"
 #include "common/Clock.h"
 #include "common/Dialogs.h"
 #include "common/DialogsWithoutBoxes.h"
@@ -45,6 +46,8 @@
 #include "recording/JournalRecovery.h"
 #include "recording/TDataGridModel.h"
 #include "recording/TDataSynchronizer.h"
+#include "titration/IsothermFile.h"
+#include "titration/TitrationFile.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -109,11 +112,15 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     connect(ExperimentControl->CheckBoxShowTemperature, &QCheckBox::clicked, this,
             [this](bool on) { RtGraph2D1->SetTemperatureVisible(on); });
     Debug = new TDebugPage(PageControlMain);
+    Titration = new TTitrationPage(PageControlMain);
+    connect(Titration, &TTitrationPage::IsothermWriteError, this,
+            [this](const QString& e) { ShowNotice(TNotice::Isotherm, e); });
     PageControlMain->addTab(ConfigurationPage, QStringLiteral("Configuration"));
     PageControlMain->addTab(ExperimentData, QStringLiteral("Experiment data"));
     PageControlMain->addTab(TabSheetPID, QStringLiteral("PID tuning"));
     PageControlMain->addTab(ExperimentControl, QStringLiteral("Experiment Control"));
     PageControlMain->addTab(RawData, QStringLiteral("Raw data"));
+    PageControlMain->addTab(Titration, QStringLiteral("Titration"));
     PageControlMain->addTab(Debug, QStringLiteral("Debug"));
     setCentralWidget(PageControlMain);
     BuildStatusBar();
@@ -322,6 +329,11 @@ void TfrmOndrix::FormCreate() {
     const TJournalRecovery recovery = RecoverJournal(root.filePath(QStringLiteral("Userdata")));
     if (recovery.Found)
         LogEvent(QStringLiteral("Journal"), recovery.Message());
+    QString isothermError;
+    if (recovery.Recovered &&
+        !TTitrationFile::RecomputeIsotherm(recovery.DataFilePath,
+                                           TIsothermFile::PathFor(recovery.JournalPath), &isothermError))
+        LogEvent(QStringLiteral("Journal"), isothermError);
     // Faults and recoveries of the instrument links go to the event log whatever the diagnostic
     // channels' switches say.
     for (TLinkMonitor* link : {&LinkSMU(), &LinkDMM()})
@@ -485,6 +497,7 @@ void TfrmOndrix::Statusbar() {
 TMonitorStatus TfrmOndrix::MonitorStatus() const {
     TMonitorStatus s;
     s.Experiment = fModel->Sample().Name;
+    s.Delta = Titration->Run.Delta();
     s.State = ProgramStateName(fRun.ProgramState);
     s.ModeText = RzStatusPaneStep->Caption();
     const int steps = fModel->StepCount();
@@ -612,7 +625,9 @@ void TfrmOndrix::RowEntered(int row) {
         if (fJournal->Start(userdata, path, record.Sample.Name, TExperimentFile::Head(record, now),
                             DataGrid->Grid()))
             LogEvent(QStringLiteral("Journal"), QStringLiteral("started ") + QDir::toNativeSeparators(path));
+        Titration->StartRun(TTitrationSetup::From(record.Sample, record.Cell), TIsothermFile::PathFor(path));
     }
+    Titration->AddRow(DataGrid->Grid().Row(row));
     fJournal->Append(DataGrid->Grid(), row);
     ReportJournal();
 }
@@ -749,6 +764,7 @@ void TfrmOndrix::FormClose() {
     // yet are saved.
     AddDataUpdates();
     const bool saved = fRowsSinceSave <= 0 || SaveAtClose();
+    Titration->FinishRun();
     if (fJournal) {
         if (saved) {
             fJournal->Finish(true);

@@ -23,6 +23,7 @@ class TDataGridModel;
 class TDialogs;
 class TDataPlot;
 class TDebugPage;
+class TTitrationPage;
 class TExperimentControlPage;
 class TExperimentDataPage;
 class TRawDataPage;
@@ -133,6 +134,7 @@ public:
     TExperimentControlPage* ExperimentControl;
     TRawDataPage* RawData;
     TDebugPage* Debug;
+    TTitrationPage* Titration;
     TDataGridModel* DataGrid;
     TDataPlot* RtGraph2D1;
     QTimer* Timer1;
@@ -164,7 +166,7 @@ private:
     // Hands the grid's rows the monitor has not got yet to its feed, while it serves.
     void FeedMonitor();
     // The notice pane: faults the operator must know of, one line each kind, hidden when none.
-    enum class TNotice { Journal, Save, Close, Count };
+    enum class TNotice { Journal, Save, Close, Isotherm, Count };
     void ShowNotice(TNotice kind, const QString& text);
     std::array<QString, std::size_t(TNotice::Count)> fNotices;
     // The first step of every close: the pump to 0 A and both workers told to stop, no box from

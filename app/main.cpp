@@ -21,6 +21,7 @@
 #include "monitor/MonitorConfig.h"
 #include "monitor/MonitorServer.h"
 #include "recording/AnalysisExport.h"
+#include "titration/TitrationColumns.h"
 #include "titration/TitrationFile.h"
 
 #include <QApplication>
@@ -46,7 +47,8 @@ const char kUsage[] =
     "               printed here and shown on the Configuration page)\n"
     "  --export     write an experiment data file or journal as a UTF-8 CSV file for analysis\n"
     "               (default OUTPUT: DATA_FILE with .analysis.csv) and its header, variables\n"
-    "               and notes as a JSON file beside it (OUTPUT with .json)\n"
+    "               and notes as a JSON file beside it (OUTPUT with .json), with the sample's\n"
+    "               oxygen balance (charge, gas, leak, b, delta) after the file's own columns\n"
     "  --no-events  leave the mode-change rows out of the CSV file\n"
     "  --titration  write the sample's oxygen balance of a data file or journal, one line per row\n"
     "               (default OUTPUT: DATA_FILE with .titration.csv), and its isotherm, one line\n"
@@ -114,6 +116,8 @@ int ExportForAnalysis(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList files;
     TAnalysisExportOptions options;
+    TTitrationColumns balance; // the sample's oxygen balance after the file's own columns
+    options.Extra = &balance;
     const QStringList args = QCoreApplication::arguments().mid(1);
     for (const QString& a : args) {
         if (a == QStringLiteral("--export"))

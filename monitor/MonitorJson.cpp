@@ -223,6 +223,8 @@ QByteArray TMonitorJson::Status(const TMonitorStatus& s, const std::optional<TDa
     out.append(QByteArray::number(events));
     Key(out, "rcDurationS");
     AppendNumber(out, s.RCDurationS);
+    Key(out, "delta");
+    AppendNumber(out, s.Delta);
     Key(out, "lastSave");
     if (s.LastSaveFile.isEmpty()) {
         out.append("null", 4);

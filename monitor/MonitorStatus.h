@@ -38,4 +38,5 @@ struct TMonitorStatus {
     std::optional<bool> StepInRange;
     std::optional<bool> StepPO2Stable;
     std::optional<bool> StepCurrentStable;
+    double Delta = std::numeric_limits<double>::quiet_NaN(); // the sample's delta now; NaN: unknown
 };

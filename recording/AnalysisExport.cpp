@@ -179,8 +179,28 @@ TAnalysisExportResult TAnalysisExport::Run(const QString& inputPath, const QStri
             out += ',';
         out += c.Name;
     }
+    const std::vector<IAnalysisColumns::TColumnInfo> extra =
+        options.Extra ? options.Extra->Columns() : std::vector<IAnalysisColumns::TColumnInfo>();
+    for (const auto& c : extra) {
+        out += ',';
+        out += c.Name.toStdString();
+    }
     out += "\n";
+    if (options.Extra)
+        options.Extra->Begin(input);
     Bytes fields[TDataFileReader::FieldCount];
+    TDataRow row;
+    std::string cells;
+    // The extra columns' cells of a row into `to` (none when null), empty cells when the row does
+    // not read as a row.
+    const auto appendExtra = [&](std::string* to) {
+        if (!options.Extra)
+            return;
+        if (TDataFileReader::ToRow(fields, row))
+            options.Extra->Append(row, to);
+        else if (to)
+            to->append(extra.size(), ',');
+    };
     std::vector<std::string> quoted;
     std::string scratch, time;
     TDataFileReader::TTimeParts parts;
@@ -214,18 +234,23 @@ TAnalysisExportResult TAnalysisExport::Run(const QString& inputPath, const QStri
                 out += ',';
                 AppendNumber(out, fields[f], scratch);
             }
-            out += ",\n";
+            out += ',';
+            appendExtra(&out);
+            out += '\n';
             ++result.DataRows;
         } else if (const char* state = StateName(fields[F::fMode]);
                    state && TDataFileReader::ModeChangeParts(fields[F::fDuration], parts)) {
             AppendIso(time, parts);
             ++result.EventRows;
+            cells.clear();
+            appendExtra(options.Events ? &cells : nullptr);
             if (!options.Events)
                 continue;
             out += time;
             out.append(std::size(kColumns) - 2, ',');
             out += ",mode ";
             out += state;
+            out += cells;
             out += '\n';
         } else {
             ++result.SkippedLines;
@@ -252,6 +277,14 @@ TAnalysisExportResult TAnalysisExport::Run(const QString& inputPath, const QStri
         col[QStringLiteral("unit")] = QString::fromUtf8(c.Unit);
         col[QStringLiteral("data_file_caption")] = QString::fromUtf8(c.Caption);
         col[QStringLiteral("meaning")] = QString::fromUtf8(c.Meaning);
+        columns.append(col);
+    }
+    for (const auto& c : extra) {
+        QJsonObject col;
+        col[QStringLiteral("name")] = c.Name;
+        col[QStringLiteral("unit")] = c.Unit;
+        col[QStringLiteral("data_file_caption")] = QString();
+        col[QStringLiteral("meaning")] = c.Meaning;
         columns.append(col);
     }
     QJsonObject doc;

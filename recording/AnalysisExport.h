@@ -9,10 +9,32 @@
 // The data file itself is read as written: Windows code page, CR LF, cells in the regional
 // number format. A line the writer did not finish (a journal cut short) or that does not have
 // the data file's 17 fields is skipped and counted.
+// Columns worked out from the rows can follow the file's own (after "event"): an
+// IAnalysisColumns sees every row in order and writes its cells, described in the JSON file too.
 #include <QString>
+#include <string>
+#include <vector>
+
+class TDataFileReader;
+struct TDataRow;
+
+class IAnalysisColumns {
+public:
+    struct TColumnInfo {
+        QString Name, Unit, Meaning;
+    };
+    virtual ~IAnalysisColumns() = default;
+    virtual std::vector<TColumnInfo> Columns() const = 0;
+    // Before the first row: the file as opened (its variables).
+    virtual void Begin(const TDataFileReader& file) = 0;
+    // Every row that reads (data or mode change), in order; for a row written to the CSV file it
+    // appends ',' and its cell for each column.
+    virtual void Append(const TDataRow& row, std::string* out) = 0;
+};
 
 struct TAnalysisExportOptions {
-    bool Events = true; // false: mode-change rows are left out
+    bool Events = true;                // false: mode-change rows are left out
+    IAnalysisColumns* Extra = nullptr; // more columns after the file's own; none when null
 };
 
 struct TAnalysisExportResult {

@@ -4,6 +4,7 @@
 #include "titration/CsvText.h"
 #include "titration/IsothermFile.h"
 #include "titration/TOxygenBalance.h"
+#include "titration/TitrationColumns.h"
 
 #include <QFileInfo>
 #include <QSaveFile>
@@ -14,19 +15,24 @@ QString WriteError(const QString& path, const QString& error) {
     return QStringLiteral("Could not write %1: %2").arg(path, error);
 }
 
-// The sample and cell values as the data file's variables give them (by their abbreviations).
-TTitrationSetup SetupFrom(const TDataFileReader& file) {
-    TTitrationSetup s;
-    s.bs = file.VariableValue(QStringLiteral("bs"), s.bs);
-    s.b0 = file.VariableValue(QStringLiteral("b0"), s.b0);
-    s.M0 = file.VariableValue(QStringLiteral("M0"), s.M0);
-    s.m0 = file.VariableValue(QStringLiteral("m0"), s.m0);
-    s.Vhp = file.VariableValue(QStringLiteral("Vhp"), s.Vhp);
-    s.Vgp = file.VariableValue(QStringLiteral("Vgp"), s.Vgp);
-    s.Tl = file.VariableValue(QStringLiteral("Tl"), s.Tl);
-    s.FGpO2 = file.VariableValue(QStringLiteral("FGpO2"), s.FGpO2);
-    s.RCDuration = file.VariableValue(QStringLiteral("RCd"), s.RCDuration);
-    return s;
+// Calls `take` with each row of the file in order until it returns false; the lines that are no
+// rows (an unfinished last line included) are counted and returned.
+template <class F> long long ForEachRow(const TDataFileReader& file, F&& take) {
+    TDataFileReader::Bytes fields[TDataFileReader::FieldCount];
+    std::vector<std::string> quoted;
+    TDataRow row;
+    long long skipped = file.LastLineUnfinished() ? 1 : 0;
+    for (std::size_t k = 0; k < file.DataLineCount(); ++k) {
+        const TDataFileReader::Bytes line = file.DataLine(k);
+        if (!TDataFileReader::SplitFields(line, quoted, fields) || !TDataFileReader::ToRow(fields, row)) {
+            if (!line.empty())
+                ++skipped;
+            continue;
+        }
+        if (!take(row))
+            break;
+    }
+    return skipped;
 }
 
 } // namespace
@@ -53,7 +59,7 @@ TTitrationFileResult TTitrationFile::Run(const QString& inputPath, const QString
     TDataFileReader file;
     if (!file.Open(inputPath, &result.Message))
         return result;
-    TTitrationSetup setup = SetupFrom(file);
+    TTitrationSetup setup = TTitrationSetup::FromFile(file);
     setup.EnteredAlpha = options.EnteredAlpha;
     TOxygenBalance balance(setup);
 
@@ -66,34 +72,27 @@ TTitrationFileResult TTitrationFile::Run(const QString& inputPath, const QString
         "time,duration_s,step,charge_C,charge_estimated_C,gas_O2_mol,leak_O2_mol,sample_O2_mol,b,"
         "delta,alpha_mol_per_s_atm025\n";
     out.reserve(1 << 22);
-    TDataFileReader::Bytes fields[TDataFileReader::FieldCount];
-    std::vector<std::string> quoted;
-    TDataRow row;
     TBalanceRow b;
-    result.SkippedLines = file.LastLineUnfinished() ? 1 : 0;
-    for (std::size_t k = 0; k < file.DataLineCount(); ++k) {
-        const TDataFileReader::Bytes line = file.DataLine(k);
-        if (!TDataFileReader::SplitFields(line, quoted, fields) || !TDataFileReader::ToRow(fields, row)) {
-            if (!line.empty())
-                ++result.SkippedLines;
-            continue;
-        }
+    bool written = true;
+    result.SkippedLines = ForEachRow(file, [&](const TDataRow& row) {
         if (!balance.Add(row, &b))
-            continue;
+            return true;
         AppendIsoTime(out, b.Date);
-        for (double v : {b.Duration, b.Step, b.Sums.Charge(), b.Sums.ChargeEstimated, b.GasMol, b.LeakMol,
-                         b.SampleMol, b.b, b.Delta, b.Alpha}) {
+        for (double v : {b.Duration, b.Step}) {
             out += ',';
             AppendCsvNumber(out, v);
         }
+        TTitrationColumns::AppendCells(out, b);
         out += '\n';
         if (out.size() > (1u << 22) - 4096) {
-            if (csv.write(out.data(), qint64(out.size())) != qint64(out.size())) {
-                result.Message = WriteError(csvPath, csv.errorString());
-                return result;
-            }
+            written = csv.write(out.data(), qint64(out.size())) == qint64(out.size());
             out.clear();
         }
+        return written;
+    });
+    if (!written) {
+        result.Message = WriteError(csvPath, csv.errorString());
+        return result;
     }
     balance.Finish();
     if (csv.write(out.data(), qint64(out.size())) != qint64(out.size()) || !csv.commit()) {
@@ -111,4 +110,22 @@ TTitrationFileResult TTitrationFile::Run(const QString& inputPath, const QString
     result.ChargeEstimated = balance.Sums().ChargeEstimated;
     result.Ok = true;
     return result;
+}
+
+bool TTitrationFile::RecomputeIsotherm(const QString& runFile, const QString& isothermPath, QString* error) {
+    TDataFileReader file;
+    QString message;
+    if (!file.Open(runFile, &message)) {
+        if (error)
+            *error = message;
+        return false;
+    }
+    TOxygenBalance balance(TTitrationSetup::FromFile(file));
+    ForEachRow(file, [&](const TDataRow& row) {
+        balance.Add(row);
+        return true;
+    });
+    balance.Finish();
+    // A run without a step program has no isotherm; as while it ran, no file is written for it.
+    return balance.Points().empty() || TIsothermFile::Write(isothermPath, balance, error);
 }

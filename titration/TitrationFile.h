@@ -29,4 +29,9 @@ public:
     static QString DefaultOutput(const QString& inputPath);
     static TTitrationFileResult Run(const QString& inputPath, const QString& csvPath,
                                     const TTitrationFileOptions& options = {});
+    // The isotherm of a run worked out again from its data file or journal (after recovery: the
+    // rows the running program saw, and the step that was running when it stopped), written to
+    // `isothermPath` (nothing when the rows hold no equilibrium point).
+    static bool RecomputeIsotherm(const QString& runFile, const QString& isothermPath,
+                                  QString* error = nullptr);
 };

@@ -4,6 +4,8 @@
 #include "recording/CellDetails.h"
 #include "recording/SampleDetails.h"
 
+class TDataFileReader;
+
 struct TTitrationSetup {
     double m0 = 0;              // g, sample mass
     double M0 = 0;              // g/mol, initial molar mass
@@ -21,4 +23,7 @@ struct TTitrationSetup {
     double n0() const { return M0 > 0 ? m0 / M0 : 0; }
 
     static TTitrationSetup From(const TSampleDetails& sample, const TCellDetails& cell);
+    // As a data file's (or journal's) variables give them, by their abbreviations; the defaults
+    // above for those it lacks.
+    static TTitrationSetup FromFile(const TDataFileReader& file);
 };

@@ -186,7 +186,7 @@ TEST_F(Startup, TheLastStepProgramComesBackAtTheNextStart) {
     }
 }
 
-TEST_F(Startup, TheSixPagesInTabOrder) {
+TEST_F(Startup, ThePagesInTabOrder) {
     auto w = Create();
     QStringList captions, names;
     for (int i = 0; i < w->PageControlMain->count(); ++i) {
@@ -194,9 +194,10 @@ TEST_F(Startup, TheSixPagesInTabOrder) {
         names << w->PageControlMain->widget(i)->objectName();
     }
     EXPECT_EQ(captions, QStringList({"Configuration", "Experiment data", "PID tuning", "Experiment Control",
-                                     "Raw data", "Debug"}));
+                                     "Raw data", "Titration", "Debug"}));
     EXPECT_EQ(names, QStringList({"TabSheetInstruments", "TabSheetExperimentSetup", "TabSheetPID",
-                                  "TabSheetExperimentControl", "TabSheetData", "TabSheetDebug"}));
+                                  "TabSheetExperimentControl", "TabSheetData", "TabSheetTitration",
+                                  "TabSheetDebug"}));
     for (const char* name : {"EditSMUCOMPort", "ButtonSMUTest", "CheckBoxSMUValidated", "Edit2000COMPort",
                              "Button2000Test", "CheckBox2000Validated", "MemoConfLog"})
         EXPECT_NE(w->findChild<QWidget*>(name), nullptr) << name;

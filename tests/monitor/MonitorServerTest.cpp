@@ -174,6 +174,7 @@ TEST_F(MonitorServer, StatusCarriesTheWindowsStatusAndTheLatestPoint) {
     s.LastSaveFile = QStringLiteral("/data/LSC \"64\"_0003.csv");
     s.LastSaveTime = t0;
     s.JournalFile = QStringLiteral("/data/j.journal.csv");
+    s.Delta = 0.0123;
     feed.SetStatus(s);
     feed.AddRow(DataRow(2e-6, t0));
     feed.AddRow(ModeRow(1, t0 + 1 / SecondsPerDay)); // the latest point stays the data row
@@ -194,6 +195,7 @@ TEST_F(MonitorServer, StatusCarriesTheWindowsStatusAndTheLatestPoint) {
     EXPECT_TRUE(
         kIsoWithOffset.match(j[QStringLiteral("lastSave")][QStringLiteral("time")].toString()).hasMatch());
     EXPECT_EQ(j[QStringLiteral("journal")].toString(), s.JournalFile);
+    EXPECT_DOUBLE_EQ(j[QStringLiteral("delta")].toDouble(), 0.0123);
     const QJsonObject latest = j[QStringLiteral("latest")].toObject();
     const QString time = latest[QStringLiteral("time")].toString();
     EXPECT_TRUE(kIsoWithOffset.match(time).hasMatch()) << time.toStdString();

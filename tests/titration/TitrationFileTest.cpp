@@ -3,10 +3,12 @@
 #include "titration/TitrationFile.h"
 
 #include "common/Locale.h"
+#include "recording/AnalysisExport.h"
 #include "recording/ExperimentFile.h"
 #include "recording/TDataGridModel.h"
 #include "titration/IsothermFile.h"
 #include "titration/TOxygenBalance.h"
+#include "titration/TitrationColumns.h"
 
 #include <gtest/gtest.h>
 
@@ -68,7 +70,13 @@ protected:
                 add(15, step, i < 20 ? p * std::pow(10.0, 1 - i / 20.0) : p,
                     i < 20 ? 2e-4 * (20 - i) / 20 : leak, i == 29);
         }
-        duration = 0; // the program's end: another mode, Duration starts again
+        // The program's end: the change to SetCurrent, then its first row (Duration starts again).
+        TDataRow change;
+        change.Kind = TRowKind::ModeChange;
+        change[TProperty::Mode] = 2;
+        change[TProperty::Date] = t + 1.0 / SecondsPerDay;
+        rows.push_back(change);
+        duration = 0;
         add(12, 0, 1e-6, 0, false);
         for (const TDataRow& r : rows)
             grid.AddRow(r);
@@ -155,6 +163,46 @@ TEST_F(TitrationFileTest, GivesTheLiveBalanceWithinTheFilesRounding) {
     }
     // The leak constant the rows were made with, within the current's four digits.
     EXPECT_NEAR(r.Alpha, 2e-11, 2e-14);
+}
+
+// The export's balance columns and the isotherm recovery writes are the balance file's own numbers.
+TEST_F(TitrationFileTest, ExportAndRecoveryGiveTheSameBalance) {
+    const TTitrationFileResult r =
+        TTitrationFile::Run(input, dir.filePath(QStringLiteral("b.titration.csv")));
+    ASSERT_TRUE(r.Ok) << r.Message.toStdString();
+    const QList<QByteArray> balance = Lines(r.CsvPath);
+
+    TTitrationColumns columns;
+    TAnalysisExportOptions options;
+    options.Extra = &columns;
+    const QString exportPath = dir.filePath(QStringLiteral("e.analysis.csv"));
+    const TAnalysisExportResult e = TAnalysisExport::Run(input, exportPath, options);
+    ASSERT_TRUE(e.Ok) << e.Message.toStdString();
+    QList<QByteArray> exported = Lines(exportPath);
+    ASSERT_EQ(exported.size(), balance.size() + 1); // and the mode change
+    const QByteArray event = exported.takeAt(exported.size() - 2);
+    EXPECT_TRUE(event.endsWith(",mode SetCurrent,,,,,,,,")) << event.constData();
+    EXPECT_TRUE(exported[0].endsWith(",interval_s,event,charge_C,charge_estimated_C,gas_O2_mol,leak_O2_mol,"
+                                     "sample_O2_mol,b,delta,alpha_mol_per_s_atm025"))
+        << exported[0].constData();
+    for (qsizetype k = 1; k < balance.size(); ++k) {
+        SCOPED_TRACE(k);
+        const QList<QByteArray> x = exported[k].split(','), b = balance[k].split(',');
+        ASSERT_EQ(x.size(), 19 + 8);
+        EXPECT_EQ(x[18], "");           // no event
+        EXPECT_EQ(x.mid(19), b.mid(3)); // the balance file's cells after time, duration and step
+    }
+    QFile json(TAnalysisExport::JsonPathFor(exportPath));
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(json.readAll().contains("\"name\": \"delta\""));
+
+    // Recovery works the isotherm out again from the file: the same lines.
+    const QString again = dir.filePath(QStringLiteral("again.isotherm.csv"));
+    QString error;
+    ASSERT_TRUE(TTitrationFile::RecomputeIsotherm(input, again, &error)) << error.toStdString();
+    EXPECT_EQ(Lines(again), Lines(r.IsothermPath));
+    EXPECT_FALSE(TTitrationFile::RecomputeIsotherm(dir.filePath(QStringLiteral("none.csv")), again, &error));
+    EXPECT_TRUE(error.contains(QLatin1String("Could not read"))) << error.toStdString();
 }
 
 TEST_F(TitrationFileTest, SaysWhyItCouldNotWork) {
