@@ -1,10 +1,13 @@
 #include "app/TitrationPage.h"
 
+#include "app/TRtDoubleEdit.h"
+
 #include "common/DateTime.h"
 #include "common/Dialogs.h"
 #include "common/ProgramFolder.h"
 #include "titration/TitrationRun.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -83,6 +86,19 @@ TTitrationPage::TTitrationPage(QWidget* parent) : QWidget(parent) {
     LabelCharge = new QLabel(this);
     LabelCharge->setObjectName(QStringLiteral("LabelCharge"));
 
+    RtDoubleEditTitrationAlpha = new TRtDoubleEdit(this, 0.0);
+    RtDoubleEditTitrationAlpha->setObjectName(QStringLiteral("RtDoubleEditTitrationAlpha"));
+    RtDoubleEditTitrationAlpha->SetLimits(0.0, 1.0);
+    RtDoubleEditTitrationAlpha->setMaximumWidth(140);
+    RtDoubleEditTitrationAlpha->setToolTip(QStringLiteral(
+        "Used until the run's first equilibrium point gives a fitted α; applies at the next run's start"));
+    CheckBoxLeakCorrection = new QCheckBox(QStringLiteral("Leak correction"), this);
+    CheckBoxLeakCorrection->setObjectName(QStringLiteral("CheckBoxLeakCorrection"));
+    CheckBoxLeakCorrection->setChecked(true);
+    CheckBoxLeakCorrection->setToolTip(
+        QStringLiteral("Off: the leak is left out of the balance (α is still fitted); "
+                       "applies at the next run's start"));
+
     auto* plots = new QHBoxLayout;
     for (QCustomPlot* plot : {DeltaPlot, IsothermPlot}) {
         auto* column = new QVBoxLayout;
@@ -105,6 +121,9 @@ TTitrationPage::TTitrationPage(QWidget* parent) : QWidget(parent) {
     status->addSpacing(24);
     status->addWidget(LabelCharge);
     status->addStretch();
+    status->addWidget(new QLabel(QStringLiteral("Entered α, mol O2/(s·atm^¼):"), this));
+    status->addWidget(RtDoubleEditTitrationAlpha);
+    status->addWidget(CheckBoxLeakCorrection);
 
     auto* all = new QVBoxLayout(this);
     all->addLayout(status);
@@ -126,7 +145,10 @@ QCustomPlot* TTitrationPage::MakePlot(const QString& name, const QString& xLabel
 }
 
 void TTitrationPage::StartRun(const TTitrationSetup& setup, const QString& isothermPath) {
-    Run.Start(setup, isothermPath);
+    TTitrationSetup entered = setup;
+    entered.EnteredAlpha = RtDoubleEditTitrationAlpha->Value();
+    entered.LeakCorrection = CheckBoxLeakCorrection->isChecked();
+    Run.Start(entered, isothermPath);
     Clear();
 }
 

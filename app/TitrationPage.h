@@ -12,8 +12,10 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QLabel;
 class QTableWidget;
+class TRtDoubleEdit;
 
 class TTitrationPage : public QWidget {
     Q_OBJECT
@@ -22,6 +24,8 @@ public:
 
     // The running experiment's balance: started with its first row, fed every row after.
     TTitrationRun Run;
+    // The run starts with the leak constant and the leak correction entered on this page (the
+    // sample and cell details come from their pages).
     void StartRun(const TTitrationSetup& setup, const QString& isothermPath);
     void AddRow(const TDataRow& row);
     void FinishRun();
@@ -37,6 +41,10 @@ public:
     QLabel* LabelAlpha;
     QLabel* LabelCharge;
     QLabel* LabelStatus;
+    // The leak constant used until the run's first equilibrium point gives one, mol O2/(s atm^1/4),
+    // and whether the leak enters the balance at all; both take effect at the next run's start.
+    TRtDoubleEdit* RtDoubleEditTitrationAlpha;
+    QCheckBox* CheckBoxLeakCorrection;
 
     // What hovering at this widget position of `plot` shows: the nearest point's values.
     static QString HoverText(QCustomPlot* plot, const QPointF& pos);

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/TRtDoubleEdit.h"
+
+#include <QCheckBox>
 #include <QLabel>
 #include <QTableWidget>
 
@@ -70,8 +73,12 @@ TEST(TitrationPage, IsothermSeriesPerTemperatureAndDirection) {
                 page.LabelAlpha->text().contains(QStringLiteral("from 6 point")))
         << page.LabelAlpha->text().toStdString();
 
-    // A new run empties it.
+    // A new run empties it, and starts with the leak constant and correction entered on the page.
+    page.RtDoubleEditTitrationAlpha->SetValue(3e-11);
+    page.CheckBoxLeakCorrection->setChecked(false);
     page.StartRun(s, QString());
+    EXPECT_DOUBLE_EQ(page.Run.Balance()->Setup().EnteredAlpha, 3e-11);
+    EXPECT_FALSE(page.Run.Balance()->Setup().LeakCorrection);
     EXPECT_EQ(page.IsothermPlot->graphCount(), 0);
     EXPECT_EQ(page.PointTable->rowCount(), 0);
     EXPECT_EQ(page.DeltaPlot->graph(0)->dataCount(), 0);
