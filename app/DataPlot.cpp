@@ -696,11 +696,8 @@ void TDataPlot::RescaleTimeAxis() {
 void TDataPlot::RescaleValueAxis(QCPAxis* axis) {
     const bool logarithmic = AxisLogarithmic(axis);
     double lo = kInf, hi = -kInf;
-    for (int i = 0; i < int(fSeries.size()); ++i) {
-        if (fSeries[i]->valueAxis() != axis || !fSeries[i]->visible())
-            continue;
-        const TValueRange& r = fRanges[i];
-        // A logarithmic axis cannot show zero or negative values; they do not widen its range.
+    // A logarithmic axis cannot show zero or negative values; they do not widen its range.
+    const auto widen = [&](const TValueRange& r) {
         if (logarithmic && r.AnyPositive()) {
             lo = std::min(lo, r.posLo);
             hi = std::max(hi, r.posHi);
@@ -708,20 +705,15 @@ void TDataPlot::RescaleValueAxis(QCPAxis* axis) {
             lo = std::min(lo, r.lo);
             hi = std::max(hi, r.hi);
         }
-    }
+    };
+    for (int i = 0; i < int(fSeries.size()); ++i)
+        if (fSeries[i]->valueAxis() == axis && fSeries[i]->visible())
+            widen(fRanges[i]);
     // The setpoint the cell is driven to stays in view.
     for (int line = 0; line < 2; ++line) {
         const QCPGraph* graph = line == 0 ? RtLineSeriesSetpointpO2 : RtLineSeriesSetpointVoltage;
-        const TValueRange& r = fSetpoints[std::size_t(line)].Range;
-        if (graph->valueAxis() != axis || !graph->visible())
-            continue;
-        if (logarithmic && r.AnyPositive()) {
-            lo = std::min(lo, r.posLo);
-            hi = std::max(hi, r.posHi);
-        } else if (!logarithmic && r.Any()) {
-            lo = std::min(lo, r.lo);
-            hi = std::max(hi, r.hi);
-        }
+        if (graph->valueAxis() == axis && graph->visible())
+            widen(fSetpoints[std::size_t(line)].Range);
     }
     if (lo > hi) {
         PlaceRange(axis, AxisDataRange(axis)); // nothing to fit: the range stays

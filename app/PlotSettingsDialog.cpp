@@ -183,16 +183,20 @@ void TPlotSettingsDialog::ButtonSavePdfClick() {
     Save(true);
 }
 
-void TPlotSettingsDialog::Save(bool pdf) {
-    const QString suffix = pdf ? QStringLiteral("pdf") : QStringLiteral("png");
+QString TPlotSettingsDialog::AskPlotFile(bool pdf) {
     QString file = Dialogs().SaveFileName(
         pdf ? QStringLiteral("Save plot as PDF") : QStringLiteral("Save plot as PNG"),
         ProgramPath(QStringLiteral("Userdata")),
         pdf ? QStringLiteral("PDF documents (*.pdf)") : QStringLiteral("PNG pictures (*.png)"));
+    if (!file.isEmpty() && QFileInfo(file).suffix().isEmpty())
+        file += pdf ? QStringLiteral(".pdf") : QStringLiteral(".png");
+    return file;
+}
+
+void TPlotSettingsDialog::Save(bool pdf) {
+    const QString file = AskPlotFile(pdf);
     if (file.isEmpty())
         return;
-    if (QFileInfo(file).suffix().isEmpty())
-        file += u'.' + suffix;
 
     fPlot->ReplotNow();
     const bool laidOut = fPlot->width() >= kMinSaveWidth && fPlot->height() >= kMinSaveHeight;

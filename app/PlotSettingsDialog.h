@@ -52,6 +52,9 @@ public:
     void ButtonSavePngClick();
     void ButtonSavePdfClick();
 
+    // Asks where to save a plot as PDF or PNG (in Userdata first); the name gets the suffix when
+    // typed without one. Empty when the operator cancels.
+    static QString AskPlotFile(bool pdf);
     static QString Title() { return QStringLiteral("Set properties of: RtGraph2D1"); }
 
 private:

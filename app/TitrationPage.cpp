@@ -1,15 +1,14 @@
 #include "app/TitrationPage.h"
 
+#include "app/PlotSettingsDialog.h"
 #include "app/TRtDoubleEdit.h"
 
 #include "common/DateTime.h"
 #include "common/Dialogs.h"
-#include "common/ProgramFolder.h"
 #include "titration/TitrationRun.h"
 
 #include <QCheckBox>
 #include <QDir>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -314,14 +313,9 @@ QString TTitrationPage::HoverText(QCustomPlot* plot, const QPointF& pos) {
 }
 
 void TTitrationPage::SavePlot(QCustomPlot* plot, bool pdf) {
-    QString file = Dialogs().SaveFileName(
-        pdf ? QStringLiteral("Save plot as PDF") : QStringLiteral("Save plot as PNG"),
-        ProgramPath(QStringLiteral("Userdata")),
-        pdf ? QStringLiteral("PDF documents (*.pdf)") : QStringLiteral("PNG pictures (*.png)"));
+    const QString file = TPlotSettingsDialog::AskPlotFile(pdf);
     if (file.isEmpty())
         return;
-    if (QFileInfo(file).suffix().isEmpty())
-        file += pdf ? QStringLiteral(".pdf") : QStringLiteral(".png");
     const bool saved = pdf ? plot->savePdf(file, 1200, 800) : plot->savePng(file, 1200, 800);
     if (!saved)
         Dialogs().Message(
