@@ -3,7 +3,6 @@
 #include "app/PlotAxisTicker.h"
 #include "app/PlotSettingsDialog.h"
 #include "app/QtDialogs.h"
-#include "control/TRunState.h"
 
 #include <QMouseEvent>
 #include <QShowEvent>
@@ -34,19 +33,6 @@ struct TAxisCaption {
     const char* Unit; // after the SI prefix; empty: the caption stays as it is
 };
 } // namespace
-
-TDataPlot::TValueRange::TValueRange() : lo(kInf), hi(-kInf), posLo(kInf), posHi(-kInf) {}
-
-void TDataPlot::TValueRange::Add(double v) {
-    if (!std::isfinite(v))
-        return;
-    lo = std::min(lo, v);
-    hi = std::max(hi, v);
-    if (v > 0) {
-        posLo = std::min(posLo, v);
-        posHi = std::max(posHi, v);
-    }
-}
 
 TDataPlot::TDataPlot(QWidget* parent) : QCustomPlot(parent), fReplotTimer(new QTimer(this)) {
     setObjectName(QStringLiteral("RtGraph2D1"));
@@ -340,25 +326,8 @@ void TDataPlot::DeleteFirstPoints(int n) {
     // Marks and setpoints before the first point left go with the points.
     const TDataPlotSeries& v = fPoints[0];
     const double first = v.Empty() ? kInf : v[0].key;
-    QList<TMark> marks;
-    for (const TMark& m : fMarks)
-        if (m.Minutes >= first)
-            marks.append(m);
-    ClearMarks();
-    for (const TMark& m : marks)
-        AddMark(m.Minutes, m.Label, m.ModeChange);
-    for (TSetpointLine& line : fSetpoints) {
-        QList<TSetpointRun> kept;
-        line.Range = TValueRange();
-        for (TSetpointRun run : line.Runs)
-            if (run.To >= first) {
-                run.From = std::max(run.From, first);
-                kept.append(run);
-                line.Range.Add(run.Value);
-            }
-        line.Open = line.Open && !kept.isEmpty();
-        line.Runs = kept;
-    }
+    fSetpoints.DropBefore(first);
+    RebuildMarkItems();
     RebuildLegend();
     ReplotNow();
 }
@@ -369,11 +338,8 @@ void TDataPlot::ClearAllData() {
         RecomputeRange(i);
         UpdateGraph(i);
     }
-    ClearMarks();
-    fSetpoints = {};
-    fRowMode = -1;
-    fRowStep = -1;
-    fRowKey = 0;
+    fSetpoints.Clear();
+    RebuildMarkItems();
     RebuildLegend();
     ReplotNow();
 }
@@ -383,66 +349,12 @@ void TDataPlot::ClearAllData() {
 void TDataPlot::NoteRow(const TDataRow& row, double pidSetpointLog) {
     const TDataPlotSeries& v = fPoints[0];
     const double newest = v.Empty() ? 0.0 : v.Back().key;
-    if (row.Kind == TRowKind::ModeChange) {
-        // The change takes effect after the newest point: the next point is the new mode's first.
-        const int state = row.Has(TProperty::Mode) ? int(row[TProperty::Mode]) : -1;
-        AddMark(newest, QStringLiteral("Mode: ") + ProgramStateName(TProgramState(std::uint8_t(state))),
-                true);
-        EndSetpoints();
-        fRowMode = -1;
-        fRowStep = -1;
-        fRowKey = newest;
-        MarkDirty();
-        return;
-    }
-    // A data row's Mode is the integrating mode + 10; its step (from 1) and setpoint are there in the
-    // step programs only. The setpoint is log10 of pO2 (atm) in the PID modes, the voltage (V) in PPS.
-    const int mode = int(row[TProperty::Mode]) - 10;
-    const auto state = TProgramState(std::uint8_t(std::max(0, mode)));
-    const bool program = state == TProgramState::PIDStep || state == TProgramState::PPS;
-    const double step = program && row.Has(TProperty::Step) ? row[TProperty::Step] : -1;
-    // The point before this one closed the step before: a new step starts at its time.
-    const double from = mode == fRowMode ? fRowKey : std::min(fRowKey, newest);
-    if (program && mode == fRowMode && fRowStep >= 0 && step >= 0 && step != fRowStep)
-        AddMark(from, QStringLiteral("Step %1").arg(step), false);
-    double pO2 = kNaN, volts = kNaN;
-    if (state == TProgramState::PIDStep && row.Has(TProperty::SetPoint))
-        pO2 = std::pow(10.0, row[TProperty::SetPoint]);
-    else if (state == TProgramState::PIDSet && std::isfinite(pidSetpointLog))
-        pO2 = std::pow(10.0, pidSetpointLog);
-    if (state == TProgramState::PPS && row.Has(TProperty::SetPoint))
-        volts = row[TProperty::SetPoint];
-    SetSetpoint(0, from, newest, pO2);
-    SetSetpoint(1, from, newest, volts);
-    fRowMode = mode;
-    fRowStep = step;
-    fRowKey = newest;
-    MarkDirty();
-}
-
-void TDataPlot::SetSetpoint(int line, double from, double to, double value) {
-    TSetpointLine& l = fSetpoints[std::size_t(line)];
-    if (!std::isfinite(value)) {
-        l.Open = false;
-        return;
-    }
-    if (l.Open && l.Runs.back().Value == value) {
-        l.Runs.back().To = to;
-        return;
-    }
-    const bool first = l.Runs.isEmpty();
-    if (l.Open)
-        l.Runs.back().To = from; // the run before ends where this one begins
-    l.Runs.append({from, to, value});
-    l.Open = true;
-    l.Range.Add(value);
-    if (first)
+    const TPlotSetpoints::TChange change = fSetpoints.NoteRow(row, newest, pidSetpointLog);
+    if (change.MarkAdded)
+        AddMarkItem(fSetpoints.Marks().back());
+    if (change.LineStarted)
         RebuildLegend();
-}
-
-void TDataPlot::EndSetpoints() {
-    for (TSetpointLine& l : fSetpoints)
-        l.Open = false;
+    MarkDirty();
 }
 
 void TDataPlot::UpdateSetpointGraphs() {
@@ -450,7 +362,7 @@ void TDataPlot::UpdateSetpointGraphs() {
     for (int line = 0; line < 2; ++line) {
         data.clear();
         // Each run a level from its start to its end, a break after it.
-        for (const TSetpointRun& run : fSetpoints[std::size_t(line)].Runs) {
+        for (const TSetpointRun& run : fSetpoints.Runs(line)) {
             data.append({run.From, run.Value});
             data.append({run.To, run.Value});
             data.append({run.To, kNaN});
@@ -459,27 +371,27 @@ void TDataPlot::UpdateSetpointGraphs() {
     }
 }
 
-void TDataPlot::AddMark(double minutes, const QString& label, bool modeChange) {
-    fMarks.append({minutes, label, modeChange});
+void TDataPlot::AddMarkItem(const TMark& mark) {
     // A thin line across the whole data area at the mark's time.
     auto* line = new QCPItemStraightLine(this);
-    line->setPen(modeChange ? QPen(QColor(90, 90, 90), 1) : QPen(QColor(150, 150, 150), 1, Qt::DotLine));
+    line->setPen(mark.ModeChange ? QPen(QColor(90, 90, 90), 1) : QPen(QColor(150, 150, 150), 1, Qt::DotLine));
     line->setSelectable(false);
     for (QCPItemPosition* p : {line->point1, line->point2}) {
         p->setAxes(XAxisTime, YAxisPumpVoltage);
         p->setTypeX(QCPItemPosition::ptPlotCoords);
         p->setTypeY(QCPItemPosition::ptAxisRectRatio);
     }
-    line->point1->setCoords(minutes, 0);
-    line->point2->setCoords(minutes, 1);
+    line->point1->setCoords(mark.Minutes, 0);
+    line->point2->setCoords(mark.Minutes, 1);
     fMarkItems.append(line);
 }
 
-void TDataPlot::ClearMarks() {
+void TDataPlot::RebuildMarkItems() {
     for (QCPItemStraightLine* line : fMarkItems)
         removeItem(line);
     fMarkItems.clear();
-    fMarks.clear();
+    for (const TMark& m : fSetpoints.Marks())
+        AddMarkItem(m);
 }
 
 // ---- captions and readouts ----
@@ -562,7 +474,7 @@ void TDataPlot::RebuildLegend() {
             fSeries[std::size_t(i)]->addToLegend();
     for (int line = 0; line < 2; ++line) {
         QCPGraph* graph = line == 0 ? RtLineSeriesSetpointpO2 : RtLineSeriesSetpointVoltage;
-        if (graph->visible() && !fSetpoints[std::size_t(line)].Runs.isEmpty())
+        if (graph->visible() && !fSetpoints.Runs(line).isEmpty())
             graph->addToLegend();
     }
 }
@@ -713,7 +625,7 @@ void TDataPlot::RescaleValueAxis(QCPAxis* axis) {
     for (int line = 0; line < 2; ++line) {
         const QCPGraph* graph = line == 0 ? RtLineSeriesSetpointpO2 : RtLineSeriesSetpointVoltage;
         if (graph->valueAxis() == axis && graph->visible())
-            widen(fSetpoints[std::size_t(line)].Range);
+            widen(fSetpoints.Range(line));
     }
     if (lo > hi) {
         PlaceRange(axis, AxisDataRange(axis)); // nothing to fit: the range stays
@@ -833,7 +745,7 @@ QString TDataPlot::HoverText(const QPointF& pos) const {
     }
     // A mark under the pointer says what happened there.
     QStringList marks;
-    for (const TMark& m : fMarks)
+    for (const TMark& m : fSetpoints.Marks())
         if (std::abs(XAxisTime->coordToPixel(m.Minutes) - pos.x()) <= kMarkReach)
             marks << m.Label;
     if (std::isnan(bestKey))

@@ -23,6 +23,8 @@
 // vertical marks whose label shows on hover. A legend entry appears once its series has data.
 #include "app/DataPlotSeries.h"
 #include "app/PlotScale.h"
+#include "app/PlotSetpoints.h"
+#include "app/PlotValueRange.h"
 #include "experiment/IRowPlot.h"
 #include "recording/DataRow.h"
 #include <qcustomplot.h>
@@ -54,19 +56,12 @@ public:
     // force, which a PIDSet row does not carry.
     void NoteRow(const TDataRow& row, double pidSetpointLog);
 
-    // A vertical mark: a step advance or a mode change, at its time in minutes.
-    struct TMark {
-        double Minutes;
-        QString Label;
-        bool ModeChange;
-    };
-    const QList<TMark>& Marks() const { return fMarks; }
-    // A stretch of constant setpoint, in minutes.
-    struct TSetpointRun {
-        double From, To, Value;
-    };
+    // The vertical marks: step advances and mode changes, at their times in minutes.
+    using TMark = TPlotSetpoints::TMark;
+    const QList<TMark>& Marks() const { return fSetpoints.Marks(); }
     // The setpoint lines' runs: 0 the pO2 setpoint (atm), 1 the voltage setpoint (V).
-    const QList<TSetpointRun>& SetpointRuns(int line) const { return fSetpoints[std::size_t(line)].Runs; }
+    using TSetpointRun = TPlotSetpoints::TRun;
+    const QList<TSetpointRun>& SetpointRuns(int line) const { return fSetpoints.Runs(line); }
     // Stacks the quantities in panels, one above the other, sharing the time axis: pO2 at the top,
     // then current, voltage and temperature (those on show). Off: every curve over the whole height.
     void SetStacked(bool stacked);
@@ -147,15 +142,8 @@ protected:
     virtual void ExecSettingsDialog(TPlotSettingsDialog& dialog);
 
 private:
-    // Smallest and largest finite value of a series, and the same over its positive values only
-    // (what a logarithmic axis can show). Kept up to date on append so a redraw never scans data.
-    struct TValueRange {
-        double lo, hi, posLo, posHi;
-        TValueRange();
-        void Add(double v);
-        bool Any() const { return lo <= hi; }
-        bool AnyPositive() const { return posLo <= posHi; }
-    };
+    // Each series' value range, kept up to date on append so a redraw never scans data.
+    using TValueRange = TPlotValueRange;
 
     QCPGraph* AddSeries(QCPAxis* valueAxis, const QString& name, const QString& caption, const QPen& pen);
     QCPAxis* SetUpValueAxis(QCPAxis* axis, const QString& name, const QString& label, const QColor& colour);
@@ -178,18 +166,11 @@ private:
     void UpdateCaptions();
     void UpdateReadouts();
     void UpdateSetpointGraphs();
-    void AddMark(double minutes, const QString& label, bool modeChange);
-    void SetSetpoint(int line, double from, double to, double value);
-    void EndSetpoints();
-    void ClearMarks();
+    // A thin line across the data area at a mark's time; RebuildMarkItems draws every mark anew.
+    void AddMarkItem(const TMark& mark);
+    void RebuildMarkItems();
     // The time axis' caption in its present unit.
     TPlotScale::TUnit TimeUnit() const;
-
-    struct TSetpointLine {
-        QList<TSetpointRun> Runs;
-        bool Open = false; // the last run goes on while the setpoint stays
-        TValueRange Range;
-    };
 
     std::array<QCPGraph*, 5> fSeries{};
     std::array<TValueRange, 5> fRanges;
@@ -209,12 +190,6 @@ private:
     bool fStacked = false;
     QHash<const QCPAxis*, QCPRange> fFixedRanges; // what the operator fixed, before any stacking
     QList<QCPItemStraightLine*> fPanelLines;      // between the panels when stacked
-    QList<TMark> fMarks;
+    TPlotSetpoints fSetpoints;
     QList<QCPItemStraightLine*> fMarkItems;
-    std::array<TSetpointLine, 2> fSetpoints;
-    // Of the rows noted so far: the mode (data rows' integrating mode), the step of a step program
-    // (-1 outside one) and the time of the newest point.
-    int fRowMode = -1;
-    double fRowStep = -1;
-    double fRowKey = 0;
 };

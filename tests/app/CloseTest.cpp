@@ -23,6 +23,7 @@
 #include "tests/support/SimulatorRun.h"
 #include "tests/support/SmallFileSystem.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/Wait.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -358,7 +359,7 @@ TEST_P(CloseWatchdog, SendsZeroOnlyWhenTheWorkerHasNotAndExitsOnlyWhenTheCloseHa
         TCloseWatchdog watchdog(c.disarmed ? std::chrono::milliseconds(60000) : std::chrono::milliseconds(20),
                                 a);
         if (!c.disarmed)
-            ASSERT_TRUE(WaitForEvents([&] { return exitCode.load() >= 0; }, 30));
+            ASSERT_TRUE(WaitUntil([&] { return exitCode.load() >= 0; }, 30000));
     }
     EXPECT_EQ(sends.load(), c.expectSend ? 1 : 0);
     EXPECT_EQ(exitCode.load(), c.expectExit ? TCloseWatchdog::kTimedOutExitCode : -1);

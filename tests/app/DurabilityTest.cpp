@@ -27,6 +27,7 @@
 #include "tests/support/SimulatorRun.h"
 #include "tests/support/SmallFileSystem.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/Wait.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -67,10 +68,6 @@ QStringList FilesUnder(const QString& folder, const QString& pattern) {
         files << it.next();
     files.sort();
     return files;
-}
-
-bool WaitFor(const std::function<bool()>& done, int seconds) {
-    return WaitForEvents(done, seconds);
 }
 
 std::unique_ptr<TfrmOndrix> OpenWindow(const QString& smu, const QString& dmm) {
@@ -209,7 +206,7 @@ TEST_F(Durability, KilledProgramLeavesEveryRowInItsJournalAndTheNextStartRecover
         FilesUnder(folder.file(QStringLiteral("Userdata")), QStringLiteral("Run_*.csv"));
     SetProgramFolder(folder.path());
     w = OpenWindow(smu, dmm);
-    ASSERT_TRUE(WaitFor([&] { return !dialogs->messages.isEmpty(); }, 10));
+    ASSERT_TRUE(WaitUntil([&] { return !dialogs->messages.isEmpty(); }, 10000));
     ASSERT_EQ(dialogs->messages.size(), 1);
     const QString message = dialogs->messages[0];
     EXPECT_TRUE(message.startsWith(QStringLiteral("The last run ended without closing")))
@@ -225,7 +222,8 @@ TEST_F(Durability, KilledProgramLeavesEveryRowInItsJournalAndTheNextStartRecover
     EXPECT_TRUE(message.contains(QDir::toNativeSeparators(after[0])));
     EXPECT_EQ(RowsOfFile(after[0]), journal);
     EXPECT_FALSE(QFileInfo::exists(TExperimentJournal::MarkerPath(folder.file(QStringLiteral("Userdata")))));
-    EXPECT_TRUE(WaitFor([&] { return std::abs(PumpCurrent()) < 1e-12; }, 20)) << "the set-up ends at 0 A";
+    EXPECT_TRUE(WaitUntil([&] { return std::abs(PumpCurrent()) < 1e-12; }, 20000))
+        << "the set-up ends at 0 A";
 }
 
 TEST_F(Durability, TerminationSignalClosesInOrderWithThePumpAtZeroAndEveryRowSaved) {
@@ -254,7 +252,7 @@ TEST_F(Durability, OrderlyCloseSavesTheRowsNotInADataFileYet) {
     w = OpenWindow(smu, dmm);
     ASSERT_EQ(w->Run().ProgramState, TProgramState::Paused);
     StartGalvanostatic(*w, 2);
-    ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= 6; }, 60));
+    ASSERT_TRUE(WaitUntil([&] { return w->DataGrid->RowCount() >= 6; }, 60000));
     dialogs->answers = {true};
     w->close();
     QList<QByteArray> built;
@@ -279,7 +277,7 @@ TEST_F(Durability, AJournalThatFailsIsReportedOnceAndRecordingGoesOn) {
     blocker.close();
     const qsizetype firstEvent = EventLogLinesOfThisRun().size();
     StartGalvanostatic(*w, 2);
-    ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= 5; }, 60));
+    ASSERT_TRUE(WaitUntil([&] { return w->DataGrid->RowCount() >= 5; }, 60000));
     EXPECT_TRUE(w->RzStatusPaneNotice->isVisibleTo(w.get()));
     EXPECT_TRUE(w->RzStatusPaneNotice->Caption().startsWith(QStringLiteral("Journal failed")))
         << w->RzStatusPaneNotice->Caption().toStdString();
@@ -305,7 +303,8 @@ TEST_F(Durability, AFullDiskDuringARunCostsNoRowAndIsToldTruthfully) {
     // fill that page before it fails.
     fs.Fill();
     StartGalvanostatic(*w, 2);
-    ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= 4 && !w->JournalPath().isEmpty(); }, 60));
+    ASSERT_TRUE(
+        WaitUntil([&] { return w->DataGrid->RowCount() >= 4 && !w->JournalPath().isEmpty(); }, 60000));
     const QString journalPath = w->JournalPath();
     const qsizetype firstEvent = EventLogLinesOfThisRun().size();
     const qsizetype firstMessage = dialogs->messages.size();
@@ -319,7 +318,7 @@ TEST_F(Durability, AFullDiskDuringARunCostsNoRowAndIsToldTruthfully) {
                   .arg(QDir::toNativeSeparators(failed.FilePath)));
     // Rows built while the disk is full: the journal falls behind and says why.
     const int rowsBefore = w->DataGrid->RowCount();
-    ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= rowsBefore + 3; }, 60));
+    ASSERT_TRUE(WaitUntil([&] { return w->DataGrid->RowCount() >= rowsBefore + 3; }, 60000));
     // The notice names the journal and why; the autosave's failure stands beside it.
     EXPECT_TRUE(w->RzStatusPaneNotice->Caption().startsWith(QStringLiteral("Journal failed")));
     EXPECT_TRUE(w->RzStatusPaneNotice->Caption().contains(QDir::toNativeSeparators(journalPath) +
@@ -334,8 +333,8 @@ TEST_F(Durability, AFullDiskDuringARunCostsNoRowAndIsToldTruthfully) {
         << w->RzStatusPaneNotice->Caption().toStdString();
 
     fs.Free();
-    ASSERT_TRUE(WaitFor(
-        [&] { return !w->RzStatusPaneNotice->Caption().contains(QStringLiteral("Journal failed")); }, 30))
+    ASSERT_TRUE(WaitUntil(
+        [&] { return !w->RzStatusPaneNotice->Caption().contains(QStringLiteral("Journal failed")); }, 30000))
         << w->RzStatusPaneNotice->Caption().toStdString();
     QList<QByteArray> built;
     for (int r = 1; r < w->DataGrid->RowCount(); ++r)
@@ -389,7 +388,7 @@ TEST_F(Durability, AStartWithAHostileMarkerCompletes) {
         }
         dialogs->messages.clear();
         w = OpenWindow(smu, dmm);
-        ASSERT_TRUE(WaitFor([&] { return !dialogs->messages.isEmpty(); }, 10));
+        ASSERT_TRUE(WaitUntil([&] { return !dialogs->messages.isEmpty(); }, 10000));
         EXPECT_TRUE(
             dialogs->messages[0].contains(QDir::toNativeSeparators(TExperimentJournal::MarkerPath(userdata))))
             << dialogs->messages[0].left(300).toStdString();
@@ -406,12 +405,12 @@ TEST_F(Durability, MainThreadHeldForSecondsLosesAndDoublesNoPoint) {
     w = OpenWindow(smu, dmm);
     ASSERT_EQ(w->Run().ProgramState, TProgramState::Paused);
     StartGalvanostatic(*w, 2);
-    ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= 4; }, 60));
+    ASSERT_TRUE(WaitUntil([&] { return w->DataGrid->RowCount() >= 4; }, 60000));
     const int before = w->DataGrid->RowCount();
 
     // Held as by a long save: no events, no tick, no hand-over for five seconds.
     std::this_thread::sleep_for(std::chrono::seconds(5));
-    ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= before + 5; }, 30));
+    ASSERT_TRUE(WaitUntil([&] { return w->DataGrid->RowCount() >= before + 5; }, 30000));
 
     // Every point of those seconds is a row of its own, in order, one point length apart.
     double previousTime = -1, previousDate = 0;

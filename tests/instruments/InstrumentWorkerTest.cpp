@@ -4,16 +4,14 @@
 
 #include "diagnostics/LogChannel.h"
 #include "instruments/TLinkMonitor.h"
+#include "tests/support/Wait.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 #include <atomic>
 
 namespace {
-
-constexpr int kDeadlineMs = 60000; // generous: the machine may be loaded
 
 class TIdleWorker : public TInstrumentWorker {
 public:
@@ -46,14 +44,6 @@ private:
     const bool fPaused;
 };
 
-bool WaitFor(const std::function<bool()>& done) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < kDeadlineMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
 TEST(InstrumentWorker, StopAndFreeEndsARunningOrPausedWorkerAndClearsTheHandle) {
     for (const bool paused : {false, true}) {
         SCOPED_TRACE(paused ? "paused" : "running");
@@ -61,10 +51,10 @@ TEST(InstrumentWorker, StopAndFreeEndsARunningOrPausedWorkerAndClearsTheHandle) 
         TIdleWorker* worker = new TIdleWorker(link, paused);
         worker->start();
         if (paused)
-            ASSERT_TRUE(WaitFor([&] { return worker->pausedUpdates.load() >= 1; }))
+            ASSERT_TRUE(WaitUntil([&] { return worker->pausedUpdates.load() >= 1; }))
                 << "a paused worker hands over once a second";
         else
-            ASSERT_TRUE(WaitFor([&] { return worker->cycles.load() >= 3; }));
+            ASSERT_TRUE(WaitUntil([&] { return worker->cycles.load() >= 3; }));
         EXPECT_TRUE(StopAndFree(worker));
         EXPECT_EQ(worker, nullptr);
     }
@@ -74,10 +64,10 @@ TEST(InstrumentWorker, WithoutWaitingTheWorkerIsFreedOnlyOnceItHasStopped) {
     TLinkMonitor link(QStringLiteral("X"));
     TIdleWorker* worker = new TIdleWorker(link, false);
     worker->start();
-    ASSERT_TRUE(WaitFor([&] { return worker->cycles.load() >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return worker->cycles.load() >= 1; }));
     // As the tick while the program closes: ask each time, free once stopped.
     bool gone = false;
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         TIdleWorker* before = worker;
         gone = StopAndFree(worker, false);
         EXPECT_EQ(worker == nullptr, gone);

@@ -6,6 +6,7 @@
 #include "monitor/MonitorFeed.h"
 #include "recording/ColumnTable.h"
 #include "tests/support/HttpProbe.h"
+#include "tests/support/Wait.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -46,16 +47,6 @@ TDataRow ModeRow(int state, TDateTime date) {
     r[TProperty::Mode] = state;
     r[TProperty::Date] = date;
     return r;
-}
-
-bool WaitUntil(const std::function<bool()>& done, int ms = 20000) {
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
 }
 
 class MonitorServer : public ::testing::Test {

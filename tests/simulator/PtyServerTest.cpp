@@ -5,6 +5,7 @@
 #include "control/TThread2401.h"
 #include "instruments/TSerialPort.h"
 #include "simulator/CellSimulator.h"
+#include "tests/support/Wait.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -29,16 +30,6 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 constexpr int kReplyDeadlineMs = 15000; // generous: the machine may be loaded
-
-bool WaitFor(const std::function<bool()>& condition, int deadlineMs = 20000) {
-    const auto end = TClock::now() + std::chrono::milliseconds(deadlineMs);
-    while (TClock::now() < end) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return condition();
-}
 
 bool Exists(const std::string& path) {
     struct stat st {};
@@ -181,7 +172,7 @@ TEST_F(PtySimulator, SilentInstrumentNeitherAnswersNorExecutesUntilCleared) {
     ASSERT_GE(fd, 0);
     Write(fd, "*IDN?\r:SOUR:VOLT:LEV 0.5\r");
     ASSERT_TRUE(
-        WaitFor([&] { return sim->Stats(TInstrumentId::Smu).linesReceived == before.linesReceived + 2; }));
+        WaitUntil([&] { return sim->Stats(TInstrumentId::Smu).linesReceived == before.linesReceived + 2; }));
     const TPortStats after = sim->Stats(TInstrumentId::Smu);
     EXPECT_EQ(after.linesIgnored, before.linesIgnored + 2);
     EXPECT_EQ(after.pendingReplies, 0u); // so no reply can come any more
@@ -210,7 +201,7 @@ TEST_F(PtySimulator, SlowRepliesComeLateAndNeverReachTheNextExchange) {
     // A late reply due while nobody has the port open is lost, as on a real line.
     const uint64_t dropped = sim->Stats(TInstrumentId::Dmm).repliesDropped;
     Exchange(dmm, "*IDN?", false);
-    ASSERT_TRUE(WaitFor([&] { return sim->Stats(TInstrumentId::Dmm).repliesDropped == dropped + 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return sim->Stats(TInstrumentId::Dmm).repliesDropped == dropped + 1; }));
     sim->SetFault(TInstrumentId::Dmm, TFault::Slow, false);
     EXPECT_EQ(Exchange(dmm, ":SYST:ERR?"), "-410,\"Query INTERRUPTED\"");
     EXPECT_EQ(Exchange(dmm, ":SYST:FRSW?"), "0");
@@ -220,9 +211,9 @@ TEST_F(PtySimulator, SlowRepliesComeLateAndNeverReachTheNextExchange) {
     ASSERT_GE(fd, 0);
     const uint64_t sent = sim->Stats(TInstrumentId::Dmm).repliesSent;
     Write(fd, "*IDN?\r");
-    ASSERT_TRUE(WaitFor([&] { return sim->Stats(TInstrumentId::Dmm).repliesSent == sent + 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return sim->Stats(TInstrumentId::Dmm).repliesSent == sent + 1; }));
     ::close(fd);
-    ASSERT_TRUE(WaitFor([&] { return sim->Stats(TInstrumentId::Dmm).openers == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return sim->Stats(TInstrumentId::Dmm).openers == 0; }));
     EXPECT_EQ(Exchange(dmm, ":SYST:FRSW?"), "0");
 }
 
@@ -261,13 +252,13 @@ TEST_F(PtySimulator, PowerCycleComesBackWithPowerOnSettings) {
     const int fd = ::open(smu.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(fd, 0);
     Write(fd, "*IDN?\r");
-    EXPECT_TRUE(WaitFor([&] { return sim->Stats(TInstrumentId::Smu).linesIgnored > ignored; }));
+    EXPECT_TRUE(WaitUntil([&] { return sim->Stats(TInstrumentId::Smu).linesIgnored > ignored; }));
     EXPECT_EQ(ReadReply(fd, 200), "<none>") << "an instrument that is off answers nothing";
     ::close(fd);
 
     sim->PowerCycle(TInstrumentId::Smu, 0);
     sim->PowerCycle(TInstrumentId::Dmm, 0);
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] { return !sim->IsPoweredOff(TInstrumentId::Smu) && !sim->IsPoweredOff(TInstrumentId::Dmm); }));
     EXPECT_TRUE(Exists(dmm)) << "the port is back behind the same link";
     EXPECT_EQ(Exchange(smu, ":ROUT:TERM?;:OUTP?"), "FRON;0");
@@ -277,7 +268,7 @@ TEST_F(PtySimulator, PowerCycleComesBackWithPowerOnSettings) {
     EXPECT_EQ(sim->Control("all powercycle 0 unplug").rfind("ok", 0), 0u);
     EXPECT_EQ(sim->Control("smu powercycle soon").rfind("error", 0), 0u);
     EXPECT_EQ(sim->Control("smu powercycle 10 unplug unplug").rfind("error", 0), 0u);
-    EXPECT_TRUE(WaitFor([&] { return Exists(smu) && !sim->IsPoweredOff(TInstrumentId::Smu); }));
+    EXPECT_TRUE(WaitUntil([&] { return Exists(smu) && !sim->IsPoweredOff(TInstrumentId::Smu); }));
 }
 
 TEST(CellSimulatorRun, ScheduledPowerCycle) {
@@ -286,7 +277,7 @@ TEST(CellSimulatorRun, ScheduledPowerCycle) {
     TCellSimulator sim(options);
     std::string error;
     ASSERT_TRUE(sim.Start(error)) << error;
-    EXPECT_TRUE(WaitFor([&] { return sim.IsPoweredOff(TInstrumentId::Dmm); }));
+    EXPECT_TRUE(WaitUntil([&] { return sim.IsPoweredOff(TInstrumentId::Dmm); }));
     EXPECT_FALSE(sim.IsPoweredOff(TInstrumentId::Smu));
 }
 
@@ -298,12 +289,12 @@ TEST_F(PtySimulator, ControlFifoSwitchesFaults) {
         ::close(fd);
     };
     control("dmm front on");
-    ASSERT_TRUE(WaitFor([&] { return sim->Faults(TInstrumentId::Dmm).Get(TFault::FrontInputs); }));
+    ASSERT_TRUE(WaitUntil([&] { return sim->Faults(TInstrumentId::Dmm).Get(TFault::FrontInputs); }));
     EXPECT_EQ(Exchange(dmm, ":SYST:FRSW?"), "1");
     control("all slow");
-    ASSERT_TRUE(WaitFor([&] { return sim->Faults(TInstrumentId::Smu).Get(TFault::Slow); }));
+    ASSERT_TRUE(WaitUntil([&] { return sim->Faults(TInstrumentId::Smu).Get(TFault::Slow); }));
     control("clear");
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] { return !sim->Faults(TInstrumentId::Dmm).Any() && !sim->Faults(TInstrumentId::Smu).Any(); }));
     EXPECT_EQ(Exchange(dmm, ":SYST:FRSW?"), "0");
 
@@ -370,7 +361,7 @@ TEST(CellSimulatorRun, SpeedFactorRunsThePhysicsAheadOfTheClock) {
     ASSERT_TRUE(sim.Start(error)) << error;
     const auto start = TClock::now();
     double simulated = 0;
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         sim.WithCell([&](TSimCell& c) { simulated = c.TimeS(); });
         return simulated >= 200;
     }));
@@ -403,7 +394,7 @@ TEST(CellSimulatorRun, ExecutablePrintsItsPortsAndCleansUpOnTerminate) {
     process.start(program, {"--no-noise", "--fault", "dmm:front"});
     ASSERT_TRUE(process.waitForStarted(kReplyDeadlineMs));
     std::string lines;
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         process.waitForReadyRead(50);
         lines += process.readAllStandardOutput().toStdString();
         return std::count(lines.begin(), lines.end(), '\n') >= 2;
