@@ -193,29 +193,6 @@ void TfrmOndrix::WireModel() {
     connect(setVoltage, &TRtDoubleEdit::valueChanged, fModel,
             [this, setVoltage] { fModel->SetSetVoltagemV(setVoltage->IntValue()); });
     fModel->SetSetVoltagemV(setVoltage->IntValue());
-    // The step program as the list shows it, after every change of the list. The connections end
-    // with the experiment, which the window frees before its pages.
-    QAbstractItemModel* list = ExperimentControl->ListBoxStepProgram->model();
-    const auto program = [this, list] {
-        QStringList rows;
-        for (int i = 0; i < list->rowCount(); ++i)
-            rows << list->index(i, 0).data().toString();
-        fModel->SetStepProgram(rows);
-    };
-    connect(list, &QAbstractItemModel::rowsInserted, fModel, program);
-    connect(list, &QAbstractItemModel::rowsRemoved, fModel, program);
-    // The running row's mark and tooltip (renewed every tick) are no change of the program.
-    connect(list, &QAbstractItemModel::dataChanged, fModel,
-            [program](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
-                const bool lookOnly = !roles.isEmpty() && std::all_of(roles.begin(), roles.end(), [](int r) {
-                    return r == Qt::ToolTipRole || r == Qt::BackgroundRole;
-                });
-                if (!lookOnly)
-                    program();
-            });
-    connect(list, &QAbstractItemModel::modelReset, fModel, program);
-    connect(list, &QAbstractItemModel::layoutChanged, fModel, program);
-    program();
 }
 
 void TfrmOndrix::WireDataAndStepButtons() {
@@ -236,9 +213,12 @@ void TfrmOndrix::WireDataAndStepButtons() {
     l.AdvanceStep = [this] { fModel->AdvanceStep(); };
     fRowBuilder = std::make_unique<TRowBuilder>(fModel->Run(), *DataGrid, l);
     TExperimentControlPage* c = ExperimentControl;
-    fStepEditor = std::make_unique<TStepProgramEditor>(*c->ListBoxStepProgram, *c->RtDoubleEditEditpO2,
-                                                       *c->RtDoubleEditPPSmV);
+    // The step list shows the experiment's program; the editor changes the program.
+    fModel->SetStepProgram(StepProgram::DefaultSteps());
+    fStepEditor = std::make_unique<TStepProgramEditor>(*fModel, *c->ListBoxStepProgram,
+                                                       *c->RtDoubleEditEditpO2, *c->RtDoubleEditPPSmV);
     fStepView = std::make_unique<TStepProgramView>(*c->ListBoxStepProgram);
+    fStepView->Follow(*fModel);
 
     connect(Debug->ButtonSaveTest, &QPushButton::clicked, this, [this] { Save(); });
     // The Debug page's buttons act at once on a click, so those that throw away data or the step
@@ -483,7 +463,7 @@ void TfrmOndrix::Statusbar() {
         RzStatusPaneRC->SetCaption(QString());
 
     RzStatusPaneStep->SetCaption(fStepView->Refresh(fRun.ProgramState, fRun.CurrentStep));
-    fStepStatus->Follow(fRun.ProgramState, fRun.CurrentStep, ExperimentControl->ListBoxStepProgram->count());
+    fStepStatus->Follow(fRun.ProgramState, fRun.CurrentStep, fModel->StepCount());
     const QString stepStatus = fStepStatus->Text(fModel->Cell().RCAppliesToCurrent);
     RzStatusPaneStepStatus->SetCaption(stepStatus);
     RzStatusPaneStepStatus->setToolTip(stepStatus);

@@ -9,6 +9,7 @@
 #include "acquisition/IThread2000Host.h"
 #include "control/IThread2401Host.h"
 #include "control/TRunState.h"
+#include "experiment/StepProgram.h"
 #include "recording/ExperimentFile.h"
 #include "recording/TDataGridModel.h"
 
@@ -44,14 +45,14 @@ public:
     // What a save or the journal's head writes: the details, the notes and the rows.
     TExperimentFileRecord FileRecord() const;
 
-    // The step program, one row per step in the list's layout.
-    const QStringList& StepProgram() const { return fSteps; }
-    void SetStepProgram(const QStringList& rows);
+    // The step program; the step list on the "Experiment Control" page shows it.
+    const QList<TStep>& StepProgram() const { return fSteps; }
+    void SetStepProgram(const QList<TStep>& steps);
     int StepCount() const { return int(fSteps.size()); }
     // The running step lies beyond the program's last row.
     bool StepPastEnd() const;
     // The setpoint the PID follows in the running step: log10 pO2 in PIDStep, volts in PPS; false
-    // when the state runs no program, the step is past the end or its row does not read.
+    // when the state runs no program or the step is past the end.
     bool StepSetpoint(double& setpoint) const;
 
     // The operator's PID list (title, elasticity, header and one line per row), as the PID files
@@ -102,7 +103,7 @@ private:
     TSampleDetails fSample;
     TCellDetails fCell;
     QString fNotes;
-    QStringList fSteps;
+    QList<TStep> fSteps;
     QStringList fPIDRows;
     int fSetVoltagemV = 0;
 };

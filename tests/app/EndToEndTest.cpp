@@ -11,6 +11,7 @@
 #include "common/NumberFormat.h"
 #include "common/Synchronize.h"
 #include "diagnostics/LogChannel.h"
+#include "experiment/TExperimentModel.h"
 #include "recording/ColumnTable.h"
 #include "recording/TDataGridModel.h"
 #include "simulator/CellSimulator.h"
@@ -144,9 +145,7 @@ TEST_F(EndToEnd, PPSStepProgramAdvancesOnItsOwn) {
     ASSERT_TRUE(w->TabSheetPID->LoadList(folder.file(QStringLiteral("PID/Default.txt"))));
     w->PageControlMain->setCurrentWidget(w->TabSheetPID);
     w->ExperimentData->RtDoubleEditRCThreshold->SetValue(0.5);
-    QListWidget* steps = w->ExperimentControl->ListBoxStepProgram;
-    while (steps->count() > 3)
-        delete steps->takeItem(steps->count() - 1);
+    w->Model().SetStepProgram(w->Model().StepProgram().mid(0, 3));
     ChooseMode(w->ExperimentControl->RadioButtonPPS);
     ASSERT_EQ(w->Run().ProgramState, TProgramState::PPS);
     // Three steps, each ending when the last 20 s are flat; then galvanostatic at 0 µA.
@@ -191,9 +190,7 @@ TEST_F(EndToEnd, APPSProgramOnACellWithoutLeakWalksItsStepsAndShowsEach) {
     ASSERT_TRUE(w->TabSheetPID->LoadList(folder.file(QStringLiteral("PID/Default.txt"))));
     w->ExperimentData->RtDoubleEditRCThreshold->SetValue(0.5);
     ASSERT_DOUBLE_EQ(w->ExperimentData->RtDoubleEditRCCurrentFloor->Value(), 0.05);
-    QListWidget* steps = w->ExperimentControl->ListBoxStepProgram;
-    while (steps->count() > 3)
-        delete steps->takeItem(steps->count() - 1);
+    w->Model().SetStepProgram(w->Model().StepProgram().mid(0, 3));
     ChooseMode(w->ExperimentControl->RadioButtonPPS);
     ASSERT_EQ(w->Run().ProgramState, TProgramState::PPS);
     QStringList shown; // what the step pane said, once per change
@@ -240,10 +237,7 @@ TEST_F(EndToEnd, ShippedPIDTableHoldsASetpointAndWalksAPPIDProgram) {
 
     // A three-step PPID program: -6.5, -7, -7.5, advancing when in range and flat.
     w->ExperimentData->RtDoubleEditRCThreshold->SetValue(2);
-    QListWidget* steps = w->ExperimentControl->ListBoxStepProgram;
-    steps->clear();
-    steps->addItems({QStringLiteral("0001   -6.5        0"), QStringLiteral("0002   -7          0"),
-                     QStringLiteral("0003   -7.5        0")});
+    w->Model().SetStepProgram({TStep::Make(1, -6.5, 0), TStep::Make(2, -7, 0), TStep::Make(3, -7.5, 0)});
     ChooseMode(w->ExperimentControl->RadioButtonPIDStep);
     ASSERT_EQ(w->Run().ProgramState, TProgramState::PIDStep);
     ASSERT_TRUE(WaitFor([&] { return w->Run().ProgramState == TProgramState::SetCurrent; }, 300))
