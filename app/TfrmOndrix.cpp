@@ -23,11 +23,9 @@
 #include "common/Clock.h"
 #include "common/Dialogs.h"
 #include "common/DialogsWithoutBoxes.h"
-#include "common/FreeAndNil.h"
 #include "common/NumberFormat.h"
 #include "common/ProgramFolder.h"
 #include "common/Synchronize.h"
-#include "control/TPID.h"
 #include "control/TThread2401.h"
 #include "diagnostics/EventLog.h"
 #include "diagnostics/LogChannel.h"
@@ -128,7 +126,7 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     WireModel();
     TabSheetPID->SetModeButtons(ExperimentControl->RadioButtonPIDSet, ExperimentControl->RadioButtonPIDStep);
     TabSheetPID->SetDebugMemo(Debug->Memo1);
-    TabSheetPID->SetRun(&fRun);
+    TabSheetPID->SetModel(fModel);
     connect(PageControlMain, &QTabWidget::currentChanged, this, &TfrmOndrix::PageControlMainChange);
     WireDataAndStepButtons();
     Tick = new TSupervisoryTick(*this);
@@ -187,8 +185,6 @@ void TfrmOndrix::WireModel() {
     connect(fModel, &TExperimentModel::PIDListing, this,
             [this](const QStringList& lines) { Debug->Memo1->setPlainText(lines.join(u'\n')); });
     ExperimentData->Attach(*fModel);
-    connect(TabSheetPID, &TPIDTuningPage::linesChanged, fModel, &TExperimentModel::SetPIDRows);
-    fModel->SetPIDRows(TabSheetPID->Lines());
     TRtIntegerEdit* setVoltage = ExperimentControl->RtIntegerEditSetVoltage;
     connect(setVoltage, &TRtDoubleEdit::valueChanged, fModel,
             [this, setVoltage] { fModel->SetSetVoltagemV(setVoltage->IntValue()); });
@@ -285,8 +281,6 @@ void TfrmOndrix::FormCreate() {
         ConfigurationPage->EditSMUCOMPort->setText(fSimulated.SMU);
     if (!fSimulated.DMM.isEmpty())
         ConfigurationPage->Edit2000COMPort->setText(fSimulated.DMM);
-    fRun.PID = new TPID();
-
     // Data, logs, PID tables, cell, sample and program files live in the program's folder; every
     // path is built from it, whatever the current folder of the process is.
     const QDir root(ProgramFolder());
@@ -774,7 +768,6 @@ void TfrmOndrix::FormDestroy() {
     StopAndFree(Thread2401);
     StopAndFree(Thread2000);
     fRun.DropOpenPoint();
-    FreeAndNil(fRun.PID);
     if (fJournal)
         fJournal->Close(); // without an orderly close the next start recovers it
     LogFileDestination::Install(nullptr);

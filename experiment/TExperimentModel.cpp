@@ -4,8 +4,21 @@
 #include "control/TPID.h"
 #include "diagnostics/EventLog.h"
 
-TExperimentModel::TExperimentModel(TRunState& run, QObject* parent) : QObject(parent), fRun(run) {
+TExperimentModel::TExperimentModel(TRunState& run, QObject* parent)
+    : QObject(parent), fRun(run), fPIDList(TPIDListContent::Starting()), fPID(std::make_unique<TPID>()) {
     fRows.FormatGrid();
+    fRun.PID = fPID.get();
+}
+
+// The run may be gone already (the window frees its experiment after its own members): the run's
+// pointer is not touched here.
+TExperimentModel::~TExperimentModel() = default;
+
+void TExperimentModel::SetPIDList(const TPIDListContent& list) {
+    if (list == fPIDList)
+        return;
+    fPIDList = list;
+    emit PIDListChanged();
 }
 
 void TExperimentModel::SetDetails(const TSampleDetails& sample, const TCellDetails& cell,

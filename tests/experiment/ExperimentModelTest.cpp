@@ -21,13 +21,12 @@ protected:
     void SetUp() override {
         SetRegionalLocale(QLocale::c());
         Clock::Fix(EncodeDateTime(2024, 3, 15, 14, 0, 0));
-        run.PID = &pid;
     }
     void TearDown() override { Clock::Release(); }
 
     TRunState run;
-    TPID pid;
     TExperimentModel model{run};
+    TPID& pid = model.PID(); // the experiment's own controller, which the run points at
 };
 
 TEST_F(ExperimentModelTest, AModeChangeSetsTheStateAndMarksItInTheRows) {
