@@ -1,7 +1,6 @@
 #include "app/ExperimentControlPage.h"
 
 #include "app/TRtDoubleEdit.h"
-#include "experiment/StepProgram.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -95,7 +94,6 @@ TExperimentControlPage::TExperimentControlPage(QWidget* parent) : QWidget(parent
     heading(QStringLiteral("mV"), 1, 3);
     ListBoxStepProgram = Named(new QListWidget(GroupBox12), "ListBoxStepProgram");
     ListBoxStepProgram->setFont(fixed);
-    ListBoxStepProgram->addItems(StepProgram::DefaultRows());
     ListBoxStepProgram->setMinimumHeight(160);
     steps->addWidget(ListBoxStepProgram, 2, 0, 1, 4);
 

@@ -8,6 +8,7 @@
 #include "control/TPIDList.h"
 #include "control/TRunState.h"
 #include "diagnostics/EventLog.h"
+#include "experiment/TExperimentModel.h"
 #include "numerics/EMathError.h"
 
 #include <qcustomplot.h>
@@ -72,8 +73,6 @@ TPIDTuningPage::TPIDTuningPage(QWidget* parent) : QWidget(parent) {
     auto* page = new QVBoxLayout(this);
     page->addLayout(top, 0);
     page->addWidget(BuildPlot(), 1);
-
-    SetLines(TPIDList::StartingList(), false);
 
     connect(ButtonPIDApply, &QPushButton::clicked, this, &TPIDTuningPage::ButtonPIDApplyClick);
     connect(ButtonPIDDeleteLast, &QPushButton::clicked, this, &TPIDTuningPage::ButtonPIDDeleteLastClick);
@@ -243,8 +242,26 @@ void TPIDTuningPage::SetDebugMemo(QPlainTextEdit* memo) {
     fDebugMemo = memo;
 }
 
+void TPIDTuningPage::SetModel(TExperimentModel* model) {
+    if (fModel)
+        disconnect(fModel, nullptr, this, nullptr);
+    fModel = model;
+    if (fModel)
+        connect(fModel, &TExperimentModel::PIDListChanged, this, &TPIDTuningPage::ShowList);
+    ShowList();
+}
+
+TRunState* TPIDTuningPage::Run() const {
+    return fModel ? &fModel->Run() : nullptr;
+}
+
+const TPIDListContent& TPIDTuningPage::List() const {
+    static const TPIDListContent kNone;
+    return fModel ? fModel->PIDList() : kNone;
+}
+
 QStringList TPIDTuningPage::Lines() const {
-    return fLines;
+    return fModel ? fModel->PIDList().Lines() : QStringList();
 }
 
 int TPIDTuningPage::SelectedIndex() const {
@@ -252,35 +269,33 @@ int TPIDTuningPage::SelectedIndex() const {
     return selected.isEmpty() ? -1 : ListBox1->row(selected.first());
 }
 
-void TPIDTuningPage::SetLines(const QStringList& lines, bool keepSelection) {
-    const bool changed = lines != fLines;
-    fLines = lines;
-    if (changed)
-        emit linesChanged(fLines);
+void TPIDTuningPage::SetList(const TPIDListContent& list) {
+    if (fModel)
+        fModel->SetPIDList(list);
+}
+
+void TPIDTuningPage::ShowList() {
+    const QStringList lines = Lines();
     const QSignalBlocker block(ListBox1);
-    if (!keepSelection) {
-        ListBox1->clear();
-        ListBox1->addItems(lines);
-        ListBox1->setCurrentItem(nullptr);
-        return;
-    }
-    // Texts change in place, so the selected line stays selected.
     while (ListBox1->count() > lines.size())
         delete ListBox1->takeItem(ListBox1->count() - 1);
     for (int i = 0; i < lines.size(); ++i) {
-        if (i < ListBox1->count())
-            ListBox1->item(i)->setText(lines[i]);
-        else
+        if (i >= ListBox1->count())
             ListBox1->addItem(lines[i]);
+        else if (ListBox1->item(i)->text() != lines[i])
+            ListBox1->item(i)->setText(lines[i]);
     }
 }
 
 bool TPIDTuningPage::LoadList(const QString& path) {
     try {
         TPIDListFile::TEncoding encoding = TPIDListFile::TEncoding::CodePage;
-        const QStringList lines = TPIDListFile::Read(path, encoding);
-        SetLines(lines, false);
+        const TPIDListContent list = TPIDListContent::FromLines(TPIDListFile::Read(path, encoding));
+        SetList(list);
         fEncoding = encoding;
+        // A list loaded is a new list: nothing of it is selected.
+        const QSignalBlocker block(ListBox1);
+        ListBox1->setCurrentItem(nullptr);
         return true;
     } catch (const EPIDListError& e) {
         // The list stays as it was. The event log keeps it too: the default table is loaded at
@@ -319,7 +334,7 @@ bool TPIDTuningPage::BuildTable() {
     try {
         double largest = 0;
         try {
-            largest = fTable.ReadRows(Lines(), RtDoubleEdit2->Value());
+            largest = fTable.ReadRows(List(), RtDoubleEdit2->Value());
         } catch (...) {
             RefreshPlot(); // the rows read so far
             throw;
@@ -328,9 +343,10 @@ bool TPIDTuningPage::BuildTable() {
         RefreshPlot();
         if (fTable.Y(TPIDTable::CurveA).Count() >= 3)
             RunTest();
-        if (!fRun || !fRun->PID)
+        TRunState* run = Run();
+        if (!run || !run->PID)
             return false;
-        fTable.Fill(fRun->PID->Calibration);
+        fTable.Fill(run->PID->Calibration);
     } catch (const std::exception& e) {
         Dialogs().Message(QString::fromStdString(e.what()));
         return false;
@@ -343,7 +359,8 @@ bool TPIDTuningPage::BuildTable() {
 
 void TPIDTuningPage::RunTest() {
     Memo2->clear();
-    TPID* controller = fRun && fRun->ProgramState == TProgramState::Uninitialized ? fRun->PID : nullptr;
+    TRunState* run = Run();
+    TPID* controller = run && run->ProgramState == TProgramState::Uninitialized ? run->PID : nullptr;
     const QStringList lines = fTable.Test(RtDoubleEdit1->Value(), RtDoubleEdit2->Value(), controller);
     Memo2->setPlainText(lines.join(u'\n'));
 }
@@ -360,19 +377,21 @@ void TPIDTuningPage::Test() {
 }
 
 void TPIDTuningPage::ButtonPIDApplyClick() {
-    QStringList lines = Lines();
+    if (!fModel)
+        return;
+    TPIDListContent list = List();
     const TPIDRow row{RtIntegerEditPIDPO2->IntValue(), RtIntegerEditPIDP->IntValue(),
                       RtIntegerEditPIDI->IntValue(),   RtIntegerEditPIDD->IntValue(),
                       RtIntegerEditPIDA->IntValue(),   EditPIDNotes->text()};
     TPIDList::TApplyResult result;
     try {
-        result = TPIDList::ApplyOrAdd(lines, SelectedIndex(), RtDoubleEdit2->Value(), row);
+        result = TPIDList::ApplyOrAdd(list, SelectedIndex(), RtDoubleEdit2->Value(), row);
     } catch (const EPIDListError& e) {
-        SetLines(lines, true);
+        SetList(list);
         Dialogs().Message(QString::fromStdString(e.what()));
         return;
     }
-    SetLines(lines, true);
+    SetList(list);
     if (!result.Changed) {
         Dialogs().Message(result.Message);
         return;
@@ -381,10 +400,10 @@ void TPIDTuningPage::ButtonPIDApplyClick() {
 }
 
 void TPIDTuningPage::ButtonPIDDeleteLastClick() {
-    QStringList lines = Lines();
-    if (!TPIDList::DeleteLast(lines))
+    TPIDListContent list = List();
+    if (!TPIDList::DeleteLast(list))
         return;
-    SetLines(lines, true);
+    SetList(list);
     BuildTable();
 }
 
@@ -399,9 +418,11 @@ void TPIDTuningPage::ListBox1Click() {
     if (index < TPIDList::FirstDataLine)
         return;
     try {
-        const QStringList lines = Lines();
-        const double elasticity = TPIDList::ParseElasticity(lines[TPIDList::ElasticityLine]);
-        const TPIDRow row = TPIDList::ParseRow(lines[index]);
+        const TPIDListContent& list = List();
+        if (index >= list.LineCount())
+            return;
+        const double elasticity = TPIDList::ParseElasticity(list.ElasticityLine);
+        const TPIDRow row = list.Rows[index - TPIDList::FirstDataLine].Values();
         RtDoubleEdit2->SetValue(elasticity);
         RtIntegerEditPIDPO2->SetValue(row.LogPO2);
         RtIntegerEditPIDP->SetValue(row.P);
@@ -421,24 +442,24 @@ void TPIDTuningPage::ListBox1CurrentRowChanged() {
 }
 
 void TPIDTuningPage::ButtonPIDSaveAsClick() {
-    QStringList lines = Lines();
-    if (lines.size() <= TPIDList::FirstDataLine)
+    TPIDListContent list = List();
+    if (list.Rows.isEmpty())
         return;
     const QString folder = ProgramPath(QStringLiteral("PID"));
-    const QString title = FileNamePart(lines[TPIDList::TitleLine]);
+    const QString title = FileNamePart(list.Title);
     const QString proposed = title.isEmpty() ? folder : QDir(folder).filePath(WithTextSuffix(title));
     const QString chosen = Dialogs().SaveFileName(QStringLiteral("Save PID table as"), proposed, kFilter);
     if (chosen.isEmpty())
         return;
     const QString file = WithTextSuffix(chosen);
-    lines[TPIDList::TitleLine] = QFileInfo(file).fileName();
+    list.Title = QFileInfo(file).fileName();
     try {
-        TPIDListFile::Write(file, lines, fEncoding);
+        TPIDListFile::Write(file, list.Lines(), fEncoding);
     } catch (const EPIDListError& e) {
         Dialogs().Message(QString::fromStdString(e.what()));
         return;
     }
-    SetLines(lines, true);
+    SetList(list);
 }
 
 void TPIDTuningPage::ButtonPIDLoadClick() {
@@ -455,5 +476,5 @@ void TPIDTuningPage::ButtonTabPIDClick() {
         return;
     const TPIDCalib empty;
     fDebugMemo->setPlainText(
-        TPIDTable::DebugListing(fRun && fRun->PID ? fRun->PID->Calibration : empty).join(u'\n'));
+        TPIDTable::DebugListing(Run() && Run()->PID ? Run()->PID->Calibration : empty).join(u'\n'));
 }

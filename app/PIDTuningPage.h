@@ -6,10 +6,11 @@
 // and loaded from text files in the folder "PID"; a test box shows the curves' values at one
 // -log10(pO2), and a button lists the built table on the Debug page.
 //
-// The page keeps the rows as lines (Lines()); the list box shows them, and linesChanged tells the
-// experiment. Line 2 of the list and the elasticity box are two separate copies of the
-// elasticity: a loaded file sets only line 2, a row click copies line 2 into the box, "Apply or
+// The list is the experiment's (TExperimentModel::PIDList): the page's edits change it there, and
+// the list box shows it line for line. Line 2 of the list and the elasticity box are two separate
+// copies of the elasticity: a loaded file sets only line 2, a row click copies line 2 into the box, "Apply or
 // Add" writes the box into line 2, and every build uses the box.
+#include "control/TPIDListContent.h"
 #include "control/TPIDListFile.h"
 #include "control/TPIDTable.h"
 
@@ -25,6 +26,7 @@ class QPushButton;
 class QRadioButton;
 class TRtDoubleEdit;
 class TRtIntegerEdit;
+class TExperimentModel;
 struct TRunState;
 
 class TPIDTuningPage : public QWidget {
@@ -37,8 +39,9 @@ public:
     // Debug log" fills. Either may be left null.
     void SetModeButtons(QRadioButton* pidSet, QRadioButton* pidStep);
     void SetDebugMemo(QPlainTextEdit* memo);
-    // The run whose PID controller a build fills; without one a build fills nothing.
-    void SetRun(TRunState* run) { fRun = run; }
+    // The experiment whose PID list the page shows and edits, and whose run's PID controller a
+    // build fills; without one the page shows no list and a build fills nothing.
+    void SetModel(TExperimentModel* model);
 
     // Replaces the list by the lines of a PID file, without building (start-up loads
     // "PID/Default.txt" this way). A file that cannot be read is reported and leaves the list as it
@@ -56,6 +59,7 @@ public:
 
     // The list's lines as they stand.
     QStringList Lines() const;
+    const TPIDListContent& List() const;
     // The list index of the selected line, or -1.
     int SelectedIndex() const;
 
@@ -93,9 +97,6 @@ public:
     QCPGraph* RtInterpolation4; // current limit
     QCPGraph* RtPointSeries1;   // the rows' current limits
 
-signals:
-    void linesChanged(const QStringList& lines);
-
 private:
     QWidget* BuildListGroup();
     QWidget* BuildTestGroup();
@@ -104,16 +105,18 @@ private:
     void RunTest();
     // Draws the curves and points from the vectors as they stand.
     void RefreshPlot();
-    // Puts lines into the list box. With keepSelection the selected line stays selected if it
-    // still exists; otherwise nothing is selected afterwards.
-    void SetLines(const QStringList& lines, bool keepSelection);
+    // The list changes in the experiment.
+    void SetList(const TPIDListContent& list);
+    // The list box shows the experiment's list; texts change in place, so the selected line stays
+    // selected while it exists.
+    void ShowList();
+    TRunState* Run() const;
     void ListBox1CurrentRowChanged();
 
-    QStringList fLines; // the rows the list box shows
     TPIDTable fTable;
     TPIDListFile::TEncoding fEncoding = TPIDListFile::TEncoding::CodePage;
     QRadioButton* fPIDSet = nullptr;
     QRadioButton* fPIDStep = nullptr;
     QPlainTextEdit* fDebugMemo = nullptr;
-    TRunState* fRun = nullptr;
+    TExperimentModel* fModel = nullptr;
 };

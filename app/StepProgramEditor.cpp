@@ -6,6 +6,7 @@
 #include "experiment/InstrumentSettings.h"
 #include "experiment/StepProgram.h"
 #include "experiment/StepProgramFile.h"
+#include "experiment/TExperimentModel.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,8 +18,9 @@ QString ProgramsFolder() {
 }
 } // namespace
 
-TStepProgramEditor::TStepProgramEditor(QListWidget& list, TRtDoubleEdit& editpO2, TRtDoubleEdit& editmV)
-    : fList(list), fEditpO2(editpO2), fEditmV(editmV) {}
+TStepProgramEditor::TStepProgramEditor(TExperimentModel& model, QListWidget& list, TRtDoubleEdit& editpO2,
+                                       TRtDoubleEdit& editmV)
+    : fModel(model), fList(list), fEditpO2(editpO2), fEditmV(editmV) {}
 
 int TStepProgramEditor::SelectedRow() const {
     const QList<QListWidgetItem*> selected = fList.selectedItems();
@@ -26,52 +28,50 @@ int TStepProgramEditor::SelectedRow() const {
 }
 
 QStringList TStepProgramEditor::Rows() const {
-    QStringList rows;
-    for (int i = 0; i < fList.count(); ++i)
-        rows << fList.item(i)->text();
-    return rows;
+    return StepProgram::Texts(fModel.StepProgram());
 }
 
 void TStepProgramEditor::ButtonProgramPumpVoltageClick() {
     const int selected = SelectedRow();
     const double setpoint = -fEditpO2.Value();
     const double mV = fEditmV.Value();
-    if (selected < 0)
-        fList.addItem(StepProgram::FormatRow(fList.count() + 1, setpoint, mV));
+    QList<TStep> steps = fModel.StepProgram();
+    if (selected < 0 || selected >= steps.size())
+        steps << TStep::Make(int(steps.size()) + 1, setpoint, mV);
     else
-        fList.item(selected)->setText(StepProgram::FormatRow(selected + 1, setpoint, mV));
+        steps[selected] = TStep::Make(selected + 1, setpoint, mV);
+    fModel.SetStepProgram(steps);
     fList.clearSelection();
     fList.setCurrentRow(-1);
 }
 
 void TStepProgramEditor::ButtonProgramDeleteStepClick() {
-    if (fList.count() >= 2)
-        delete fList.takeItem(fList.count() - 1);
+    QList<TStep> steps = fModel.StepProgram();
+    if (steps.size() < 2)
+        return;
+    steps.removeLast();
+    fModel.SetStepProgram(steps);
 }
 
 void TStepProgramEditor::ListBoxStepProgramClick() {
     const int selected = SelectedRow();
-    if (selected < 0)
+    if (selected < 0 || selected >= fModel.StepCount())
         return;
-    const QString row = fList.item(selected)->text();
-    double setpoint = 0, mV = 0;
-    if (StepProgram::Setpoint(row, setpoint))
-        fEditpO2.SetValue(-setpoint);
-    if (StepProgram::Millivolts(row, mV))
-        fEditmV.SetValue(mV);
+    const TStep& step = fModel.StepProgram()[selected];
+    fEditpO2.SetValue(-step.Log10pO2());
+    fEditmV.SetValue(step.MilliVolts());
 }
 
-void TStepProgramEditor::Replace(const QStringList& rows) {
-    fList.clear();
-    fList.addItems(rows);
+void TStepProgramEditor::Replace(const QList<TStep>& steps) {
+    fModel.SetStepProgram(steps);
 }
 
 void TStepProgramEditor::ButtonPPSUpClick() {
-    Replace(StepProgram::OverrideRows(true));
+    Replace(StepProgram::OverrideSteps(true));
 }
 
 void TStepProgramEditor::ButtonPPSDownClick() {
-    Replace(StepProgram::OverrideRows(false));
+    Replace(StepProgram::OverrideSteps(false));
 }
 
 void TStepProgramEditor::ButtonProgramSaveClick() {
@@ -83,7 +83,7 @@ void TStepProgramEditor::ButtonProgramSaveClick() {
     if (QFileInfo(file).suffix().isEmpty())
         file += u'.' + TStepProgramFile::Suffix();
     QString error;
-    if (!TStepProgramFile::Write(file, Rows(), error)) {
+    if (!TStepProgramFile::Write(file, fModel.StepProgram(), error)) {
         Dialogs().Message(QStringLiteral("The step program was not saved to '%1': %2")
                               .arg(QDir::toNativeSeparators(file), error));
         return;
@@ -97,14 +97,14 @@ void TStepProgramEditor::ButtonProgramLoadClick() {
         Dialogs().OpenFileName(QStringLiteral("Load step program"), folder, TStepProgramFile::Filter());
     if (file.isEmpty())
         return;
-    QStringList rows;
+    QList<TStep> steps;
     QString error;
-    if (!TStepProgramFile::Read(file, rows, error)) {
+    if (!TStepProgramFile::Read(file, steps, error)) {
         Dialogs().Message(QStringLiteral("The step program '%1' was not loaded; the list is unchanged. %2")
                               .arg(QDir::toNativeSeparators(file), error));
         return;
     }
-    Replace(rows);
+    Replace(steps);
     Remember(file);
 }
 
@@ -112,15 +112,15 @@ void TStepProgramEditor::LoadRememberedProgram() {
     const QString file = TInstrumentSettings(TInstrumentSettings::DefaultPath()).LastStepProgram();
     if (file.isEmpty())
         return;
-    QStringList rows;
+    QList<TStep> steps;
     QString error;
-    if (!TStepProgramFile::Read(file, rows, error)) {
+    if (!TStepProgramFile::Read(file, steps, error)) {
         Dialogs().Message(QStringLiteral("The step program '%1' of the last run was not loaded; the list "
                                          "keeps the default steps. %2")
                               .arg(QDir::toNativeSeparators(file), error));
         return;
     }
-    Replace(rows);
+    Replace(steps);
     fFile = file;
 }
 

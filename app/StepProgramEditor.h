@@ -1,18 +1,23 @@
 #pragma once
-// The editing of the step-program list: apply the two setpoint boxes to a new or the selected row,
-// delete the last row, take a clicked row back into the boxes, replace the whole list with the
-// PPS ramps of the Debug page, and save the list to or load it from a program file. The running
-// program is untouched: CurrentStep is not changed.
+// The editing of the experiment's step program: apply the two setpoint boxes to a new or the
+// selected step, delete the last step, take a clicked step back into the boxes, replace the whole
+// program with the PPS ramps of the Debug page, and save the program to or load it from a program
+// file. The edits go to the experiment (TExperimentModel); the step list shows them and gives only
+// the operator's selection. The running program is untouched: CurrentStep is not changed.
+#include "experiment/StepProgram.h"
+
 #include <QString>
 #include <QStringList>
 
 class QListWidget;
+class TExperimentModel;
 class TRtDoubleEdit;
 
 class TStepProgramEditor {
 public:
     // editpO2 takes -log10(pO2) as a positive number, editmV the pump voltage in millivolts.
-    TStepProgramEditor(QListWidget& list, TRtDoubleEdit& editpO2, TRtDoubleEdit& editmV);
+    TStepProgramEditor(TExperimentModel& model, QListWidget& list, TRtDoubleEdit& editpO2,
+                       TRtDoubleEdit& editmV);
 
     // "Apply to step program": a row from the two boxes replaces the selected row (labelled with its
     // position) or, with none selected, is appended (labelled count + 1); then nothing is selected.
@@ -36,12 +41,14 @@ public:
 
     // The row selected in the list, or -1.
     int SelectedRow() const;
+    // The program's rows as the list shows them.
     QStringList Rows() const;
 
 private:
-    void Replace(const QStringList& rows);
+    void Replace(const QList<TStep>& steps);
     void Remember(const QString& file);
 
+    TExperimentModel& fModel;
     QListWidget& fList;
     TRtDoubleEdit& fEditpO2;
     TRtDoubleEdit& fEditmV;

@@ -1,7 +1,45 @@
 #include "app/StepProgramView.h"
 
+#include "experiment/TExperimentModel.h"
+
 #include <QBrush>
 #include <QListWidget>
+#include <algorithm>
+
+TStepProgramView::~TStepProgramView() {
+    QObject::disconnect(fFollowed);
+}
+
+void TStepProgramView::Follow(const TExperimentModel& model) {
+    QObject::disconnect(fFollowed);
+    fFollowed = QObject::connect(&model, &TExperimentModel::StepProgramChanged, &fList,
+                                 [this, &model] { Show(model.StepProgram()); });
+    Show(model.StepProgram());
+}
+
+void TStepProgramView::Show(const QList<TStep>& steps) {
+    const QStringList rows = StepProgram::Texts(steps);
+    const int shown = fList.count();
+    const int count = int(rows.size());
+    int differ = 0, first = -1;
+    for (int i = 0; i < std::min(shown, count); ++i)
+        if (fList.item(i)->text() != rows[i]) {
+            ++differ;
+            if (first < 0)
+                first = i;
+        }
+    if (count == shown && differ <= 1) {
+        if (first >= 0)
+            fList.item(first)->setText(rows[first]);
+    } else if (count == shown + 1 && differ == 0) {
+        fList.addItem(rows.last());
+    } else if (count == shown - 1 && differ == 0) {
+        delete fList.takeItem(shown - 1);
+    } else {
+        fList.clear();
+        fList.addItems(rows);
+    }
+}
 
 QString TStepProgramView::Refresh(TProgramState state, int currentStep) {
     const int count = fList.count();

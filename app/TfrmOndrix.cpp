@@ -23,11 +23,9 @@
 #include "common/Clock.h"
 #include "common/Dialogs.h"
 #include "common/DialogsWithoutBoxes.h"
-#include "common/FreeAndNil.h"
 #include "common/NumberFormat.h"
 #include "common/ProgramFolder.h"
 #include "common/Synchronize.h"
-#include "control/TPID.h"
 #include "control/TThread2401.h"
 #include "diagnostics/EventLog.h"
 #include "diagnostics/LogChannel.h"
@@ -128,7 +126,7 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     WireModel();
     TabSheetPID->SetModeButtons(ExperimentControl->RadioButtonPIDSet, ExperimentControl->RadioButtonPIDStep);
     TabSheetPID->SetDebugMemo(Debug->Memo1);
-    TabSheetPID->SetRun(&fRun);
+    TabSheetPID->SetModel(fModel);
     connect(PageControlMain, &QTabWidget::currentChanged, this, &TfrmOndrix::PageControlMainChange);
     WireDataAndStepButtons();
     Tick = new TSupervisoryTick(*this);
@@ -187,35 +185,10 @@ void TfrmOndrix::WireModel() {
     connect(fModel, &TExperimentModel::PIDListing, this,
             [this](const QStringList& lines) { Debug->Memo1->setPlainText(lines.join(u'\n')); });
     ExperimentData->Attach(*fModel);
-    connect(TabSheetPID, &TPIDTuningPage::linesChanged, fModel, &TExperimentModel::SetPIDRows);
-    fModel->SetPIDRows(TabSheetPID->Lines());
     TRtIntegerEdit* setVoltage = ExperimentControl->RtIntegerEditSetVoltage;
     connect(setVoltage, &TRtDoubleEdit::valueChanged, fModel,
             [this, setVoltage] { fModel->SetSetVoltagemV(setVoltage->IntValue()); });
     fModel->SetSetVoltagemV(setVoltage->IntValue());
-    // The step program as the list shows it, after every change of the list. The connections end
-    // with the experiment, which the window frees before its pages.
-    QAbstractItemModel* list = ExperimentControl->ListBoxStepProgram->model();
-    const auto program = [this, list] {
-        QStringList rows;
-        for (int i = 0; i < list->rowCount(); ++i)
-            rows << list->index(i, 0).data().toString();
-        fModel->SetStepProgram(rows);
-    };
-    connect(list, &QAbstractItemModel::rowsInserted, fModel, program);
-    connect(list, &QAbstractItemModel::rowsRemoved, fModel, program);
-    // The running row's mark and tooltip (renewed every tick) are no change of the program.
-    connect(list, &QAbstractItemModel::dataChanged, fModel,
-            [program](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
-                const bool lookOnly = !roles.isEmpty() && std::all_of(roles.begin(), roles.end(), [](int r) {
-                    return r == Qt::ToolTipRole || r == Qt::BackgroundRole;
-                });
-                if (!lookOnly)
-                    program();
-            });
-    connect(list, &QAbstractItemModel::modelReset, fModel, program);
-    connect(list, &QAbstractItemModel::layoutChanged, fModel, program);
-    program();
 }
 
 void TfrmOndrix::WireDataAndStepButtons() {
@@ -236,9 +209,12 @@ void TfrmOndrix::WireDataAndStepButtons() {
     l.AdvanceStep = [this] { fModel->AdvanceStep(); };
     fRowBuilder = std::make_unique<TRowBuilder>(fModel->Run(), *DataGrid, l);
     TExperimentControlPage* c = ExperimentControl;
-    fStepEditor = std::make_unique<TStepProgramEditor>(*c->ListBoxStepProgram, *c->RtDoubleEditEditpO2,
-                                                       *c->RtDoubleEditPPSmV);
+    // The step list shows the experiment's program; the editor changes the program.
+    fModel->SetStepProgram(StepProgram::DefaultSteps());
+    fStepEditor = std::make_unique<TStepProgramEditor>(*fModel, *c->ListBoxStepProgram,
+                                                       *c->RtDoubleEditEditpO2, *c->RtDoubleEditPPSmV);
     fStepView = std::make_unique<TStepProgramView>(*c->ListBoxStepProgram);
+    fStepView->Follow(*fModel);
 
     connect(Debug->ButtonSaveTest, &QPushButton::clicked, this, [this] { Save(); });
     // The Debug page's buttons act at once on a click, so those that throw away data or the step
@@ -305,8 +281,6 @@ void TfrmOndrix::FormCreate() {
         ConfigurationPage->EditSMUCOMPort->setText(fSimulated.SMU);
     if (!fSimulated.DMM.isEmpty())
         ConfigurationPage->Edit2000COMPort->setText(fSimulated.DMM);
-    fRun.PID = new TPID();
-
     // Data, logs, PID tables, cell, sample and program files live in the program's folder; every
     // path is built from it, whatever the current folder of the process is.
     const QDir root(ProgramFolder());
@@ -483,7 +457,7 @@ void TfrmOndrix::Statusbar() {
         RzStatusPaneRC->SetCaption(QString());
 
     RzStatusPaneStep->SetCaption(fStepView->Refresh(fRun.ProgramState, fRun.CurrentStep));
-    fStepStatus->Follow(fRun.ProgramState, fRun.CurrentStep, ExperimentControl->ListBoxStepProgram->count());
+    fStepStatus->Follow(fRun.ProgramState, fRun.CurrentStep, fModel->StepCount());
     const QString stepStatus = fStepStatus->Text(fModel->Cell().RCAppliesToCurrent);
     RzStatusPaneStepStatus->SetCaption(stepStatus);
     RzStatusPaneStepStatus->setToolTip(stepStatus);
@@ -794,7 +768,6 @@ void TfrmOndrix::FormDestroy() {
     StopAndFree(Thread2401);
     StopAndFree(Thread2000);
     fRun.DropOpenPoint();
-    FreeAndNil(fRun.PID);
     if (fJournal)
         fJournal->Close(); // without an orderly close the next start recovers it
     LogFileDestination::Install(nullptr);

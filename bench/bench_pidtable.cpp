@@ -2,7 +2,7 @@
 // curve calculated once and sampled at 10000 points (goal: under 20 ms for the whole build).
 #include "common/Locale.h"
 #include "control/TPIDCalib.h"
-#include "control/TPIDList.h"
+#include "control/TPIDListContent.h"
 #include "control/TPIDTable.h"
 
 #include <QLocale>
@@ -12,11 +12,11 @@ namespace {
 
 void BM_PIDTableBuild(benchmark::State& state) {
     SetRegionalLocale(QLocale::c());
-    const QStringList lines = TPIDList::StartingList();
+    const TPIDListContent list = TPIDListContent::Starting();
     TPIDTable table;
     TPIDCalib calib;
     for (auto _ : state) {
-        table.ReadRows(lines, 100.0); // new data: every curve recalculates at its first use
+        table.ReadRows(list, 100.0); // new data: every curve recalculates at its first use
         table.Fill(calib);
         benchmark::DoNotOptimize(calib.Data.data());
     }

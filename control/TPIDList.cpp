@@ -2,6 +2,7 @@
 
 #include "common/NumberFormat.h"
 #include "control/EPIDListError.h"
+#include "control/TPIDListContent.h"
 
 #include <cmath>
 
@@ -105,41 +106,40 @@ double TPIDList::ParseElasticity(const QString& line) {
     return value;
 }
 
-TPIDList::TApplyResult TPIDList::ApplyOrAdd(QStringList& lines, int selected, double elasticity,
+TPIDList::TApplyResult TPIDList::ApplyOrAdd(TPIDListContent& list, int selected, double elasticity,
                                             const TPIDRow& row) {
-    if (lines.size() < FirstDataLine)
-        throw EPIDListError(
-            QStringLiteral("The PID list needs its title, elasticity and header lines").toStdString());
-    lines[ElasticityLine] = FormatElasticity(elasticity);
+    list.ElasticityLine = FormatElasticity(elasticity);
     const int v = row.LogPO2;
+    const int lines = list.LineCount();
     TApplyResult result;
-    if (selected >= FirstDataLine && selected < lines.size()) {
-        const int lo = selected > FirstDataLine ? ParseField(lines[selected - 1], 0) : MinLogPO2;
-        const int hi = selected + 1 < lines.size() ? ParseField(lines[selected + 1], 0) : MaxLogPO2;
+    if (selected >= FirstDataLine && selected < lines) {
+        const int at = selected - FirstDataLine;
+        const int lo = at > 0 ? list.Rows[at - 1].Order() : MinLogPO2;
+        const int hi = at + 1 < list.Rows.size() ? list.Rows[at + 1].Order() : MaxLogPO2;
         if (v < lo || v > hi) {
             result.Message =
                 QStringLiteral("Cannot apply. -Log(pO2) value must fit between %1 and %2").arg(lo).arg(hi);
             return result;
         }
-        lines[selected] = FormatRow(row);
+        list.Rows[at] = TPIDListEntry::FromRow(row);
     } else {
         // Without data rows the header stands last, and its first column is no number.
-        const int lo = ParseField(lines.last(), 0);
+        const int lo = list.Rows.isEmpty() ? ParseField(list.Header, 0) : list.Rows.last().Order();
         if (v < lo || v > MaxLogPO2) {
             result.Message = QStringLiteral("Cannot add. -Log(pO2) value must fit between %1 and %2")
                                  .arg(lo)
                                  .arg(MaxLogPO2);
             return result;
         }
-        lines.append(FormatRow(row));
+        list.Rows.append(TPIDListEntry::FromRow(row));
     }
     result.Changed = true;
     return result;
 }
 
-bool TPIDList::DeleteLast(QStringList& lines) {
-    if (lines.size() < MinLinesToDelete)
+bool TPIDList::DeleteLast(TPIDListContent& list) {
+    if (list.LineCount() < MinLinesToDelete)
         return false;
-    lines.removeLast();
+    list.Rows.removeLast();
     return true;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The operator's PID list: a few rows of gains and pump current limit, one per -log10(pO2) of the
-// operator's choice. The list lives as the lines of the list box on the PID tuning page and is
-// saved line for line as a PID file:
+// operator's choice. The experiment holds it (TPIDListContent), the list box on the PID tuning page
+// shows it line for line, and it is saved line for line as a PID file:
 //
 //   line 1   title: the file name the list was last saved as; not interpreted
 //   line 2   "Elasticity " and the smoothing elasticity in "0.0"; read from characters 12-21
@@ -14,6 +14,8 @@
 // column that holds anything other than an integer does.
 #include <QString>
 #include <QStringList>
+
+struct TPIDListContent;
 
 // One data row of the list.
 struct TPIDRow {
@@ -71,9 +73,11 @@ public:
     // "Apply or Add": line 2 takes the elasticity; then the row replaces the data row at `selected`
     // (a list index of 3 or more) if its -log10(pO2) fits between the rows above and below, or,
     // with nothing selected, is appended if it fits between the last row and 25. Throws
-    // EPIDListError for a list without its three leading lines or a neighbour row that cannot be
-    // read (line 2 has then already changed, as it has after a refusal).
-    static TApplyResult ApplyOrAdd(QStringList& lines, int selected, double elasticity, const TPIDRow& row);
+    // EPIDListError when a neighbour row's -log10(pO2) cannot be read; without data rows the header
+    // stands last, and its first column is no number (line 2 has then already changed, as it has
+    // after a refusal).
+    static TApplyResult ApplyOrAdd(TPIDListContent& list, int selected, double elasticity,
+                                   const TPIDRow& row);
     // "Delete last": removes the last line of a list of at least 10 lines; false otherwise.
-    static bool DeleteLast(QStringList& lines);
+    static bool DeleteLast(TPIDListContent& list);
 };

@@ -4,6 +4,7 @@
 #include "control/TPID.h"
 #include "control/TPIDCalib.h"
 #include "control/TPIDList.h"
+#include "control/TPIDListContent.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,14 +31,14 @@ void TPIDTable::SetElasticity(double elasticity) {
         curve.SetElasticityFactor(elasticity);
 }
 
-double TPIDTable::ReadRows(const QStringList& lines, double elasticity) {
+double TPIDTable::ReadRows(const TPIDListContent& list, double elasticity) {
     fX.Clear();
     for (TRtDoubleVector& y : fY)
         y.Clear();
     SetElasticity(elasticity);
     double largest = 0;
-    for (int i = TPIDList::FirstDataLine; i < lines.size(); ++i) {
-        const TPIDRow row = TPIDList::ParseRow(lines[i]);
+    for (const TPIDListEntry& entry : list.Rows) {
+        const TPIDRow& row = entry.Values();
         fX.Add(row.LogPO2);
         const int values[CurveCount] = {row.P, row.I, row.D, row.A};
         for (int c = 0; c < CurveCount; ++c) {

@@ -16,6 +16,7 @@
 
 class TPID;
 struct TPIDCalib;
+struct TPIDListContent;
 
 class TPIDTable {
 public:
@@ -28,10 +29,9 @@ public:
     TPIDTable& operator=(const TPIDTable&) = delete;
 
     // The first steps of a build: clears the vectors, gives the curves the elasticity and adds
-    // every data row of the list (line 4 on, in order). Returns the largest P, I, D or A read,
-    // 0 at least. A row that cannot be read throws EPIDListError; the rows before it stay in the
-    // vectors.
-    double ReadRows(const QStringList& lines, double elasticity);
+    // every data row of the list, in order. Returns the largest P, I, D or A, 0 at least. A row
+    // that does not read throws EPIDListError; the rows before it stay in the vectors.
+    double ReadRows(const TPIDListContent& list, double elasticity);
 
     void SetElasticity(double elasticity);
 

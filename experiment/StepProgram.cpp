@@ -24,6 +24,23 @@ QString WithPoints(QString row) {
 }
 } // namespace
 
+} // namespace StepProgram
+
+TStep TStep::Make(int label, double log10pO2, double millivolts) {
+    TStep s;
+    s.fLabel = label;
+    s.fText = StepProgram::FormatRow(label, log10pO2, millivolts);
+    // What the row shows is what runs: the setpoint field as cut to six characters, the mV field
+    // rounded and read from at most six characters.
+    if (!StepProgram::Setpoint(s.fText, s.fLog10pO2))
+        s.fLog10pO2 = log10pO2;
+    if (!StepProgram::Millivolts(s.fText, s.fMilliVolts, 6))
+        s.fMilliVolts = millivolts;
+    return s;
+}
+
+namespace StepProgram {
+
 QString FormatRow(int label, double log10pO2, double millivolts) {
     QString setpoint = FormatGeneral(log10pO2);
     setpoint = setpoint.length() > 6 ? setpoint.left(6) : setpoint.leftJustified(6, u' ');
@@ -39,7 +56,7 @@ bool Millivolts(const QString& row, double& millivolts, int maxChars) {
     return TryParseRegional(row.mid(19, maxChars), millivolts);
 }
 
-std::optional<QString> ReadRow(const QString& row, QString& problem) {
+std::optional<TStep> ReadRow(const QString& row, QString& problem) {
     const int blank = row.indexOf(u' ');
     const QString label = blank < 0 ? row : row.left(blank);
     const bool digits =
@@ -67,27 +84,42 @@ std::optional<QString> ReadRow(const QString& row, QString& problem) {
         return std::nullopt;
     }
     // Only a row in the fixed layout reads back as what it shows: the tick reads fixed columns.
-    const QString normal = FormatRow(label.toInt(), setpoint, mV);
-    if (WithPoints(row) != WithPoints(normal)) {
+    const TStep step = TStep::Make(label.toInt(), setpoint, mV);
+    if (WithPoints(row) != WithPoints(step.Text())) {
         problem = QStringLiteral("the fields are not in their columns (label, log(pO2) from character 8, "
                                  "whole mV from character 20)");
         return std::nullopt;
     }
-    return normal;
+    return step;
+}
+
+QStringList Texts(const QList<TStep>& steps) {
+    QStringList rows;
+    rows.reserve(steps.size());
+    for (const TStep& s : steps)
+        rows << s.Text();
+    return rows;
+}
+
+QList<TStep> DefaultSteps() {
+    return {TStep::Make(1, -4, 45),   TStep::Make(2, -5, 115), TStep::Make(3, -6, 227),
+            TStep::Make(4, -7, 361),  TStep::Make(5, -8, 387), TStep::Make(6, -9, 420),
+            TStep::Make(7, -10, 466), TStep::Make(8, -11, 525)};
 }
 
 QStringList DefaultRows() {
-    return {QStringLiteral("0001   -4          45"),  QStringLiteral("0002   -5          115"),
-            QStringLiteral("0003   -6          227"), QStringLiteral("0004   -7          361"),
-            QStringLiteral("0005   -8          387"), QStringLiteral("0006   -9          420"),
-            QStringLiteral("0007   -10         466"), QStringLiteral("0008   -11         525")};
+    return Texts(DefaultSteps());
+}
+
+QList<TStep> OverrideSteps(bool up) {
+    QList<TStep> steps;
+    for (int i = 0; i <= 20; ++i)
+        steps << TStep::Make(i, 0, up ? 50.0 * i : 1000.0 - 50.0 * i);
+    return steps;
 }
 
 QStringList OverrideRows(bool up) {
-    QStringList rows;
-    for (int i = 0; i <= 20; ++i)
-        rows << FormatRow(i, 0, up ? 50.0 * i : 1000.0 - 50.0 * i);
-    return rows;
+    return Texts(OverrideSteps(up));
 }
 
 } // namespace StepProgram

@@ -1,7 +1,7 @@
 #include "experiment/StepProgramFile.h"
 
-#include "common/TextFileDecoding.h"
 #include "common/AtomicFile.h"
+#include "common/TextFileDecoding.h"
 #include "experiment/DetailsIni.h"
 #include "experiment/StepProgram.h"
 
@@ -16,7 +16,7 @@ QString Quoted(const QString& line) {
 }
 } // namespace
 
-bool TStepProgramFile::Read(const QString& path, QStringList& rows, QString& error) {
+bool TStepProgramFile::Read(const QString& path, QList<TStep>& steps, QString& error) {
     QFile f(path);
     const QFileInfo info(path);
     if (!info.exists()) {
@@ -37,10 +37,10 @@ bool TStepProgramFile::Read(const QString& path, QStringList& rows, QString& err
         error = QStringLiteral("The file could not be read: %1.").arg(f.errorString());
         return false;
     }
-    return Decode(f.readAll(), rows, error);
+    return Decode(f.readAll(), steps, error);
 }
 
-bool TStepProgramFile::Decode(const QByteArray& bytes, QStringList& rows, QString& error) {
+bool TStepProgramFile::Decode(const QByteArray& bytes, QList<TStep>& steps, QString& error) {
     QStringList lines = DecodeTextFile(bytes).Text.split(u'\n');
     for (QString& line : lines) {
         if (line.endsWith(u'\r'))
@@ -59,31 +59,31 @@ bool TStepProgramFile::Decode(const QByteArray& bytes, QStringList& rows, QStrin
         error = QStringLiteral("The file holds no steps.");
         return false;
     }
-    QStringList read;
+    QList<TStep> read;
     for (int i = 1; i < lines.size(); ++i) {
         QString problem;
-        const std::optional<QString> row = StepProgram::ReadRow(lines[i], problem);
-        if (!row) {
+        const std::optional<TStep> step = StepProgram::ReadRow(lines[i], problem);
+        if (!step) {
             error = QStringLiteral("Line %1 is not a step-program row: %2 (%3).")
                         .arg(i + 1)
                         .arg(Quoted(lines[i]), problem);
             return false;
         }
-        read << *row;
+        read << *step;
     }
-    rows = read;
+    steps = read;
     return true;
 }
 
-QByteArray TStepProgramFile::Encode(const QStringList& rows) {
+QByteArray TStepProgramFile::Encode(const QList<TStep>& steps) {
     QByteArray out = Title().toUtf8() + "\r\n";
-    for (const QString& row : rows)
-        out += row.toUtf8() + "\r\n";
+    for (const TStep& step : steps)
+        out += step.Text().toUtf8() + "\r\n";
     return out;
 }
 
-bool TStepProgramFile::Write(const QString& path, const QStringList& rows, QString& error) {
-    const QByteArray bytes = Encode(rows);
+bool TStepProgramFile::Write(const QString& path, const QList<TStep>& steps, QString& error) {
+    const QByteArray bytes = Encode(steps);
     const TWriteResult written = TAtomicFile::WriteWhole(path, bytes);
     if (written.Ok)
         return true;

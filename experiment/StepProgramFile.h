@@ -10,9 +10,11 @@
 // "Unicode" writes it) or, without one, as UTF-8 or, failing that, in the Windows 8-bit code page,
 // with CR LF or LF line ends and blank lines at the end ignored. A file is taken whole or not at
 // all: the first line that is not a valid step refuses it, naming the line.
+#include "experiment/StepProgram.h"
+
 #include <QByteArray>
+#include <QList>
 #include <QString>
-#include <QStringList>
 
 class TStepProgramFile {
 public:
@@ -23,12 +25,12 @@ public:
     // Files larger than this are refused unread: no list of steps comes near it.
     static constexpr qint64 MaxBytes = 1 << 20;
 
-    // The rows of the file at `path`, in this process's number format; false with the reason in
-    // `error` when the file cannot be read or is not a step program.
-    static bool Read(const QString& path, QStringList& rows, QString& error);
-    static bool Decode(const QByteArray& bytes, QStringList& rows, QString& error);
-    // Writes the rows completely or not at all (a failed save keeps the previous file); false with
-    // the reason in `error`.
-    static bool Write(const QString& path, const QStringList& rows, QString& error);
-    static QByteArray Encode(const QStringList& rows);
+    // The steps of the file at `path`, their rows in this process's number format; false with the
+    // reason in `error` when the file cannot be read or is not a step program.
+    static bool Read(const QString& path, QList<TStep>& steps, QString& error);
+    static bool Decode(const QByteArray& bytes, QList<TStep>& steps, QString& error);
+    // Writes the steps' rows completely or not at all (a failed save keeps the previous file);
+    // false with the reason in `error`.
+    static bool Write(const QString& path, const QList<TStep>& steps, QString& error);
+    static QByteArray Encode(const QList<TStep>& steps);
 };

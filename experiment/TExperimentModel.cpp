@@ -3,10 +3,22 @@
 #include "common/Clock.h"
 #include "control/TPID.h"
 #include "diagnostics/EventLog.h"
-#include "experiment/StepProgram.h"
 
-TExperimentModel::TExperimentModel(TRunState& run, QObject* parent) : QObject(parent), fRun(run) {
+TExperimentModel::TExperimentModel(TRunState& run, QObject* parent)
+    : QObject(parent), fRun(run), fPIDList(TPIDListContent::Starting()), fPID(std::make_unique<TPID>()) {
     fRows.FormatGrid();
+    fRun.PID = fPID.get();
+}
+
+// The run may be gone already (the window frees its experiment after its own members): the run's
+// pointer is not touched here.
+TExperimentModel::~TExperimentModel() = default;
+
+void TExperimentModel::SetPIDList(const TPIDListContent& list) {
+    if (list == fPIDList)
+        return;
+    fPIDList = list;
+    emit PIDListChanged();
 }
 
 void TExperimentModel::SetDetails(const TSampleDetails& sample, const TCellDetails& cell,
@@ -35,10 +47,10 @@ TExperimentFileRecord TExperimentModel::FileRecord() const {
     return r;
 }
 
-void TExperimentModel::SetStepProgram(const QStringList& rows) {
-    if (rows == fSteps)
+void TExperimentModel::SetStepProgram(const QList<TStep>& steps) {
+    if (steps == fSteps)
         return;
-    fSteps = rows;
+    fSteps = steps;
     emit StepProgramChanged();
 }
 
@@ -49,15 +61,13 @@ bool TExperimentModel::StepPastEnd() const {
 bool TExperimentModel::StepSetpoint(double& setpoint) const {
     if (fRun.CurrentStep < 0 || StepPastEnd())
         return false;
-    const QString& row = fSteps[fRun.CurrentStep];
-    if (fRun.ProgramState == TProgramState::PIDStep)
-        return StepProgram::Setpoint(row, setpoint);
+    const TStep& step = fSteps[fRun.CurrentStep];
+    if (fRun.ProgramState == TProgramState::PIDStep) {
+        setpoint = step.Log10pO2();
+        return true;
+    }
     if (fRun.ProgramState == TProgramState::PPS) {
-        // The tick has always read six characters of the mV field.
-        double mV = 0;
-        if (!StepProgram::Millivolts(row, mV, 6))
-            return false;
-        setpoint = mV / 1000.0;
+        setpoint = step.MilliVolts() / 1000.0; // mV to V
         return true;
     }
     return false;

@@ -2,18 +2,24 @@
 // The experiment as the program runs it, without a window: the rows (numbers, formatted only when
 // shown or written), the sample and cell details with the operator's notes, the step program, the
 // PID list, the mode changes, and the settings the two workers read. Pages show and edit it; the row builder,
-// the tick, the saves and the journal read it, never a widget.
+// the tick, the saves and the journal read it, never a widget. It owns the run's PID controller
+// (the run points at it).
 //
 // Setting the cell hands its relative-change criterion and sensor calibration to the run state at
 // once, so what a row is judged by is what the operator last entered.
 #include "acquisition/IThread2000Host.h"
 #include "control/IThread2401Host.h"
+#include "control/TPIDListContent.h"
 #include "control/TRunState.h"
+#include "experiment/StepProgram.h"
 #include "recording/ExperimentFile.h"
 #include "recording/TDataGridModel.h"
 
 #include <QObject>
 #include <QStringList>
+#include <memory>
+
+class TPID;
 
 // Why the mode changes, which decides what records it: the operator's confirmed choice writes the
 // mode-change row and the event line (and starts a program at its first step); the others write
@@ -29,6 +35,7 @@ class TExperimentModel : public QObject, public IThread2000Host, public IThread2
     Q_OBJECT
 public:
     explicit TExperimentModel(TRunState& run, QObject* parent = nullptr);
+    ~TExperimentModel() override;
 
     TRunState& Run() { return fRun; }
     TDataGridModel& Rows() { return fRows; }
@@ -44,20 +51,22 @@ public:
     // What a save or the journal's head writes: the details, the notes and the rows.
     TExperimentFileRecord FileRecord() const;
 
-    // The step program, one row per step in the list's layout.
-    const QStringList& StepProgram() const { return fSteps; }
-    void SetStepProgram(const QStringList& rows);
+    // The step program; the step list on the "Experiment Control" page shows it.
+    const QList<TStep>& StepProgram() const { return fSteps; }
+    void SetStepProgram(const QList<TStep>& steps);
     int StepCount() const { return int(fSteps.size()); }
     // The running step lies beyond the program's last row.
     bool StepPastEnd() const;
     // The setpoint the PID follows in the running step: log10 pO2 in PIDStep, volts in PPS; false
-    // when the state runs no program, the step is past the end or its row does not read.
+    // when the state runs no program or the step is past the end.
     bool StepSetpoint(double& setpoint) const;
 
-    // The operator's PID list (title, elasticity, header and one line per row), as the PID files
-    // keep it.
-    const QStringList& PIDRows() const { return fPIDRows; }
-    void SetPIDRows(const QStringList& lines) { fPIDRows = lines; }
+    // The operator's PID list, which the PID tuning page shows and edits and builds the
+    // controller's table from; it starts as the starting list.
+    const TPIDListContent& PIDList() const { return fPIDList; }
+    void SetPIDList(const TPIDListContent& list);
+    // The run's PID controller.
+    TPID& PID() { return *fPID; }
 
     // The one way the program state changes. For the operator: the state (a program starts at its
     // first step), the PID's integral when it was not regulating, the mode-change row and the event
@@ -87,6 +96,7 @@ public:
 signals:
     void DetailsChanged();
     void StepProgramChanged();
+    void PIDListChanged();
     void RowCompleted(int row);
     void PIDListing(const QStringList& lines);
     // The run's settings as the intent methods above changed them.
@@ -102,7 +112,8 @@ private:
     TSampleDetails fSample;
     TCellDetails fCell;
     QString fNotes;
-    QStringList fSteps;
-    QStringList fPIDRows;
+    QList<TStep> fSteps;
+    TPIDListContent fPIDList;
+    std::unique_ptr<TPID> fPID;
     int fSetVoltagemV = 0;
 };

@@ -11,14 +11,13 @@
 #include "common/NumberFormat.h"
 #include "common/Synchronize.h"
 #include "diagnostics/LogChannel.h"
+#include "experiment/TExperimentModel.h"
 #include "recording/ColumnTable.h"
 #include "recording/TDataGridModel.h"
 #include "simulator/CellSimulator.h"
 #include "tests/support/QtPrint.h"
-#include "tests/support/ScriptedDialogs.h"
-#include "tests/support/SimulatedWindow.h"
-#include "tests/support/SimulatorRun.h"
-#include "tests/support/TempFolder.h"
+#include "tests/support/Wait.h"
+#include "tests/support/WindowOnSimulator.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -36,7 +35,7 @@
 
 namespace {
 
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public WindowOnSimulatorTest<> {
 protected:
     void StartCell(double speed, double initialpO2, const std::function<void(TSimCellParams&)>& cell = {}) {
         TSimOptions o = QuietSimulatorOptions();
@@ -45,33 +44,17 @@ protected:
         o.cell.noise = true; // a cell as the operator sees it
         o.speed = speed;
         o.cell.initialpO2Atm = initialpO2;
-        sim = StartSimulator(o);
-        ASSERT_TRUE(sim);
+        StartSimulatedCell(o);
     }
+    // The window with points of 2 s, a named experiment and a 20 s relative-change window.
     void OpenWindow() {
-        dialogs = std::make_shared<TScriptedDialogs>();
-        SetDialogs(dialogs);
-        w = OpenSimulatedWindow(*sim, 2);
-        ASSERT_EQ(w->Run().ProgramState, TProgramState::Paused)
-            << "both simulated instruments validate at start";
+        WindowOnSimulatorTest::OpenWindow(2);
+        if (HasFatalFailure())
+            return;
         TExperimentDataPage* d = w->ExperimentData;
         d->EditSampleName->setText(QStringLiteral("Run"));
         d->RtDoubleEditRCDuration->SetValue(20);
     }
-    void TearDown() override {
-        CloseWindow(w, *dialogs); // stops both workers, waiting with the window's events flowing
-        if (sim)
-            sim->Stop();
-        SetDialogs(nullptr);
-    }
-    // Waits, with the window's events (tick, hand-overs) running, until `done` or the deadline.
-    bool WaitFor(const std::function<bool()>& done, int seconds) { return WaitForEvents(done, seconds); }
-    void ChooseMode(QRadioButton* button) {
-        dialogs->answers = {true};
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
-    QString Cell(int row, TProperty p) const { return w->DataGrid->Cell(row, ColumnOf(p)); }
-    int Rows() const { return w->DataGrid->RowCount(); }
     double Log10pO2(int row) const {
         double p = 0;
         return TryParseRegional(Cell(row, TProperty::CellpO2), p) && p > 0 ? std::log10(p) : NAN;
@@ -107,20 +90,13 @@ protected:
                     files << day + u'/' + f;
         return files;
     }
-
-    TTempProgramFolder folder;
-    std::unique_ptr<TCellSimulator> sim;
-    std::shared_ptr<TScriptedDialogs> dialogs;
-    std::unique_ptr<TfrmOndrix> w;
 };
 
 TEST_F(EndToEnd, GalvanostaticRunMakesDataRowsAndSavesAtOnce) {
     StartCell(1, 0.2095);
     OpenWindow();
-    w->ExperimentControl->RtIntegerEditCurrentmA->SetValue(2);
-    ChooseMode(w->ExperimentControl->RadioButtonModePassive);
-    ASSERT_EQ(w->Run().ProgramState, TProgramState::SetCurrent);
-    ASSERT_TRUE(WaitFor([&] { return Rows() >= 5; }, 60)) << "rows: " << Rows();
+    StartGalvanostatic(2);
+    ASSERT_TRUE(WaitUntil([&] { return Rows() >= 5; }, 60000)) << "rows: " << Rows();
     // Row 1 is the marker row; data rows follow with mode 12 and the cell's readings.
     EXPECT_EQ(Cell(1, TProperty::Mode), "2");
     EXPECT_EQ(Cell(2, TProperty::Mode), "12");
@@ -144,13 +120,11 @@ TEST_F(EndToEnd, PPSStepProgramAdvancesOnItsOwn) {
     ASSERT_TRUE(w->TabSheetPID->LoadList(folder.file(QStringLiteral("PID/Default.txt"))));
     w->PageControlMain->setCurrentWidget(w->TabSheetPID);
     w->ExperimentData->RtDoubleEditRCThreshold->SetValue(0.5);
-    QListWidget* steps = w->ExperimentControl->ListBoxStepProgram;
-    while (steps->count() > 3)
-        delete steps->takeItem(steps->count() - 1);
+    w->Model().SetStepProgram(w->Model().StepProgram().mid(0, 3));
     ChooseMode(w->ExperimentControl->RadioButtonPPS);
     ASSERT_EQ(w->Run().ProgramState, TProgramState::PPS);
     // Three steps, each ending when the last 20 s are flat; then galvanostatic at 0 µA.
-    ASSERT_TRUE(WaitFor([&] { return w->Run().ProgramState == TProgramState::SetCurrent; }, 240))
+    ASSERT_TRUE(WaitUntil([&] { return w->Run().ProgramState == TProgramState::SetCurrent; }, 240000))
         << "step " << w->Run().CurrentStep << ", rows " << Rows();
     EXPECT_EQ(w->Run().CurrentStep, 3);
     EXPECT_EQ(w->ExperimentControl->RtIntegerEditCurrentmA->Value(), 0);
@@ -191,20 +165,18 @@ TEST_F(EndToEnd, APPSProgramOnACellWithoutLeakWalksItsStepsAndShowsEach) {
     ASSERT_TRUE(w->TabSheetPID->LoadList(folder.file(QStringLiteral("PID/Default.txt"))));
     w->ExperimentData->RtDoubleEditRCThreshold->SetValue(0.5);
     ASSERT_DOUBLE_EQ(w->ExperimentData->RtDoubleEditRCCurrentFloor->Value(), 0.05);
-    QListWidget* steps = w->ExperimentControl->ListBoxStepProgram;
-    while (steps->count() > 3)
-        delete steps->takeItem(steps->count() - 1);
+    w->Model().SetStepProgram(w->Model().StepProgram().mid(0, 3));
     ChooseMode(w->ExperimentControl->RadioButtonPPS);
     ASSERT_EQ(w->Run().ProgramState, TProgramState::PPS);
     QStringList shown; // what the step pane said, once per change
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             const QString text = w->RzStatusPaneStepStatus->Caption();
             if (!text.isEmpty() && (shown.isEmpty() || shown.last().left(7) != text.left(7)))
                 shown << text;
             return w->Run().ProgramState == TProgramState::SetCurrent;
         },
-        240))
+        240000))
         << "step " << w->Run().CurrentStep << ", rows " << Rows() << ", " << shown.join(u'|').toStdString();
     EXPECT_EQ(w->Run().CurrentStep, 3);
     EXPECT_EQ(StepsOf("16").size(), 3);
@@ -236,17 +208,14 @@ TEST_F(EndToEnd, ShippedPIDTableHoldsASetpointAndWalksAPPIDProgram) {
         }
         return inside == 5;
     };
-    ASSERT_TRUE(WaitFor([&] { return settled(-6); }, 180)) << "last log10(pO2) " << Log10pO2(Rows() - 1);
+    ASSERT_TRUE(WaitUntil([&] { return settled(-6); }, 180000)) << "last log10(pO2) " << Log10pO2(Rows() - 1);
 
     // A three-step PPID program: -6.5, -7, -7.5, advancing when in range and flat.
     w->ExperimentData->RtDoubleEditRCThreshold->SetValue(2);
-    QListWidget* steps = w->ExperimentControl->ListBoxStepProgram;
-    steps->clear();
-    steps->addItems({QStringLiteral("0001   -6.5        0"), QStringLiteral("0002   -7          0"),
-                     QStringLiteral("0003   -7.5        0")});
+    w->Model().SetStepProgram({TStep::Make(1, -6.5, 0), TStep::Make(2, -7, 0), TStep::Make(3, -7.5, 0)});
     ChooseMode(w->ExperimentControl->RadioButtonPIDStep);
     ASSERT_EQ(w->Run().ProgramState, TProgramState::PIDStep);
-    ASSERT_TRUE(WaitFor([&] { return w->Run().ProgramState == TProgramState::SetCurrent; }, 300))
+    ASSERT_TRUE(WaitUntil([&] { return w->Run().ProgramState == TProgramState::SetCurrent; }, 300000))
         << "step " << w->Run().CurrentStep << ", last log10(pO2) " << Log10pO2(Rows() - 1);
     EXPECT_EQ(w->Run().CurrentStep, 3);
     EXPECT_EQ(w->Run().GSCurrentMicroA, 0);

@@ -16,10 +16,8 @@
 #include "recording/ColumnTable.h"
 #include "recording/TDataGridModel.h"
 #include "simulator/CellSimulator.h"
-#include "tests/support/ScriptedDialogs.h"
-#include "tests/support/SimulatedWindow.h"
-#include "tests/support/SimulatorRun.h"
-#include "tests/support/TempFolder.h"
+#include "tests/support/Wait.h"
+#include "tests/support/WindowOnSimulator.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -35,10 +33,6 @@
 #include <random>
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& done, int seconds) {
-    return WaitForEvents(done, seconds);
-}
 
 struct TFaultCase {
     const char* what;
@@ -61,25 +55,14 @@ const TFaultCase kCases[] = {
     {"power cycle", [](auto& s, auto id, bool on) { s.PowerCycle(id, on ? 600000 : 0); }, "no reply"},
 };
 
-class LinkHealing : public ::testing::TestWithParam<TInstrumentId> {
+// A galvanostatic run at 2 µA with points of 1 s, its first rows in.
+class LinkHealing : public WindowOnSimulatorTest<::testing::TestWithParam<TInstrumentId>> {
 protected:
     void SetUp() override {
-        sim = StartSimulator();
-        ASSERT_TRUE(sim);
-        dialogs = std::make_shared<TScriptedDialogs>();
-        SetDialogs(dialogs);
-        w = OpenSimulatedWindow(*sim, 1);
-        ASSERT_EQ(w->Run().ProgramState, TProgramState::Paused);
-        w->ExperimentControl->RtIntegerEditCurrentmA->SetValue(2);
-        QTest::mouseClick(w->ExperimentControl->RadioButtonModePassive, Qt::LeftButton);
-        ASSERT_EQ(w->Run().ProgramState, TProgramState::SetCurrent);
-        ASSERT_TRUE(WaitFor([&] { return w->DataGrid->RowCount() >= 4; }, 60));
-    }
-    void TearDown() override {
-        CloseWindow(w, *dialogs);
-        if (sim)
-            sim->Stop();
-        SetDialogs(nullptr);
+        ASSERT_NO_FATAL_FAILURE(StartSimulatedCell());
+        ASSERT_NO_FATAL_FAILURE(OpenWindow(1));
+        ASSERT_NO_FATAL_FAILURE(StartGalvanostatic(2));
+        ASSERT_TRUE(WaitUntil([&] { return Rows() >= 4; }, 60000));
     }
     QString Status() const { return w->RzGlyphStatus1->Caption(); }
     double CellOf(int row, TProperty p) const {
@@ -91,10 +74,6 @@ protected:
         return QDateTime::fromString(w->DataGrid->Cell(row, ColumnOf(TProperty::Date)),
                                      QStringLiteral("yyyy-MM-dd_HH:mm:ss:zzz"));
     }
-
-    std::unique_ptr<TCellSimulator> sim;
-    std::shared_ptr<TScriptedDialogs> dialogs;
-    std::unique_ptr<TfrmOndrix> w;
 };
 
 TEST_P(LinkHealing, EachFaultIsNamedAndHealsWithoutTheOperator) {
@@ -107,23 +86,23 @@ TEST_P(LinkHealing, EachFaultIsNamedAndHealsWithoutTheOperator) {
         c.apply(*sim, id, true);
         const QDateTime faultStart = QDateTime::currentDateTime();
         // Named in red with the invalid image while it lasts.
-        EXPECT_TRUE(WaitFor([&] { return Status().startsWith(name); }, 20)) << Status().toStdString();
+        EXPECT_TRUE(WaitUntil([&] { return Status().startsWith(name); }, 20000)) << Status().toStdString();
         EXPECT_TRUE(Status().contains(QLatin1String(c.reason))) << Status().toStdString();
         EXPECT_EQ(w->RzGlyphStatus1->ImageIndex(), 0);
         // Long enough for the set-up sequence to go out at least once.
-        EXPECT_TRUE(WaitFor([&] { return Status().contains(QStringLiteral("re-initialising")); }, 20))
+        EXPECT_TRUE(WaitUntil([&] { return Status().contains(QStringLiteral("re-initialising")); }, 20000))
             << Status().toStdString();
         c.apply(*sim, id, false);
         const QDateTime faultEnd = QDateTime::currentDateTime();
 
         // Rows again within 35 s, and the status back to the specified text.
-        ASSERT_TRUE(WaitFor(
+        ASSERT_TRUE(WaitUntil(
             [&] {
                 const int last = w->DataGrid->RowCount() - 1;
                 return last >= firstRow && DateOf(last) > faultEnd &&
                        Status() == QStringLiteral("Valid instruments");
             },
-            35))
+            35000))
             << Status().toStdString();
         EXPECT_EQ(w->RzGlyphStatus1->ImageIndex(), 2);
 
@@ -168,18 +147,18 @@ TEST_P(LinkSoak, RandomFaultsOnBothInstruments) {
         // The window answers throughout: a queued call runs within a second.
         bool answered = false;
         QTimer::singleShot(0, [&] { answered = true; });
-        EXPECT_TRUE(WaitFor([&] { return answered; }, 1));
-        WaitFor([] { return false; }, int(2 + random() % 5));
+        EXPECT_TRUE(WaitUntil([&] { return answered; }, 1000));
+        WaitUntil([] { return false; }, int(2 + random() % 5) * 1000);
     }
     sim->ClearFaults(TInstrumentId::Smu);
     sim->ClearFaults(TInstrumentId::Dmm);
     const QDateTime cleared = QDateTime::currentDateTime();
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             const int last = w->DataGrid->RowCount() - 1;
             return DateOf(last) > cleared && Status() == QStringLiteral("Valid instruments");
         },
-        35))
+        35000))
         << Status().toStdString() << " after " << switches << " switches";
 
     // Every fault that became one was logged with its end: as many starts as ends, per instrument.

@@ -268,7 +268,10 @@ TEST_F(ModeControl, TheTickFeedsStepSetpointsAndFallsBackPastTheEnd) {
     EXPECT_DOUBLE_EQ(w->Run().PID->Setpoint(), 0.115);
     w->Run().ProgramState = TProgramState::PIDStep;
     w->Run().CurrentStep = 0;
-    list->item(0)->setText(QStringLiteral("0001   -0.678      45"));
+    QList<TStep> steps = w->Model().StepProgram();
+    steps[0] = TStep::Make(1, -0.678, 45);
+    w->Model().SetStepProgram(steps);
+    EXPECT_EQ(list->item(0)->text(), "0001   -0.678      45") << "the list shows the program";
     w->Timer1Timer();
     EXPECT_DOUBLE_EQ(w->Run().PID->Setpoint(), -0.678);
     w->Run().ProgramState = TProgramState::PIDSet;
@@ -294,8 +297,9 @@ TEST_F(ModeControl, TheTickFeedsStepSetpointsAndFallsBackPastTheEnd) {
         c->RadioButtonModeOff->setChecked(true);
     }
 
-    // An empty list falls back at the first tick.
-    list->clear();
+    // An empty program falls back at the first tick.
+    w->Model().SetStepProgram({});
+    EXPECT_EQ(list->count(), 0);
     w->Run().ProgramState = TProgramState::PPS;
     w->Run().CurrentStep = 0;
     w->Timer1Timer();
@@ -338,8 +342,7 @@ TEST_F(ModeControl, DebugButtonsThatThrowAwayDataAskFirst) {
         Validate();
         w->Model().AppendModeChangeRow(TProgramState::Paused);
         w->Model().AppendModeChangeRow(TProgramState::Paused);
-        c->ListBoxStepProgram->clear();
-        c->ListBoxStepProgram->addItem(QStringLiteral("0001   -4          45"));
+        w->Model().SetStepProgram({TStep::Make(1, -4, 45)});
         const int before = k.observed();
         QPushButton* b = button(k.name);
         ASSERT_NE(b, nullptr);

@@ -13,10 +13,8 @@
 #include "recording/ColumnTable.h"
 #include "recording/TDataGridModel.h"
 #include "tests/support/HttpProbe.h"
-#include "tests/support/ScriptedDialogs.h"
-#include "tests/support/SimulatedWindow.h"
-#include "tests/support/SimulatorRun.h"
-#include "tests/support/TempFolder.h"
+#include "tests/support/Wait.h"
+#include "tests/support/WindowOnSimulator.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -36,29 +34,11 @@
 
 namespace {
 
-class MonitorWindow : public ::testing::Test {
+class MonitorWindow : public WindowOnSimulatorTest<> {
 protected:
-    void SetUp() override {
-        sim = StartSimulator();
-        ASSERT_TRUE(sim);
-        dialogs = std::make_shared<TScriptedDialogs>();
-        SetDialogs(dialogs);
-    }
-    void TearDown() override {
-        CloseWindow(w, *dialogs);
-        if (sim)
-            sim->Stop();
-        SetDialogs(nullptr);
-    }
-    void Open() {
-        w = OpenSimulatedWindow(*sim, 1);
-        ASSERT_EQ(w->Run().ProgramState, TProgramState::Paused);
-    }
-    void StartGalvanostatic() {
-        w->ExperimentControl->RtIntegerEditCurrentmA->SetValue(2);
-        QTest::mouseClick(w->ExperimentControl->RadioButtonModePassive, Qt::LeftButton);
-        ASSERT_EQ(w->Run().ProgramState, TProgramState::SetCurrent);
-    }
+    void SetUp() override { StartSimulatedCell(); }
+    // The window with points of 1 s.
+    void Open() { OpenWindow(1); }
     // Listens on `address` and a free port.
     void StartMonitor(const QString& address) {
         TMonitorConfig c;
@@ -73,13 +53,9 @@ protected:
     static bool Responsive() {
         bool answered = false;
         QTimer::singleShot(0, [&] { answered = true; });
-        return WaitForEvents([&] { return answered; }, 1);
+        return WaitUntil([&] { return answered; }, 1000);
     }
 
-    TTempProgramFolder folder;
-    std::unique_ptr<TCellSimulator> sim;
-    std::shared_ptr<TScriptedDialogs> dialogs;
-    std::unique_ptr<TfrmOndrix> w;
     std::uint16_t port = 0;
 };
 
@@ -88,17 +64,17 @@ TEST_F(MonitorWindow, LoopbackServesAGalvanostaticRunAsItGoes) {
     StartMonitor(QStringLiteral("127.0.0.1"));
     TEventStreamProbe stream;
     ASSERT_TRUE(stream.Open(port, "/api/stream?rows=0&events=0"));
-    StartGalvanostatic();
-    ASSERT_TRUE(WaitForEvents([&] { return w->DataGrid->RowCount() >= 5; }, 90));
+    StartGalvanostatic(2);
+    ASSERT_TRUE(WaitUntil([&] { return w->DataGrid->RowCount() >= 5; }, 90000));
 
     // The status as the window's status bar has it, and the newest point.
     QJsonObject status;
-    ASSERT_TRUE(WaitForEvents(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             status = HttpGet(port, "/api/status").Json();
             return status[QStringLiteral("latest")].isObject();
         },
-        20));
+        20000));
     EXPECT_EQ(status[QStringLiteral("state")].toString(), QStringLiteral("SetCurrent"));
     EXPECT_TRUE(status[QStringLiteral("mode")].toString().contains(QStringLiteral("SetCurrent")));
     EXPECT_TRUE(status[QStringLiteral("instrumentsValid")].toBool());
@@ -143,7 +119,7 @@ TEST_F(MonitorWindow, LoopbackServesAGalvanostaticRunAsItGoes) {
     // The stream has carried the rows and the events as they came.
     int streamedRows = 0;
     bool streamedMode = false;
-    ASSERT_TRUE(WaitForEvents(
+    ASSERT_TRUE(WaitUntil(
         [&] {
             for (const auto& e : stream.Read(20)) {
                 const QJsonObject m = QJsonDocument::fromJson(e.Data).object();
@@ -154,7 +130,7 @@ TEST_F(MonitorWindow, LoopbackServesAGalvanostaticRunAsItGoes) {
             }
             return streamedRows >= gridRows - 1 && streamedMode;
         },
-        30))
+        30000))
         << streamedRows << " rows streamed";
 }
 
@@ -176,8 +152,8 @@ TEST_F(MonitorWindow, OffLoopbackEveryPathWantsTheToken) {
     EXPECT_FALSE(TInstrumentSettings(ini).Monitor().Enabled)
         << "the command line does not switch it on for good";
 
-    StartGalvanostatic();
-    ASSERT_TRUE(WaitForEvents([&] { return w->DataGrid->RowCount() >= 3; }, 90));
+    StartGalvanostatic(2);
+    ASSERT_TRUE(WaitUntil([&] { return w->DataGrid->RowCount() >= 3; }, 90000));
     for (const QByteArray path :
          {"/", "/api/status", "/api/rows", "/api/rows?since=0&limit=10", "/api/events", "/api/stream",
           "/favicon.ico", "/api/rows?limit=100000000"}) {
@@ -265,8 +241,8 @@ TEST_F(MonitorWindow, ConfigurationPageSwitchesItAndRenewsTheToken) {
 TEST_F(MonitorWindow, BadClientsLeaveTheWindowResponsive) {
     Open();
     StartMonitor(QStringLiteral("127.0.0.1"));
-    StartGalvanostatic();
-    ASSERT_TRUE(WaitForEvents([&] { return w->DataGrid->RowCount() >= 3; }, 90));
+    StartGalvanostatic(2);
+    ASSERT_TRUE(WaitUntil([&] { return w->DataGrid->RowCount() >= 3; }, 90000));
     const QByteArray cases[] = {
         "GET /api/status HTTP/1.1\r\nX-Big: " + QByteArray(100 * 1024, 'x') + "\r\n\r\n",
         "GET /api/rows?since=0&limit=99999999999 HTTP/1.1\r\nHost: x\r\n\r\n",
@@ -288,19 +264,19 @@ TEST_F(MonitorWindow, BadClientsLeaveTheWindowResponsive) {
         });
     const int rowsBefore = w->DataGrid->RowCount();
     int answered = 0, asked = 0;
-    WaitForEvents(
+    WaitUntil(
         [&] {
             ++asked;
             if (Responsive())
                 ++answered;
             return done.load() == int(std::size(cases));
         },
-        120);
+        120000);
     for (std::thread& t : clients)
         t.join();
     EXPECT_EQ(answered, asked) << "the window missed a queued call";
     EXPECT_EQ(bounded.load(), int(std::size(cases)));
-    EXPECT_TRUE(WaitForEvents([&] { return w->DataGrid->RowCount() > rowsBefore + 2; }, 60));
+    EXPECT_TRUE(WaitUntil([&] { return w->DataGrid->RowCount() > rowsBefore + 2; }, 60000));
     EXPECT_EQ(HttpGet(port, "/api/status").Status, 200);
 }
 

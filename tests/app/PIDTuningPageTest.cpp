@@ -7,6 +7,7 @@
 #include "control/TPID.h"
 #include "control/TPIDList.h"
 #include "control/TRunState.h"
+#include "experiment/TExperimentModel.h"
 #include "simulator/SimCell.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -52,8 +53,7 @@ protected:
         SetRegionalLocale(QLocale::c());
         dialogs = std::make_shared<TRecordingDialogs>();
         SetDialogs(dialogs);
-        run.PID = &pid;
-        page.SetRun(&run);
+        page.SetModel(&model);
         QDir(folder.path()).mkdir(QStringLiteral("PID"));
         page.SetModeButtons(&pidSet, &pidStep);
         page.SetDebugMemo(&debugMemo);
@@ -61,7 +61,6 @@ protected:
         pidStep.setEnabled(false);
     }
     void TearDown() override {
-        run.PID = nullptr;
         SetDialogs(nullptr);
         SetRegionalLocale(QLocale::system());
     }
@@ -108,8 +107,10 @@ protected:
 
     TTempProgramFolder folder;
     std::shared_ptr<TRecordingDialogs> dialogs;
-    TPID pid;
+    // The list and the controller are the experiment's; the page shows and builds them.
     TRunState run;
+    TExperimentModel model{run};
+    TPID& pid = model.PID();
     QRadioButton pidSet, pidStep;
     QPlainTextEdit debugMemo;
     TPIDTuningPage page;
@@ -201,6 +202,28 @@ TEST_F(PIDTuningPageTest, ApplyOrAdd) {
     ClickLine(1);
     EXPECT_EQ(page.RtDoubleEdit2->Value(), 2.5);
     EXPECT_EQ(page.EditPIDNotes->text(), "end");
+}
+
+// The list box is a view of the experiment's list: it shows each change, whoever makes it; an edit
+// keeps the operator's selection, a loaded list leaves nothing selected.
+TEST_F(PIDTuningPageTest, TheListBoxShowsTheExperimentsList) {
+    const auto shown = [&] {
+        QStringList lines;
+        for (int i = 0; i < page.ListBox1->count(); ++i)
+            lines << page.ListBox1->item(i)->text();
+        return lines;
+    };
+    EXPECT_EQ(shown(), TPIDList::StartingList());
+    page.ListBox1->setCurrentRow(5);
+    page.ButtonPIDDeleteLastClick();
+    EXPECT_EQ(shown(), TPIDList::StartingList().mid(0, 16));
+    EXPECT_EQ(page.SelectedIndex(), 5);
+    model.SetPIDList(TPIDListContent::FromLines(Flat(7, 8, 9, 10)));
+    EXPECT_EQ(shown(), Flat(7, 8, 9, 10));
+    ASSERT_TRUE(page.LoadList(WriteFile(QStringLiteral("Loaded.txt"), CrLf(Flat(1, 2, 3, 4)))));
+    EXPECT_EQ(shown(), Flat(1, 2, 3, 4));
+    EXPECT_EQ(model.PIDList().Lines(), Flat(1, 2, 3, 4));
+    EXPECT_EQ(page.SelectedIndex(), -1);
 }
 
 TEST_F(PIDTuningPageTest, DeleteLastStopsAtNineLines) {

@@ -1,9 +1,11 @@
 #include "app/StepProgramEditor.h"
 
+#include "app/StepProgramView.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/Locale.h"
 #include "experiment/InstrumentSettings.h"
 #include "experiment/StepProgram.h"
+#include "experiment/TExperimentModel.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempFolder.h"
@@ -47,13 +49,18 @@ protected:
         editpO2.SetValue(0.678);
         editmV.SetLimits(-1100, 1100);
         editmV.SetValue(20);
-        list.addItems(StepProgram::DefaultRows());
+        model.SetStepProgram(StepProgram::DefaultSteps());
+        view.Follow(model);
     }
     void Select(int row) { list.setCurrentRow(row, QItemSelectionModel::ClearAndSelect); }
 
+    // The editor changes the experiment's program; the list shows it, as in the window.
+    TRunState run;
+    TExperimentModel model{run};
     QListWidget list;
+    TStepProgramView view{list};
     TRtDoubleEdit editpO2, editmV;
-    TStepProgramEditor editor{list, editpO2, editmV};
+    TStepProgramEditor editor{model, list, editpO2, editmV};
 };
 
 TEST_F(StepProgramEditorTest, ApplyAppendsOrReplacesTheSelectedRow) {
@@ -65,14 +72,14 @@ TEST_F(StepProgramEditorTest, ApplyAppendsOrReplacesTheSelectedRow) {
     EXPECT_EQ(editor.SelectedRow(), -1);
 
     // Labels 0001, 0005, 0009 with the third row selected: it becomes 0003.
-    list.clear();
-    list.addItems({"0001   -4          45", "0005   -5          115", "0009   -6          227"});
+    model.SetStepProgram({TStep::Make(1, -4, 45), TStep::Make(5, -5, 115), TStep::Make(9, -6, 227)});
     Select(2);
     editpO2.SetValue(0.678);
     editmV.SetValue(-20);
     editor.ButtonProgramPumpVoltageClick();
     EXPECT_EQ(editor.Rows(),
               QStringList({"0001   -4          45", "0005   -5          115", "0003   -0.678      -20"}));
+    EXPECT_EQ(list.item(2)->text(), "0003   -0.678      -20");
     EXPECT_EQ(editor.SelectedRow(), -1);
 }
 
@@ -90,6 +97,7 @@ TEST_F(StepProgramEditorTest, DeleteKeepsTheLastRow) {
     for (int i = 0; i < 10; ++i)
         editor.ButtonProgramDeleteStepClick();
     EXPECT_EQ(editor.Rows(), QStringList{"0001   -4          45"});
+    EXPECT_EQ(list.count(), 1);
 }
 
 TEST_F(StepProgramEditorTest, OverrideRamps) {

@@ -15,7 +15,7 @@ class StepProgramViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SetRegionalLocale(QLocale::c());
-        list.addItems(StepProgram::DefaultRows());
+        view.Show(StepProgram::DefaultSteps());
     }
     QListWidget list;
     TStepProgramView view{list};
@@ -51,19 +51,35 @@ TEST_F(StepProgramViewTest, TheMarkIsNotTheSelectionAndSurvivesEditing) {
     view.Refresh(TProgramState::PPS, 2);
     EXPECT_EQ(list.item(2)->background().color(), TStepProgramView::MarkColor());
     EXPECT_EQ(list.selectedItems(), QList<QListWidgetItem*>{list.item(5)}) << "the selection is untouched";
-    // "Apply to step program" rewrites the running row's text: it stays marked.
-    list.item(2)->setText(StepProgram::FormatRow(3, -6.5, 250));
+    // "Apply to step program" rewrites the running row's text: it stays marked, and the selection
+    // stays where it was.
+    QList<TStep> steps = StepProgram::DefaultSteps();
+    steps[2] = TStep::Make(3, -6.5, 250);
+    view.Show(steps);
+    EXPECT_EQ(list.item(2)->text(), "0003   -6.5        250");
+    EXPECT_EQ(view.MarkedRow(), 2);
+    EXPECT_EQ(list.selectedItems(), QList<QListWidgetItem*>{list.item(5)});
+    // So do a step appended and the last one deleted.
+    view.Show(steps + QList<TStep>{TStep::Make(9, -12, 600)});
+    ASSERT_EQ(list.count(), 9);
+    EXPECT_EQ(list.item(8)->text(), "0009   -12         600");
+    view.Show(steps);
+    ASSERT_EQ(list.count(), 8);
+    EXPECT_EQ(view.MarkedRow(), 2);
+    EXPECT_EQ(list.selectedItems(), QList<QListWidgetItem*>{list.item(5)});
     view.Refresh(TProgramState::PPS, 2);
     EXPECT_EQ(view.MarkedRow(), 2);
     // A shorter list, loaded or ramped in mid-run, is counted afresh.
-    list.clear();
-    list.addItems({"0001   -4          45", "0002   -5          115", "0003   -6          227"});
+    view.Show({TStep::Make(1, -4, 45), TStep::Make(2, -5, 115), TStep::Make(3, -6, 227)});
+    ASSERT_EQ(list.count(), 3);
+    EXPECT_EQ(list.item(2)->text(), "0003   -6          227");
     EXPECT_EQ(view.Refresh(TProgramState::PPS, 2), "Mode: PPS  Step 3 of 3");
     EXPECT_EQ(view.MarkedRow(), 2);
 }
 
 TEST_F(StepProgramViewTest, TheRunningStepIsScrolledIntoViewWhenTheProgramMovesOn) {
-    list.addItems(StepProgram::OverrideRows(true)); // 29 rows, more than the list shows
+    view.Show(StepProgram::DefaultSteps() +
+              StepProgram::OverrideSteps(true)); // 29 rows, more than the list shows
     list.resize(200, 80);
     list.show();
     const auto visible = [&](int row) {
@@ -79,9 +95,7 @@ TEST_F(StepProgramViewTest, TheRunningStepIsScrolledIntoViewWhenTheProgramMovesO
     view.Refresh(TProgramState::PIDStep, 26);
     EXPECT_TRUE(visible(26));
     // A list loaded in mid-run shows the running step again.
-    const QStringList rows = StepProgram::DefaultRows() + StepProgram::OverrideRows(false);
-    list.clear();
-    list.addItems(rows);
+    view.Show(StepProgram::DefaultSteps() + StepProgram::OverrideSteps(false));
     list.scrollToTop();
     ASSERT_FALSE(visible(26));
     view.Refresh(TProgramState::PIDStep, 26);

@@ -16,9 +16,8 @@
 #include "simulator/CellSimulator.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/QtPrint.h"
-#include "tests/support/ScriptedDialogs.h"
-#include "tests/support/SimulatorRun.h"
-#include "tests/support/TempFolder.h"
+#include "tests/support/Wait.h"
+#include "tests/support/WindowOnSimulator.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -69,21 +68,18 @@ const QStringList kSetUp2401 = {"*RST",
                                 ":FORM:ELEM VOLT,CURR",
                                 ":OUTPUT:STATE 1"};
 
-bool WaitFor(const std::function<bool()>& condition, int deadlineMs = kDeadlineMs) {
-    return QTest::qWaitFor(condition, deadlineMs);
-}
-
-class Validation : public ::testing::Test {
+// The simulator, and a window each test opens itself: validating at start-up or not, without the
+// simulated sensor's calibration.
+class Validation : public WindowOnSimulatorTest<> {
 protected:
     void SetUp() override {
         InitializeLogChannels();
-        dialogs = std::make_shared<TScriptedDialogs>();
-        SetDialogs(dialogs);
-        sim = StartSimulator();
-        ASSERT_TRUE(sim);
+        ASSERT_NO_FATAL_FAILURE(StartSimulatedCell());
         smu = QString::fromStdString(sim->PortPath(TInstrumentId::Smu));
         dmm = QString::fromStdString(sim->PortPath(TInstrumentId::Dmm));
     }
+    // The window goes without the operator's close: some tests have closed it or silenced the
+    // instruments already.
     void TearDown() override {
         w.reset();
         sim.reset();
@@ -119,11 +115,7 @@ protected:
         return c;
     }
 
-    TTempProgramFolder folder;
-    std::shared_ptr<TScriptedDialogs> dialogs;
-    std::unique_ptr<TCellSimulator> sim;
     QString smu, dmm;
-    std::unique_ptr<TfrmOndrix> w;
 };
 
 TEST_F(Validation, StartUpValidatesBothInstrumentsAndBothThreadsMakeADataPoint) {
@@ -153,7 +145,7 @@ TEST_F(Validation, StartUpValidatesBothInstrumentsAndBothThreadsMakeADataPoint) 
     w->Run().GSCurrentMicroA = 50;
     w->Thread2000->SetToPauseEx(false);
     w->Thread2401->SetModeEx(TMode::SetCurrent);
-    ASSERT_TRUE(WaitFor([&] { return w->Run().DataPoint.Ready; }));
+    ASSERT_TRUE(WaitUntil([&] { return w->Run().DataPoint.Ready; }));
     const TCell cell = Cell();
     EXPECT_EQ(w->Run().DataPoint.Mode, 10 + int(TMode::SetCurrent));
     EXPECT_TRUE(w->Run().DataPoint.CellpO2Valid);
@@ -235,7 +227,7 @@ TEST_F(Validation, ValidatingAgainStopsTheOldThreadBeforeTheNewOneStarts) {
         const QStringList b = bodies(category);
         return b.mid(std::max<qsizetype>(0, b.size() - 2));
     };
-    ASSERT_TRUE(WaitFor([&] { return bodies("K2000").size() >= 2 && bodies("Thread 2401").size() >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return bodies("K2000").size() >= 2 && bodies("Thread 2401").size() >= 2; }));
     EXPECT_EQ(lastTwo("K2000"), QStringList({"exit", "enter"}));
     EXPECT_EQ(lastTwo("Thread 2401"), QStringList({"exit", "enter"}));
 }
@@ -282,7 +274,7 @@ TEST_F(Validation, ValidatingAgainWhileTheSourceMeterThreadLoopsSendsTheWholeSet
     // Readings with one field too many: the thread cycles on without ever waiting for the window.
     sim->SetFault(TInstrumentId::Smu, TFault::WrongFieldCount, true);
     w->Thread2401->SetModeEx(TMode::SetCurrent);
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         return cap.Messages(QStringLiteral("Thread 2401"))
             .contains("Wrong amount of readings from instrument");
     }));
@@ -318,7 +310,7 @@ TEST_F(Validation, ClosingWhileBothInstrumentsAreSilentFinishes) {
     w->Run().ProgramState = TProgramState::SetCurrent;
     sim->SetFault(TInstrumentId::Smu, TFault::Silent, true);
     sim->SetFault(TInstrumentId::Dmm, TFault::Silent, true);
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         return cap.Messages().contains("Thermistor measurement failure") &&
                cap.Messages(QStringLiteral("Thread 2401")).contains("Reading SMU failed");
     }));

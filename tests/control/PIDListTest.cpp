@@ -2,6 +2,7 @@
 // "Delete last", and the PID files with their encodings.
 #include "control/EPIDListError.h"
 #include "control/TPIDList.h"
+#include "control/TPIDListContent.h"
 #include "control/TPIDListFile.h"
 
 #include "common/Locale.h"
@@ -162,9 +163,10 @@ TEST_F(PIDListTest, ApplyOrAddKeepsRowsInOrder) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
         const QStringList start = TPIDList::StartingList();
-        QStringList lines = start;
+        TPIDListContent list = TPIDListContent::FromLines(start);
         const TPIDRow row{c.logPO2, 1, 2, 3, 4, QStringLiteral("new")};
-        const TPIDList::TApplyResult r = TPIDList::ApplyOrAdd(lines, c.selected, 7.5, row);
+        const TPIDList::TApplyResult r = TPIDList::ApplyOrAdd(list, c.selected, 7.5, row);
+        const QStringList lines = list.Lines();
         EXPECT_EQ(r.Message, QString::fromLatin1(c.message));
         EXPECT_EQ(r.Changed, r.Message.isEmpty());
         // Line 2 takes the elasticity box whatever happens to the row.
@@ -183,22 +185,21 @@ TEST_F(PIDListTest, ApplyOrAddKeepsRowsInOrder) {
 
 TEST_F(PIDListTest, ApplyOrAddOnAListWithoutRowsFailsWithoutHarm) {
     // Appending reads the last row's -log10(pO2); without data rows that is the header.
-    QStringList lines = TPIDList::StartingList().mid(0, 3);
-    EXPECT_EQ(ErrorOf([&] { TPIDList::ApplyOrAdd(lines, -1, 1.0, {}); }),
+    TPIDListContent list = TPIDListContent::FromLines(TPIDList::StartingList().mid(0, 3));
+    EXPECT_EQ(ErrorOf([&] { TPIDList::ApplyOrAdd(list, -1, 1.0, {}); }),
               "'-log(pO2)' is not a valid integer value");
-    EXPECT_EQ(lines.size(), 3);
-    // A file of two lines has no header to stand for a row; nothing is touched.
-    QStringList two{QStringLiteral("t"), QStringLiteral("Elasticity 1.0")};
-    EXPECT_FALSE(ErrorOf([&] { TPIDList::ApplyOrAdd(two, -1, 5.0, {}); }).isEmpty());
-    EXPECT_EQ(two, (QStringList{"t", "Elasticity 1.0"}));
+    EXPECT_EQ(list.Lines().size(), 3);
+    // Lines without the header are no list at all: there is nothing to add a row to.
+    const QStringList two{QStringLiteral("t"), QStringLiteral("Elasticity 1.0")};
+    EXPECT_FALSE(ErrorOf([&] { TPIDListContent::FromLines(two); }).isEmpty());
 }
 
 TEST_F(PIDListTest, DeleteLastKeepsSixDataRows) {
-    QStringList lines = TPIDList::StartingList().mid(0, 10);
-    EXPECT_TRUE(TPIDList::DeleteLast(lines));
-    EXPECT_EQ(lines.size(), 9);
-    EXPECT_FALSE(TPIDList::DeleteLast(lines));
-    EXPECT_EQ(lines, TPIDList::StartingList().mid(0, 9));
+    TPIDListContent list = TPIDListContent::FromLines(TPIDList::StartingList().mid(0, 10));
+    EXPECT_TRUE(TPIDList::DeleteLast(list));
+    EXPECT_EQ(list.LineCount(), 9);
+    EXPECT_FALSE(TPIDList::DeleteLast(list));
+    EXPECT_EQ(list.Lines(), TPIDList::StartingList().mid(0, 9));
 }
 
 // ---- PID files ----

@@ -6,6 +6,7 @@
 #include "control/TPID.h"
 #include "control/TPIDCalib.h"
 #include "control/TPIDList.h"
+#include "control/TPIDListContent.h"
 #include "numerics/EMathError.h"
 #include "tests/support/QtPrint.h"
 
@@ -23,14 +24,14 @@ protected:
     void TearDown() override { SetRegionalLocale(QLocale::system()); }
 
     // A list of the given rows under the three leading lines.
-    static QStringList List(const std::vector<TPIDRow>& rows) {
-        QStringList lines{QStringLiteral("t"), QStringLiteral("Elasticity 1.0"), TPIDList::Header()};
+    static TPIDListContent List(const std::vector<TPIDRow>& rows) {
+        TPIDListContent list{QStringLiteral("t"), QStringLiteral("Elasticity 1.0"), TPIDList::Header(), {}};
         for (const TPIDRow& r : rows)
-            lines << TPIDList::FormatRow(r);
-        return lines;
+            list.Rows << TPIDListEntry::FromRow(r);
+        return list;
     }
     // Rows at 0, 5, 10, 15, 20, 25 with constant gains and current limit.
-    static QStringList Flat(int p, int i, int d, int a) {
+    static TPIDListContent Flat(int p, int i, int d, int a) {
         std::vector<TPIDRow> rows;
         for (int x = 0; x <= 25; x += 5)
             rows.push_back({x, p, i, d, a, {}});
@@ -41,7 +42,7 @@ protected:
 };
 
 TEST_F(PIDTableTest, StartingListWithElasticity100) {
-    EXPECT_EQ(table.ReadRows(TPIDList::StartingList(), 100.0), 5300.0);
+    EXPECT_EQ(table.ReadRows(TPIDListContent::Starting(), 100.0), 5300.0);
     TPIDCalib calib;
     table.Fill(calib);
     ASSERT_TRUE(calib.Valid);
@@ -86,13 +87,13 @@ TEST_F(PIDTableTest, TooFewDistinctRowsKeepThePreviousTable) {
     const std::vector<TPIDCalibData> before = calib.Data;
 
     // Seven rows but only five distinct -log10(pO2) values.
-    const QStringList five = List({{0, 1, 1, 1, 1, {}},
-                                   {2, 1, 1, 1, 1, {}},
-                                   {2, 2, 2, 2, 2, {}},
-                                   {4, 1, 1, 1, 1, {}},
-                                   {6, 1, 1, 1, 1, {}},
-                                   {6, 3, 3, 3, 3, {}},
-                                   {8, 1, 1, 1, 1, {}}});
+    const TPIDListContent five = List({{0, 1, 1, 1, 1, {}},
+                                       {2, 1, 1, 1, 1, {}},
+                                       {2, 2, 2, 2, 2, {}},
+                                       {4, 1, 1, 1, 1, {}},
+                                       {6, 1, 1, 1, 1, {}},
+                                       {6, 3, 3, 3, 3, {}},
+                                       {8, 1, 1, 1, 1, {}}});
     table.ReadRows(five, 1.0);
     EXPECT_EQ(table.X().Count(), 7);
     try {
@@ -108,9 +109,9 @@ TEST_F(PIDTableTest, TooFewDistinctRowsKeepThePreviousTable) {
 }
 
 TEST_F(PIDTableTest, ABadRowStopsTheReadingWithTheRowsBeforeIt) {
-    QStringList lines = Flat(1, 2, 3, 4);
-    lines.insert(5, QStringLiteral("7         x         1         1         1"));
-    EXPECT_THROW(table.ReadRows(lines, 1.0), EPIDListError);
+    TPIDListContent list = Flat(1, 2, 3, 4);
+    list.Rows.insert(2, TPIDListEntry::FromLine(QStringLiteral("7         x         1         1         1")));
+    EXPECT_THROW(table.ReadRows(list, 1.0), EPIDListError);
     EXPECT_EQ(table.X().Count(), 2);
     EXPECT_EQ(table.Y(TPIDTable::CurveA).Count(), 2);
 }
@@ -136,12 +137,12 @@ TEST_F(PIDTableTest, TestBoxShowsTheCurvesAndTheLimitTheControllerApplies) {
 
 TEST_F(PIDTableTest, TestGivesTheCurvesTheElasticity) {
     // An elasticity typed into the box reaches the curves before they are asked.
-    const QStringList lines = List({{0, 0, 0, 0, 0, {}},
-                                    {5, 0, 0, 0, 0, {}},
-                                    {10, 1000, 0, 0, 0, {}},
-                                    {15, 0, 0, 0, 0, {}},
-                                    {20, 0, 0, 0, 0, {}},
-                                    {25, 0, 0, 0, 0, {}}});
+    const TPIDListContent lines = List({{0, 0, 0, 0, 0, {}},
+                                        {5, 0, 0, 0, 0, {}},
+                                        {10, 1000, 0, 0, 0, {}},
+                                        {15, 0, 0, 0, 0, {}},
+                                        {20, 0, 0, 0, 0, {}},
+                                        {25, 0, 0, 0, 0, {}}});
     table.ReadRows(lines, 1e9);
     EXPECT_EQ(table.Test(10, 1e9, nullptr)[1], "            P: 1000.0");
     EXPECT_NE(table.Test(10, 1e-6, nullptr)[1], "            P: 1000.0");

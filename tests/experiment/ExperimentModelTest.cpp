@@ -21,13 +21,12 @@ protected:
     void SetUp() override {
         SetRegionalLocale(QLocale::c());
         Clock::Fix(EncodeDateTime(2024, 3, 15, 14, 0, 0));
-        run.PID = &pid;
     }
     void TearDown() override { Clock::Release(); }
 
     TRunState run;
-    TPID pid;
     TExperimentModel model{run};
+    TPID& pid = model.PID(); // the experiment's own controller, which the run points at
 };
 
 TEST_F(ExperimentModelTest, AModeChangeSetsTheStateAndMarksItInTheRows) {
@@ -156,8 +155,10 @@ TEST_F(ExperimentModelTest, SettingsChangeThroughTheExperimentAndAreAnnounced) {
 }
 
 TEST_F(ExperimentModelTest, TheRunningStepGivesTheSetpoint) {
-    model.SetStepProgram({StepProgram::FormatRow(1, -4, 45), StepProgram::FormatRow(2, -5.5, 115),
-                          QStringLiteral("0003   x           y")});
+    // The third step's setpoint is longer than its six characters: it runs at what its row shows.
+    model.SetStepProgram(
+        {TStep::Make(1, -4, 45), TStep::Make(2, -5.5, 115), TStep::Make(3, -12.3456789, -1100)});
+    ASSERT_EQ(model.StepProgram()[2].Text(), QStringLiteral("0003   -12.34      -1100"));
     const struct {
         TProgramState state;
         int step;
@@ -165,10 +166,11 @@ TEST_F(ExperimentModelTest, TheRunningStepGivesTheSetpoint) {
         double setpoint;
         bool pastEnd;
     } cases[] = {
-        {TProgramState::PIDStep, 0, true, -4, false}, {TProgramState::PIDStep, 1, true, -5.5, false},
-        {TProgramState::PPS, 0, true, 0.045, false},  {TProgramState::PPS, 1, true, 0.115, false},
-        {TProgramState::PPS, 2, false, 0, false},     {TProgramState::PPS, 3, false, 0, true},
-        {TProgramState::PIDSet, 0, false, 0, false},  {TProgramState::PIDStep, -1, false, 0, false},
+        {TProgramState::PIDStep, 0, true, -4, false},     {TProgramState::PIDStep, 1, true, -5.5, false},
+        {TProgramState::PPS, 0, true, 0.045, false},      {TProgramState::PPS, 1, true, 0.115, false},
+        {TProgramState::PIDStep, 2, true, -12.34, false}, {TProgramState::PPS, 2, true, -1.1, false},
+        {TProgramState::PPS, 3, false, 0, true},          {TProgramState::PIDSet, 0, false, 0, false},
+        {TProgramState::PIDStep, -1, false, 0, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ProgramStateName(c.state).toStdString() + " step " + std::to_string(c.step));

@@ -36,9 +36,9 @@ TEST_F(StepProgramRowCheck, ValidRowsComeBackInTheRegionalFormat) {
         SCOPED_TRACE(std::string(c.locale) + " " + c.row);
         SetRegionalLocale(QLocale(QString::fromLatin1(c.locale)));
         QString problem;
-        const std::optional<QString> row = StepProgram::ReadRow(QString::fromLatin1(c.row), problem);
-        ASSERT_TRUE(row) << problem.toStdString();
-        EXPECT_EQ(*row, QString::fromLatin1(c.read));
+        const std::optional<TStep> step = StepProgram::ReadRow(QString::fromLatin1(c.row), problem);
+        ASSERT_TRUE(step) << problem.toStdString();
+        EXPECT_EQ(step->Text(), QString::fromLatin1(c.read));
     }
 }
 
@@ -73,12 +73,16 @@ TEST_F(StepProgramRowCheck, RowsTheTickWouldMisreadAreRefused) {
 }
 
 const QStringList kRows = {"0001   -4          45", "0002   -0.678      -20", "0003   -12.34      1100"};
+QList<TStep> Steps() {
+    return {TStep::Make(1, -4, 45), TStep::Make(2, -0.678, -20), TStep::Make(3, -12.34, 1100)};
+}
 
 TEST(StepProgramFile, WritesTheTitleAndTheRowsWithCrLf) {
-    EXPECT_EQ(TStepProgramFile::Encode(kRows), QByteArray("Ondrix step program\r\n"
-                                                          "0001   -4          45\r\n"
-                                                          "0002   -0.678      -20\r\n"
-                                                          "0003   -12.34      1100\r\n"));
+    SetRegionalLocale(QLocale::c());
+    EXPECT_EQ(TStepProgramFile::Encode(Steps()), QByteArray("Ondrix step program\r\n"
+                                                            "0001   -4          45\r\n"
+                                                            "0002   -0.678      -20\r\n"
+                                                            "0003   -12.34      1100\r\n"));
 }
 
 TEST(StepProgramFile, ReadsWhatWindowsAndOtherEditorsWrite) {
@@ -95,10 +99,10 @@ TEST(StepProgramFile, ReadsWhatWindowsAndOtherEditorsWrite) {
     };
     for (const QByteArray& bytes : variants) {
         SCOPED_TRACE(bytes.toStdString());
-        QStringList rows;
+        QList<TStep> steps;
         QString error;
-        ASSERT_TRUE(TStepProgramFile::Decode(bytes, rows, error)) << error.toStdString();
-        EXPECT_EQ(rows, kRows);
+        ASSERT_TRUE(TStepProgramFile::Decode(bytes, steps, error)) << error.toStdString();
+        EXPECT_EQ(StepProgram::Texts(steps), kRows);
     }
 }
 
@@ -123,11 +127,11 @@ TEST(StepProgramFile, AFileWithABadLineIsRefusedWhole) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.toStdString());
-        QStringList rows = {"untouched"};
+        QList<TStep> steps = {TStep::Make(7, -7, 7)};
         QString error;
-        EXPECT_FALSE(TStepProgramFile::Decode(c.bytes, rows, error));
+        EXPECT_FALSE(TStepProgramFile::Decode(c.bytes, steps, error));
         EXPECT_TRUE(error.startsWith(QString::fromUtf8(c.error))) << error.toStdString();
-        EXPECT_EQ(rows, QStringList{"untouched"});
+        EXPECT_EQ(StepProgram::Texts(steps), QStringList{"0007   -7          7"}) << "untouched";
     }
 }
 
@@ -136,12 +140,12 @@ TEST(StepProgramFile, RoundTripAndFileFailures) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("week.program"));
     QString error;
-    ASSERT_TRUE(TStepProgramFile::Write(path, kRows, error)) << error.toStdString();
-    QStringList rows;
-    ASSERT_TRUE(TStepProgramFile::Read(path, rows, error)) << error.toStdString();
-    EXPECT_EQ(rows, kRows);
+    ASSERT_TRUE(TStepProgramFile::Write(path, Steps(), error)) << error.toStdString();
+    QList<TStep> steps;
+    ASSERT_TRUE(TStepProgramFile::Read(path, steps, error)) << error.toStdString();
+    EXPECT_EQ(StepProgram::Texts(steps), kRows);
 
-    EXPECT_FALSE(TStepProgramFile::Read(dir.filePath(QStringLiteral("missing.program")), rows, error));
+    EXPECT_FALSE(TStepProgramFile::Read(dir.filePath(QStringLiteral("missing.program")), steps, error));
     EXPECT_EQ(error, "The file does not exist.");
 
     // A file far larger than any program is not read at all.
@@ -151,15 +155,15 @@ TEST(StepProgramFile, RoundTripAndFileFailures) {
     f.write("Ondrix step program\r\n");
     ASSERT_TRUE(f.resize(TStepProgramFile::MaxBytes + 1));
     f.close();
-    EXPECT_FALSE(TStepProgramFile::Read(big, rows, error));
+    EXPECT_FALSE(TStepProgramFile::Read(big, steps, error));
     EXPECT_EQ(error, "The file is too large to be a step program.");
 
     // A save that cannot be written says why.
     const QString folder = dir.filePath(QStringLiteral("a folder"));
     ASSERT_TRUE(QDir().mkdir(folder));
-    EXPECT_FALSE(TStepProgramFile::Write(folder, kRows, error));
+    EXPECT_FALSE(TStepProgramFile::Write(folder, Steps(), error));
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(rows, kRows);
+    EXPECT_EQ(StepProgram::Texts(steps), kRows);
 }
 
 } // namespace

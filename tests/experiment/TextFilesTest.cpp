@@ -112,14 +112,15 @@ QList<TKind> Kinds() {
         {"step program",
          QStringLiteral("Ondrix step program\n0001   -4          45\n0002   -12.5       300\n"),
          [](const QString& path, TForm) {
-             QStringList rows{QStringLiteral("untouched")};
+             const QList<TStep> untouched{TStep::Make(7, -7, 7)};
+             QList<TStep> steps = untouched;
              QString error;
-             if (!TStepProgramFile::Read(path, rows, error)) {
-                 EXPECT_EQ(rows, QStringList{QStringLiteral("untouched")});
+             if (!TStepProgramFile::Read(path, steps, error)) {
+                 EXPECT_EQ(steps, untouched);
                  return error.isEmpty() ? QStringLiteral("refused without a reason") : error;
              }
-             EXPECT_EQ(rows, QStringList({QStringLiteral("0001   -4          45"),
-                                          QStringLiteral("0002   -12.5       300")}));
+             EXPECT_EQ(StepProgram::Texts(steps), QStringList({QStringLiteral("0001   -4          45"),
+                                                               QStringLiteral("0002   -12.5       300")}));
              return QString();
          }},
     };
