@@ -1,10 +1,8 @@
 #include "app/StatusHints.h"
 
 #include "app/ExperimentControlPage.h"
-#include "app/StatusPane.h"
 #include "app/TfrmOndrix.h"
 #include "control/TPID.h"
-#include "recording/TDataGridModel.h"
 
 #include <QRadioButton>
 
@@ -34,15 +32,4 @@ void TStatusHints::Apply(TfrmOndrix& w) {
     c.RadioButtonPIDStep->setToolTip(pidHint);
     c.RadioButtonSetVoltage->setToolTip(limitHint);
     c.RadioButtonPPS->setToolTip(limitHint);
-
-    if (run.ProgramState == TProgramState::Paused) {
-        w.RzGlyphStatus2->SetCaption(QStringLiteral("T, ºC: paused"));
-        w.RzGlyphStatus2->SetImageIndex(-1);
-    }
-    // Only the caption row: there is no relative change to show yet.
-    if (w.DataGrid->RowCount() <= 1)
-        w.RzStatusPaneRC->SetCaption(QString());
-    const QString modeHint = ModePaneHint(run.ProgramState, built);
-    if (!modeHint.isEmpty())
-        w.RzStatusPaneStep->SetCaption(w.RzStatusPaneStep->Caption() + modeHint);
 }

@@ -1,11 +1,8 @@
 #pragma once
-// Help for an operator's first hour, laid over the status bar and the mode buttons at every
-// refresh:
-// - until the "PID tuning" page has built the PID table, the greyed PID buttons say that opening
-//   that page builds it, and PS and PPS say that the pump current is limited to 1 µA until then;
-//   in PS or PPS without a table the mode pane says so too;
-// - while paused the temperature pane reads "paused" rather than a stale or zero temperature;
-// - the relative-change pane stays empty until a data row carries a relative change.
+// Help for an operator's first hour: until the "PID tuning" page has built the PID table, the
+// greyed PID buttons say that opening that page builds it, and PS and PPS say that the pump
+// current is limited to 1 µA until then; in PS or PPS without a table the mode pane says so too
+// (its text comes from TRunStatus, which adds ModePaneHint).
 #include "control/TRunState.h"
 
 #include <QString>
@@ -14,7 +11,7 @@ class TfrmOndrix;
 
 class TStatusHints {
 public:
-    // Runs after the status bar's own refresh.
+    // The mode buttons' tooltips, at every refresh of the status bar.
     static void Apply(TfrmOndrix& window);
 
     static QString PIDButtonHint();

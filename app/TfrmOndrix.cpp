@@ -13,6 +13,7 @@
 #include "app/PIDTuningPage.h"
 #include "app/QtDialogs.h"
 #include "app/RawDataPage.h"
+#include "app/RunStatus.h"
 #include "app/StatusHints.h"
 #include "app/StatusPane.h"
 #include "app/StepProgramEditor.h"
@@ -95,7 +96,7 @@ TfrmOndrix::TfrmOndrix(TPortLister portLister, TSimulatedPorts simulated, QWidge
     // A monitor turned on during a run serves the rows so far at once.
     fMonitor->SetStartedListener([this] {
         FeedMonitor();
-        fMonitorFeed->SetStatus(MonitorStatus());
+        fMonitorFeed->SetStatus(Status());
     });
     PageControlMain = new QTabWidget(this);
     PageControlMain->setObjectName(QStringLiteral("PageControlMain"));
@@ -203,7 +204,7 @@ void TfrmOndrix::WireDataAndStepButtons() {
     l.StepStatus = fStepStatus.get();
     l.AutoScroll = [this] { return RawData->CheckBoxScroll->isChecked(); };
     l.ScrollToLastRow = [this] { RawData->ScrollToLastRow(); };
-    l.SetFlushStatus = [this](const QString& text) { RzStatusPaneFlushpO2->SetCaption(text); };
+    l.SetFlushStatus = [this](const QString& text) { fFlushText = text; };
     l.Save = [this] { SaveUnattended(); };
     l.RowCompleted = [this](int row) { fModel->CompleteRow(row); };
     l.AdvanceStep = [this] { fModel->AdvanceStep(); };
@@ -414,102 +415,39 @@ void TfrmOndrix::Button2000TestClick() {
 }
 
 void TfrmOndrix::Statusbar() {
-    // A link fault is named, in red, for as long as it lasts.
-    QStringList faults;
-    if (fRun.ProgramState != TProgramState::Uninitialized)
-        for (const TLinkMonitor* link : {&LinkSMU(), &LinkDMM()})
-            if (!link->IsOK())
-                faults << link->StatusText();
-    if (!faults.isEmpty()) {
-        RzGlyphStatus1->SetCaption(faults.join(QStringLiteral("; ")));
-        RzGlyphStatus1->SetImageIndex(0);
-    } else if (fRun.ProgramState != TProgramState::Uninitialized) {
-        RzGlyphStatus1->SetCaption(QStringLiteral("Valid instruments"));
-        RzGlyphStatus1->SetImageIndex(2);
-    } else {
-        RzGlyphStatus1->SetCaption(QStringLiteral("Invalid instruments"));
-        RzGlyphStatus1->SetImageIndex(0);
-    }
-    // Restyled only when a fault begins or ends: a style sheet set four times a second re-polishes
-    // the pane every tick.
-    const QString style = faults.isEmpty() ? QString() : QStringLiteral("color: #c00000;");
+    fStepView->Refresh(fRun.ProgramState, fRun.CurrentStep); // marks the running row of the list
+    fStepStatus->Follow(fRun.ProgramState, fRun.CurrentStep, fModel->StepCount());
+    const TMonitorStatus status = Status();
+    const TStatusBarTexts t = TRunStatus::StatusBar(status);
+
+    // A link fault is shown in red. Restyled only when a fault begins or ends: a style sheet set
+    // four times a second re-polishes the pane every tick.
+    RzGlyphStatus1->SetCaption(t.Links);
+    RzGlyphStatus1->SetImageIndex(t.LinksImage);
+    const QString style = t.LinkFault ? QStringLiteral("color: #c00000;") : QString();
     if (RzGlyphStatus1->styleSheet() != style)
         RzGlyphStatus1->setStyleSheet(style);
-    RzGlyphStatus1->setFixedWidth(std::max(
-        148, faults.isEmpty() ? 0 : RzGlyphStatus1->fontMetrics().horizontalAdvance(faults.join(u';')) + 40));
-
-    RzGlyphStatus2->SetCaption(QStringLiteral("T, ºC: 500 < ") +
-                               FormatFloat(QStringLiteral("0.0"), fRun.LastCellTemp) +
-                               QStringLiteral(" < 1055"));
-    // A temperature the multimeter has not renewed for two data point lengths is no valid value.
-    const bool fresh = fRun.ProgramState == TProgramState::Paused ||
-                       fRun.ProgramState == TProgramState::Uninitialized ||
-                       (fRun.LastCellTempTime > 0 &&
-                        MonotonicSeconds() - fRun.LastCellTempTime <= 2 * fModel->DataPointLength());
-    RzGlyphStatus2->SetImageIndex(fresh && fRun.LastCellTemp > 500 && fRun.LastCellTemp < 1055 ? 2 : 0);
-
-    const QString rc = DataGrid->Cell(DataGrid->RowCount() - 1, ColumnOf(TProperty::RCpO2));
-    if (!rc.isEmpty())
-        RzStatusPaneRC->SetCaption(QStringLiteral("pO2 relative change last ") +
-                                   FormatGeneral(fRun.RCDuration) + QStringLiteral("s: ") + rc +
-                                   QStringLiteral(" %"));
-    else
-        RzStatusPaneRC->SetCaption(QString());
-
-    RzStatusPaneStep->SetCaption(fStepView->Refresh(fRun.ProgramState, fRun.CurrentStep));
-    fStepStatus->Follow(fRun.ProgramState, fRun.CurrentStep, fModel->StepCount());
-    const QString stepStatus = fStepStatus->Text(fModel->Cell().RCAppliesToCurrent);
-    RzStatusPaneStepStatus->SetCaption(stepStatus);
-    RzStatusPaneStepStatus->setToolTip(stepStatus);
-    RzStatusPaneStepStatus->setVisible(!stepStatus.isEmpty());
-    fStepView->SetStatusText(stepStatus);
+    RzGlyphStatus1->setFixedWidth(
+        std::max(148, t.LinkFault ? RzGlyphStatus1->fontMetrics().horizontalAdvance(t.Links) + 40 : 0));
+    RzGlyphStatus2->SetCaption(t.Temperature);
+    RzGlyphStatus2->SetImageIndex(t.TemperatureImage);
+    RzStatusPaneFlushpO2->SetCaption(t.Flush);
+    RzStatusPaneRC->SetCaption(t.RC);
+    RzStatusPaneStep->SetCaption(t.Mode);
+    RzStatusPaneStepStatus->SetCaption(t.Step);
+    RzStatusPaneStepStatus->setToolTip(t.Step);
+    RzStatusPaneStepStatus->setVisible(!t.Step.isEmpty());
+    fStepView->SetStatusText(t.Step);
+    ShowNoticePane(t.Notice);
     TStatusHints::Apply(*this);
     if (fMonitor->IsRunning())
-        fMonitorFeed->SetStatus(MonitorStatus());
+        fMonitorFeed->SetStatus(status);
 }
 
-TMonitorStatus TfrmOndrix::MonitorStatus() const {
-    TMonitorStatus s;
-    s.Experiment = fModel->Sample().Name;
-    s.Delta = Titration->Run.Delta();
-    s.State = ProgramStateName(fRun.ProgramState);
-    s.ModeText = RzStatusPaneStep->Caption();
-    const int steps = fModel->StepCount();
-    if ((fRun.ProgramState == TProgramState::PIDStep || fRun.ProgramState == TProgramState::PPS) &&
-        fRun.CurrentStep >= 0 && fRun.CurrentStep < steps) {
-        s.Step = fRun.CurrentStep + 1;
-        s.StepCount = steps;
-    }
-    s.InstrumentsValid = fRun.ProgramState != TProgramState::Uninitialized;
-    s.SMU = LinkSMU().State();
-    s.DMM = LinkDMM().State();
-    s.SMUText = LinkSMU().StatusText();
-    s.DMMText = LinkDMM().StatusText();
-    s.Notice = RzStatusPaneNotice->Caption();
-    s.LastSaveFile = fRun.LastSavedFile;
-    s.LastSaveTime = fRun.LastSavedTime;
-    s.JournalFile = JournalPath();
-    s.RCDurationS = fRun.RCDuration;
-    using TQuantity = TMonitorStatus::TSetpointQuantity;
-    double setpoint = 0; // log10 pO2 (atm) in the PID modes, V in PPS
-    if (fRun.ProgramState == TProgramState::PIDSet) {
-        s.SetpointQuantity = TQuantity::PO2;
-        s.Setpoint = std::pow(10.0, ExperimentControl->RtDoubleEditPISSP->Value());
-    } else if (fModel->StepSetpoint(setpoint)) {
-        const bool pps = fRun.ProgramState == TProgramState::PPS;
-        s.SetpointQuantity = pps ? TQuantity::PumpV : TQuantity::PO2;
-        s.Setpoint = pps ? setpoint : std::pow(10.0, setpoint);
-    }
-    if (fStepStatus->Running()) {
-        const TStepCriteria& c = fStepStatus->Criteria();
-        s.StepSeconds = fStepStatus->StepSeconds();
-        if (fRun.ProgramState == TProgramState::PIDStep)
-            s.StepInRange = c.InRange;
-        s.StepPO2Stable = c.PO2Stable;
-        if (fRun.ProgramState == TProgramState::PPS || fModel->Cell().RCAppliesToCurrent)
-            s.StepCurrentStable = c.CurrentStable;
-    }
-    return s;
+TMonitorStatus TfrmOndrix::Status() const {
+    return TRunStatus::Make({fRun, *fModel, *fStepStatus, LinkSMU(), LinkDMM(),
+                             ExperimentControl->RtDoubleEditPISSP->Value(), NoticeText(), JournalPath(),
+                             fFlushText, Titration->Run.Delta()});
 }
 
 void TfrmOndrix::FeedMonitor() {
@@ -572,16 +510,25 @@ TSaveResult TfrmOndrix::SaveUnattended() {
 
 void TfrmOndrix::ShowNotice(TNotice kind, const QString& text) {
     // Each kind of fault keeps its own line, so a failed save does not hide a journal that is
-    // behind, nor the other way round.
+    // behind, nor the other way round. The pane shows it at once, not at the next refresh.
     fNotices[std::size_t(kind)] = text;
+    ShowNoticePane(NoticeText());
+}
+
+QString TfrmOndrix::NoticeText() const {
     QStringList shown;
     for (const QString& n : fNotices)
         if (!n.isEmpty())
             shown << n;
-    const QString all = shown.join(QStringLiteral("  |  "));
-    RzStatusPaneNotice->SetCaption(all);
-    RzStatusPaneNotice->setToolTip(all);
-    RzStatusPaneNotice->setVisible(!all.isEmpty());
+    return shown.join(QStringLiteral("  |  "));
+}
+
+void TfrmOndrix::ShowNoticePane(const QString& text) {
+    if (RzStatusPaneNotice->Caption() == text)
+        return;
+    RzStatusPaneNotice->SetCaption(text);
+    RzStatusPaneNotice->setToolTip(text);
+    RzStatusPaneNotice->setVisible(!text.isEmpty());
 }
 
 void TfrmOndrix::RowEntered(int row) {

@@ -168,7 +168,11 @@ private:
     // The notice pane: faults the operator must know of, one line each kind, hidden when none.
     enum class TNotice { Journal, Save, Close, Isotherm, Count };
     void ShowNotice(TNotice kind, const QString& text);
+    // The notices as the pane shows them, one line.
+    QString NoticeText() const;
+    void ShowNoticePane(const QString& text);
     std::array<QString, std::size_t(TNotice::Count)> fNotices;
+    QString fFlushText; // the flush gas's pO2 as the row builder last gave it
     // The first step of every close: the pump to 0 A and both workers told to stop, no box from
     // now on (a message goes to the status bar, the event log and standard error), the watchdog.
     void BeginClose();
@@ -178,8 +182,8 @@ private:
     // Rejects the open boxes and closes once every box's exec() has returned: the window must
     // never go while a nested event loop of one of its boxes runs.
     void CloseOnceBoxesAreGone();
-    // What the web monitor reports of the status bar.
-    TMonitorStatus MonitorStatus() const;
+    // The run's status, as the status bar shows it and the web monitor reports it.
+    TMonitorStatus Status() const;
 
     TRunState fRun;
     TExperimentModel* fModel;

@@ -73,3 +73,18 @@ QString FormatDateTime(const QString& pattern, TDateTime t) {
     }
     return out;
 }
+
+TCivilDate CivilFromUnixDays(long long days) {
+    // Eras of 400 years, each year counted from March so that the leap day ends it.
+    const long long z = days + 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;                                      // [0, 146096]
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365; // [0, 399]
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);               // [0, 365]
+    const long long mp = (5 * doy + 2) / 153;                                    // [0, 11]
+    TCivilDate d;
+    d.Day = int(doy - (153 * mp + 2) / 5 + 1);
+    d.Month = int(mp < 10 ? mp + 3 : mp - 9);
+    d.Year = int(yoe + era * 400 + (d.Month <= 2 ? 1 : 0));
+    return d;
+}

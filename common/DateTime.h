@@ -17,3 +17,12 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute 
 // Formats a time with a pattern of "yyyy", "mm" (month, or minutes right after "hh"), "dd", "hh",
 // "ss", "zzz"; ":" stands for the time separator; every other character is copied.
 QString FormatDateTime(const QString& pattern, TDateTime t);
+
+// The civil date (proleptic Gregorian calendar) of a day counted from 1970-01-01, in whole
+// arithmetic, for the hand-written time stamps that must not go through QDateTime.
+struct TCivilDate {
+    int Year = 1970;
+    int Month = 1; // 1..12
+    int Day = 1;   // 1..31
+};
+TCivilDate CivilFromUnixDays(long long days);

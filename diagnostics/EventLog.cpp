@@ -76,58 +76,54 @@ void TEventLog::DeleteOldFiles(int keepDays) {
     }
 }
 
-// Writes "yyyy-MM-dd HH:mm:ss.zzz" of now (kStampLength characters) to `out`. The text of the
-// second is made once per second; the clock of a test, when fixed, is taken instead of the wall
-// clock.
-void TEventLog::Stamp(char* out) {
+// The clock of a test, when fixed, is taken instead of the wall clock, with the offset its zone
+// rules give.
+void TEventLog::Stamp(TEventRecord& record) {
     if (Clock::IsFixed()) {
-        const QByteArray t =
-            QtFromDateTime(Now()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toLatin1();
-        std::memcpy(out, t.constData(), std::min<std::size_t>(kStampLength, std::size_t(t.size())));
-        fStampSecond = -1;
+        const QDateTime local = QtFromDateTime(Now());
+        record.LocalMs =
+            QDate(1970, 1, 1).daysTo(local.date()) * 86400000LL + local.time().msecsSinceStartOfDay();
+        record.UtcOffsetS = local.offsetFromUtc();
         return;
     }
     using namespace std::chrono;
-    const auto ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    const std::int64_t ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
     const std::int64_t second = ms / 1000 - (ms % 1000 < 0 ? 1 : 0);
-    const int milli = int(ms - second * 1000);
-    if (second != fStampSecond) {
+    if (second != fOffsetSecond) {
         const std::time_t tt = std::time_t(second);
         std::tm local{};
         localtime_r(&tt, &local);
-        std::snprintf(fStampText, sizeof fStampText, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
-                      local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-        fStampSecond = second;
+        fOffsetS = std::int32_t(local.tm_gmtoff);
+        fOffsetSecond = second;
     }
-    std::memcpy(out, fStampText, kStampLength - 4);
-    out[kStampLength - 4] = '.';
-    out[kStampLength - 3] = char('0' + milli / 100);
-    out[kStampLength - 2] = char('0' + milli / 10 % 10);
-    out[kStampLength - 1] = char('0' + milli % 10);
+    record.LocalMs = ms + std::int64_t(fOffsetS) * 1000; // local wall clock = UTC + offset
+    record.UtcOffsetS = fOffsetS;
 }
 
 void TEventLog::Write(const QString& source, const QString& text) noexcept {
     try {
-        // The line is made outside the lock but for its time stamp, which is taken under it so
-        // that the stamps of the file run in the order of its lines.
-        std::string line;
-        line.reserve(kStampLength + 8 + std::size_t(source.size() + text.size()));
-        line.append(kStampLength + 1, '\t');
-        AppendOneLine(line, source);
-        line += '\t';
-        AppendOneLine(line, text);
+        // The record is made outside the lock but for its time, which is taken under it so that
+        // the stamps of the file run in the order of its lines.
+        TEventRecord record;
+        AppendOneLine(record.Source, source);
+        AppendOneLine(record.Text, text);
 
         std::lock_guard<std::mutex> lock(fMutex);
-        Stamp(line.data());
-        const std::string_view day(line.data(), 10);
+        Stamp(record);
+        char stamp[TEventRecord::kStampLength];
+        record.WriteStamp(stamp);
+        const std::string_view day(stamp, 10);
         if (fPending.empty() || fPending.back().day != day)
             fPending.push_back({std::string(day), std::string()});
-        fPending.back().text.append(line).append(1, '\n');
-        fPendingBytes += line.size() + 1;
+        std::string& chunk = fPending.back().text;
+        const std::size_t before = chunk.size();
+        chunk.append(stamp, sizeof stamp).append(1, '\t').append(record.Source);
+        chunk.append(1, '\t').append(record.Text).append(1, '\n');
+        fPendingBytes += chunk.size() - before;
         TrimPending();
-        fLines.push_back(std::move(line));
-        if (qsizetype(fLines.size()) > kMaxLinesKept) {
-            fLines.pop_front();
+        fRecords.push_back(std::move(record));
+        if (qsizetype(fRecords.size()) > kMaxLinesKept) {
+            fRecords.pop_front();
             ++fFirstLine;
         }
     } catch (...) {
@@ -223,18 +219,24 @@ void TEventLog::FlushLoop() {
     }
 }
 
-QStringList TEventLog::LinesOfThisRun(qsizetype since) const {
+std::vector<TEventRecord> TEventLog::RecordsOfThisRun(qsizetype since) const {
     std::lock_guard<std::mutex> lock(fMutex);
-    QStringList out;
     const qsizetype from = std::max(since, fFirstLine) - fFirstLine;
-    for (qsizetype i = from; i < qsizetype(fLines.size()); ++i)
-        out << QString::fromStdString(fLines[std::size_t(i)]);
+    if (from >= qsizetype(fRecords.size()))
+        return {};
+    return std::vector<TEventRecord>(fRecords.begin() + from, fRecords.end());
+}
+
+QStringList TEventLog::LinesOfThisRun(qsizetype since) const {
+    QStringList out;
+    for (const TEventRecord& r : RecordsOfThisRun(since))
+        out << QString::fromStdString(r.Line());
     return out;
 }
 
 qsizetype TEventLog::LineCount() const {
     std::lock_guard<std::mutex> lock(fMutex);
-    return fFirstLine + qsizetype(fLines.size());
+    return fFirstLine + qsizetype(fRecords.size());
 }
 
 void InstallEventLog(std::shared_ptr<TEventLog> log) {
@@ -247,6 +249,11 @@ void LogEvent(const QString& source, const QString& text) {
         return;
     if (const auto log = std::atomic_load(&gEventLog))
         log->Write(source, text);
+}
+
+std::vector<TEventRecord> EventLogRecordsOfThisRun(qsizetype since) {
+    const auto log = std::atomic_load(&gEventLog);
+    return log ? log->RecordsOfThisRun(since) : std::vector<TEventRecord>();
 }
 
 QStringList EventLogLinesOfThisRun(qsizetype since) {

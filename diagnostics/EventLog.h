@@ -9,9 +9,14 @@
 //   2026-12-10 14:02:11.123<TAB>SMU<TAB>no reply since 14:02:09 (Reading SMU failed)
 // Tabs and line breaks inside a source or text become blanks, so one event is always one line.
 //
+// Each event is a TEventRecord: the file gets its line, the run keeps the record (for the web
+// monitor, which serialises the records themselves).
+//
 // Writing an event only formats it into memory; a flusher thread appends what has gathered to the
 // file five times a second (and at once when the log is closed). A write that fails is reported
 // once on standard error and retried at the next flush; the program is never stopped by it.
+#include "diagnostics/EventRecord.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -38,8 +43,10 @@ public:
     // Appends what has gathered to the files now; false when a write failed.
     bool Flush();
 
-    // The lines written in this run, from the line numbered `since` (0: the first of the run) on.
-    // Only the last kMaxLinesKept lines are kept; earlier ones are no longer returned.
+    // The events written in this run, from the one numbered `since` (0: the first of the run) on.
+    // Only the last kMaxLinesKept are kept; earlier ones are no longer returned.
+    std::vector<TEventRecord> RecordsOfThisRun(qsizetype since = 0) const;
+    // The same events as the lines of the file.
     QStringList LinesOfThisRun(qsizetype since = 0) const;
     // How many lines were written in this run; the `since` to pass to see only newer lines.
     qsizetype LineCount() const;
@@ -54,8 +61,8 @@ private:
         std::string day; // yyyy-MM-dd
         std::string text;
     };
-    static constexpr std::size_t kStampLength = 23; // "yyyy-MM-dd HH:mm:ss.zzz"
-    void Stamp(char* out);
+    // Dates the record now; the offset from UTC is looked up once a second.
+    void Stamp(TEventRecord& record);
     void DeleteOldFiles(int keepDays);
     void TrimPending();
     void FlushLoop();
@@ -63,14 +70,14 @@ private:
 
     const QString fFolder;
 
-    mutable std::mutex fMutex; // guards everything below down to fLines
+    mutable std::mutex fMutex; // guards everything below down to fOffsetS
     std::vector<TChunk> fPending;
     std::size_t fPendingBytes = 0;
     bool fWriteFailing = false; // the last flush failed: waiting text is limited
-    std::deque<std::string> fLines;
-    qsizetype fFirstLine = 0; // number of the line at the front of fLines
-    std::int64_t fStampSecond = -1;
-    char fStampText[20] = {}; // "yyyy-MM-dd HH:mm:ss" of fStampSecond
+    std::deque<TEventRecord> fRecords;
+    qsizetype fFirstLine = 0;        // number of the event at the front of fRecords
+    std::int64_t fOffsetSecond = -1; // the UTC second fOffsetS is for
+    std::int32_t fOffsetS = 0;
 
     std::mutex fFileMutex; // one flush at a time
     bool fFailureReported = false;
@@ -87,5 +94,7 @@ void InstallEventLog(std::shared_ptr<TEventLog> log);
 // Writes an event to the installed log; does nothing when none is installed. Thread-safe, never
 // throws, and costs a few microseconds (no file access on the caller's thread).
 void LogEvent(const QString& source, const QString& text);
-// The installed log's lines of this run (empty without one); see TEventLog::LinesOfThisRun.
+// The installed log's events of this run (empty without one); see TEventLog::RecordsOfThisRun.
+std::vector<TEventRecord> EventLogRecordsOfThisRun(qsizetype since = 0);
+// The same as lines; see TEventLog::LinesOfThisRun.
 QStringList EventLogLinesOfThisRun(qsizetype since = 0);

@@ -36,16 +36,33 @@ QString TStepStatus::Elapsed(double seconds) {
     return QStringLiteral("%1:%2").arg(m).arg(ss);
 }
 
-QString TStepStatus::Text(bool rcAppliesToCurrent) const {
+TShownCriteria TStepStatus::Shown(bool rcAppliesToCurrent) const {
+    TShownCriteria shown;
     if (!fRunning)
-        return QString();
-    const auto mark = [](bool holds) { return holds ? QStringLiteral(" ✓") : QStringLiteral(" ✗"); };
-    const QString sep = QStringLiteral(" · ");
-    QString text = QStringLiteral("Step %1: ").arg(fStep + 1) + Elapsed(StepSeconds());
+        return shown;
     if (fState == TProgramState::PIDStep)
-        text += sep + QStringLiteral("range") + mark(fCriteria.InRange);
-    text += sep + QStringLiteral("pO2 stable") + mark(fCriteria.PO2Stable);
+        shown.InRange = fCriteria.InRange;
+    shown.PO2Stable = fCriteria.PO2Stable;
     if (fState == TProgramState::PPS || rcAppliesToCurrent)
-        text += sep + QStringLiteral("I stable") + mark(fCriteria.CurrentStable);
+        shown.CurrentStable = fCriteria.CurrentStable;
+    return shown;
+}
+
+QString TStepStatus::Text(bool rcAppliesToCurrent) const {
+    return fRunning ? Text(fStep + 1, StepSeconds(), Shown(rcAppliesToCurrent)) : QString();
+}
+
+QString TStepStatus::Text(int step, double seconds, const TShownCriteria& criteria) {
+    const QString sep = QStringLiteral(" · ");
+    QString text = QStringLiteral("Step %1: ").arg(step) + Elapsed(seconds);
+    const struct {
+        const char* name;
+        const std::optional<bool>& holds;
+    } shown[] = {{"range", criteria.InRange},
+                 {"pO2 stable", criteria.PO2Stable},
+                 {"I stable", criteria.CurrentStable}};
+    for (const auto& c : shown)
+        if (c.holds)
+            text += sep + QLatin1String(c.name) + (*c.holds ? QStringLiteral(" ✓") : QStringLiteral(" ✗"));
     return text;
 }

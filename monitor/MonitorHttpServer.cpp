@@ -116,10 +116,7 @@ bool TMonitorHttpServer::Listen(QString* error) {
         return false;
     }
     bind(fTcp);
-    {
-        const QStringList lines = EventLogLinesOfThisRun(0);
-        fEvents = lines;
-    }
+    fEvents = EventLogRecordsOfThisRun(0);
     fPushTimer->start();
     fStatusTimer->start();
     return true;
@@ -255,7 +252,7 @@ void TMonitorHttpServer::Page(QTcpSocket* socket) {
 
 QByteArray TMonitorHttpServer::StatusJson() const {
     return TMonitorJson::Status(fFeed.Status(), fFeed.LatestDataRow(), fFeed.RowCount(),
-                                fFirstEvent + fEvents.size());
+                                fFirstEvent + std::int64_t(fEvents.size()));
 }
 
 void TMonitorHttpServer::StatusReply(QTcpSocket* socket) {
@@ -295,8 +292,13 @@ void TMonitorHttpServer::EventsReply(const QHttpServerRequest& request, QTcpSock
     }
     const std::int64_t from = std::max(*since, fFirstEvent);
     const qsizetype offset = qsizetype(std::min<std::int64_t>(from - fFirstEvent, fEvents.size()));
-    const QStringList lines = fEvents.mid(offset, kMaxEventsPerPage);
-    Reply(socket, 200, "application/json", TMonitorJson::Events(fFirstEvent + offset, lines));
+    Reply(socket, 200, "application/json", TMonitorJson::Events(fFirstEvent + offset, EventPage(offset)));
+}
+
+std::span<const TEventRecord> TMonitorHttpServer::EventPage(qsizetype offset) const {
+    const std::size_t from = std::min(std::size_t(std::max<qsizetype>(offset, 0)), fEvents.size());
+    return std::span<const TEventRecord>(fEvents).subspan(
+        from, std::min<std::size_t>(fEvents.size() - from, kMaxEventsPerPage));
 }
 
 void TMonitorHttpServer::OpenStream(const QHttpServerRequest& request, QTcpSocket* socket) {
@@ -313,7 +315,7 @@ void TMonitorHttpServer::OpenStream(const QHttpServerRequest& request, QTcpSocke
     }
     const QUrlQuery query = request.query();
     const auto rows = Count(query, QStringLiteral("rows"), fFeed.RowCount());
-    const auto events = Count(query, QStringLiteral("events"), fFirstEvent + fEvents.size());
+    const auto events = Count(query, QStringLiteral("events"), fFirstEvent + std::int64_t(fEvents.size()));
     if (!rows || !events) {
         ReplyError(socket, 400, QStringLiteral("rows, events: numbers of 0 or more"));
         return;
@@ -331,12 +333,13 @@ void TMonitorHttpServer::OpenStream(const QHttpServerRequest& request, QTcpSocke
 
 void TMonitorHttpServer::Push() {
     fWakePending.store(false);
-    const QStringList fresh = EventLogLinesOfThisRun(fFirstEvent + fEvents.size());
-    if (!fresh.isEmpty()) {
-        fEvents.append(fresh);
-        if (fEvents.size() > kEventsKept) {
-            const qsizetype drop = fEvents.size() - kEventsKept;
-            fEvents.remove(0, drop);
+    std::vector<TEventRecord> fresh = EventLogRecordsOfThisRun(fFirstEvent + qsizetype(fEvents.size()));
+    if (!fresh.empty()) {
+        fEvents.insert(fEvents.end(), std::make_move_iterator(fresh.begin()),
+                       std::make_move_iterator(fresh.end()));
+        if (qsizetype(fEvents.size()) > kEventsKept) {
+            const qsizetype drop = qsizetype(fEvents.size()) - kEventsKept;
+            fEvents.erase(fEvents.begin(), fEvents.begin() + drop);
             fFirstEvent += drop;
         }
     }
@@ -374,16 +377,16 @@ void TMonitorHttpServer::PushTo(TStreamClient& c) {
         s->write(m);
         c.NextRow += std::int64_t(rows.size());
     }
-    const std::int64_t events = fFirstEvent + fEvents.size();
+    const std::int64_t events = fFirstEvent + std::int64_t(fEvents.size());
     c.NextEvent = std::clamp(c.NextEvent, fFirstEvent, events);
     if (c.NextEvent < events && s->bytesToWrite() < kStreamBacklogBytes) {
         const qsizetype offset = qsizetype(c.NextEvent - fFirstEvent);
-        const QStringList lines = fEvents.mid(offset, kMaxEventsPerPage);
+        const std::span<const TEventRecord> page = EventPage(offset);
         QByteArray m("event: events\ndata: ");
-        m.append(TMonitorJson::Events(c.NextEvent, lines));
+        m.append(TMonitorJson::Events(c.NextEvent, page));
         m.append("\n\n");
         s->write(m);
-        c.NextEvent += lines.size();
+        c.NextEvent += std::int64_t(page.size());
     }
 }
 

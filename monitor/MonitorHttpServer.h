@@ -6,11 +6,12 @@
 //   GET /                       the monitor page (from the program's resources)
 //   GET /api/status             state, step, links, latest point, rows so far, last save, journal
 //   GET /api/rows?since=N&limit=M   rows N+1 ... (at most M, 1 to 10 000; default 1000)
-//   GET /api/events?since=N     event-log lines of this run from line N on (at most 10 000)
+//   GET /api/events?since=N     events of this run from event N on (at most 10 000)
 //   GET /api/stream?rows=N&events=M   Server-Sent Events: "rows", "events", "status"
 //   GET /metrics                the present state in the Prometheus text format (TMonitorMetrics)
 //
 // Every path answers 401 without the token when one is required; other methods 405.
+#include "diagnostics/EventRecord.h"
 #include "monitor/LimitedTcpServer.h"
 #include "monitor/MonitorConfig.h"
 
@@ -20,6 +21,7 @@
 #include <QStringList>
 #include <atomic>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 class QTcpSocket;
@@ -80,7 +82,10 @@ private:
     QTimer* fPushTimer = nullptr;
     QTimer* fStatusTimer = nullptr;
     std::vector<TStreamClient> fStreams;
-    QStringList fEvents;          // the event log's lines of this run as far as read
-    std::int64_t fFirstEvent = 0; // number of fEvents.front()
+    // The slice of fEvents from `offset` on, at most one page.
+    std::span<const TEventRecord> EventPage(qsizetype offset) const;
+
+    std::vector<TEventRecord> fEvents; // the event log's events of this run as far as read
+    std::int64_t fFirstEvent = 0;      // number of fEvents.front()
     std::atomic<bool> fWakePending{false};
 };

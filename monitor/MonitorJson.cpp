@@ -18,6 +18,10 @@ void TMonitorJson::AppendNumber(QByteArray& out, double v) {
 
 void TMonitorJson::AppendString(QByteArray& out, const QString& s) {
     const QByteArray utf8 = s.toUtf8();
+    AppendString(out, std::string_view(utf8.constData(), std::size_t(utf8.size())));
+}
+
+void TMonitorJson::AppendString(QByteArray& out, std::string_view utf8) {
     out.append('"');
     for (const char c : utf8) {
         switch (c) {
@@ -89,8 +93,12 @@ void TMonitorJson::AppendRowTime(QByteArray& out, const TDataRow& row) {
         return;
     }
     TZoneCache cache;
-    const QDateTime utc = QDateTime::fromMSecsSinceEpoch(qint64(RowUnixMs(row, cache)), Qt::UTC);
-    AppendString(out, utc.toOffsetFromUtc(row.UtcOffsetS).toString(Qt::ISODateWithMs));
+    AppendInstant(out, qint64(RowUnixMs(row, cache)), row.UtcOffsetS);
+}
+
+void TMonitorJson::AppendInstant(QByteArray& out, qint64 unixMs, int utcOffsetS) {
+    const QDateTime utc = QDateTime::fromMSecsSinceEpoch(unixMs, Qt::UTC);
+    AppendString(out, utc.toOffsetFromUtc(utcOffsetS).toString(Qt::ISODateWithMs));
 }
 
 double TMonitorJson::UnixMs(TDateTime t) {
@@ -304,34 +312,29 @@ QByteArray TMonitorJson::Status(const TMonitorStatus& s, const std::optional<TDa
     return out;
 }
 
-void TMonitorJson::AppendEvent(QByteArray& out, std::int64_t index, const QString& line) {
-    const QStringList parts = line.split(u'\t');
-    const QDateTime t = QDateTime::fromString(parts.value(0), QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+void TMonitorJson::AppendEvent(QByteArray& out, std::int64_t index, const TEventRecord& event) {
     out.append("{\"index\":");
     out.append(QByteArray::number(index));
     out.append(",\"time\":");
-    if (t.isValid())
-        AppendString(out, t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODateWithMs));
-    else
-        out.append("null", 4);
+    AppendInstant(out, event.UnixMs(), event.UtcOffsetS);
     out.append(",\"source\":");
-    AppendString(out, parts.value(1));
+    AppendString(out, event.Source);
     out.append(",\"text\":");
-    AppendString(out, parts.size() > 2 ? parts.mid(2).join(u' ') : QString());
+    AppendString(out, event.Text);
     out.append('}');
 }
 
-QByteArray TMonitorJson::Events(std::int64_t from, const QStringList& lines) {
+QByteArray TMonitorJson::Events(std::int64_t from, std::span<const TEventRecord> events) {
     QByteArray out;
     out.append("{\"from\":");
     out.append(QByteArray::number(from));
     out.append(",\"next\":");
-    out.append(QByteArray::number(from + lines.size()));
+    out.append(QByteArray::number(from + std::int64_t(events.size())));
     out.append(",\"events\":[");
-    for (qsizetype i = 0; i < lines.size(); ++i) {
+    for (std::size_t i = 0; i < events.size(); ++i) {
         if (i)
             out.append(',');
-        AppendEvent(out, from + i, lines[i]);
+        AppendEvent(out, from + std::int64_t(i), events[i]);
     }
     out.append("]}");
     return out;

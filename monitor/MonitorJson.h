@@ -3,6 +3,7 @@
 // local offset. Written by hand into one buffer, because a page of 10 000 rows must be formatted in
 // a few milliseconds.
 #include "common/DateTime.h"
+#include "diagnostics/EventRecord.h"
 #include "monitor/MonitorStatus.h"
 #include "recording/DataRow.h"
 
@@ -11,6 +12,8 @@
 #include <QStringList>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string_view>
 #include <vector>
 
 class TMonitorJson {
@@ -19,6 +22,7 @@ public:
     static void AppendNumber(QByteArray& out, double v);
     // A JSON string, quotes included.
     static void AppendString(QByteArray& out, const QString& s);
+    static void AppendString(QByteArray& out, std::string_view utf8);
     // "2026-12-10T14:02:11.123+01:00"; null for a time of 0 (none).
     static void AppendTime(QByteArray& out, TDateTime t);
     static QString IsoTime(TDateTime t);
@@ -35,6 +39,8 @@ public:
     // A row's UTC instant in ms since 1970-01-01: its Date less the offset the row was taken with,
     // or, for a row that has none, Date through the zone rules.
     static double RowUnixMs(const TDataRow& row, TZoneCache& cache);
+    // An instant (ms since 1970-01-01 UTC) as AppendTime writes it, with the offset given (s).
+    static void AppendInstant(QByteArray& out, qint64 unixMs, int utcOffsetS);
     // A row's time as AppendTime writes it, with the offset the row was taken with.
     static void AppendRowTime(QByteArray& out, const TDataRow& row);
 
@@ -51,8 +57,8 @@ public:
     static QByteArray Status(const TMonitorStatus& status, const std::optional<TDataRow>& latest,
                              std::int64_t rows, std::int64_t events);
     // GET /api/events: {"from":N,"next":M,"events":[{"index":..,"time":..,"source":..,"text":..}]}
-    static QByteArray Events(std::int64_t from, const QStringList& lines);
-    // One event-log line ("yyyy-MM-dd HH:mm:ss.zzz<TAB>source<TAB>text") as an object.
-    static void AppendEvent(QByteArray& out, std::int64_t index, const QString& line);
+    static QByteArray Events(std::int64_t from, std::span<const TEventRecord> events);
+    // One event as an object; its time with the offset from UTC it was written with.
+    static void AppendEvent(QByteArray& out, std::int64_t index, const TEventRecord& event);
     static const char* LinkStateName(TLinkState s);
 };

@@ -1,6 +1,7 @@
 #pragma once
-// What the window shows in its status bar, as the web monitor reports it. Filled by the window on
-// the main thread, read by the monitor's thread through a copy (TMonitorFeed).
+// The run's status: what the window's status bar shows and the web monitor reports, one struct for
+// both. Made from the run on the main thread without a widget (TRunStatus in app/), shown by the
+// status bar's panes, and read by the monitor's thread through a copy (TMonitorFeed).
 #include "common/DateTime.h"
 #include "instruments/TLinkMonitor.h"
 
@@ -39,4 +40,11 @@ struct TMonitorStatus {
     std::optional<bool> StepPO2Stable;
     std::optional<bool> StepCurrentStable;
     double Delta = std::numeric_limits<double>::quiet_NaN(); // the sample's delta now; NaN: unknown
+
+    // Shown in the status bar only.
+    // The multimeter's latest cell temperature, degC; NaN while paused (no stale value is shown).
+    double CellTempC = 0;
+    bool CellTempValid = false; // renewed within two data point lengths and within 500..1055 degC
+    QString RCpO2Text;          // the newest row's relative change of pO2 (%) as the grid shows it
+    QString FlushText;          // the flush gas's pO2 as the row builder last gave it
 };

@@ -34,23 +34,15 @@ void AppendIsoTime(std::string& out, TDateTime t) {
         inDay += 86400000;
         --day;
     }
-    long long z = day - 25569 + 719468;
-    const long long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    const long long d = doy - (153 * mp + 2) / 5 + 1;
-    const long long m = mp < 10 ? mp + 3 : mp - 9;
-    const long long y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    const TCivilDate date = CivilFromUnixDays(day - 25569);
     char year[8];
-    const auto [end, ec] = std::to_chars(year, year + sizeof year, y);
+    const auto [end, ec] = std::to_chars(year, year + sizeof year, date.Year);
     if (ec == std::errc())
         out.append(year, end);
     out += '-';
-    Two(out, m);
+    Two(out, date.Month);
     out += '-';
-    Two(out, d);
+    Two(out, date.Day);
     out += 'T';
     Two(out, inDay / 3600000);
     out += ':';

@@ -3,19 +3,25 @@
 #include "app/ConfigurationPage.h"
 #include "app/ExperimentControlPage.h"
 #include "app/ExperimentDataPage.h"
+#include "app/RunStatus.h"
 #include "app/StatusHints.h"
 #include "app/StatusPane.h"
 #include "app/SupervisoryTick.h"
 #include "app/TRtDoubleEdit.h"
 #include "app/TfrmOndrix.h"
+#include "app/TitrationPage.h"
 #include "common/Clock.h"
 #include "control/TPID.h"
 #include "diagnostics/LogChannel.h"
 #include "experiment/TExperimentModel.h"
+#include "monitor/MonitorConfig.h"
+#include "monitor/MonitorFeed.h"
+#include "monitor/MonitorServer.h"
 #include "recording/CellDetails.h"
 #include "recording/ColumnTable.h"
 #include "recording/SampleDetails.h"
 #include "recording/TDataGridModel.h"
+#include "tests/support/HttpProbe.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -174,6 +180,47 @@ TEST_F(ModeControl, StepTimeAndCriteriaInTheStatusBar) {
     w->Statusbar();
     EXPECT_TRUE(w->RzStatusPaneStepStatus->isHidden());
     Clock::Release();
+}
+
+// The web monitor reports the very status the status bar shows: the panes made from the monitor's
+// copy are the panes on screen, and its JSON names the same mode and notice.
+TEST_F(ModeControl, TheMonitorReportsWhatTheStatusBarShows) {
+    Validate();
+    TMonitorConfig config;
+    config.Address = QStringLiteral("127.0.0.1");
+    config.Port = 0;
+    QString error;
+    ASSERT_TRUE(w->StartMonitor(config, &error)) << error.toStdString();
+    emit w->Titration->IsothermWriteError(QStringLiteral("Isotherm not written"));
+    w->Run().LastCellTemp = 700;
+    const struct {
+        TProgramState state;
+        int step;
+    } cases[] = {{TProgramState::Paused, 0}, {TProgramState::SetVoltage, 0}, {TProgramState::PIDStep, 2},
+                 {TProgramState::PPS, 7},    {TProgramState::PIDStep, 8},    {TProgramState::PIDSet, 0}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(ProgramStateName(k.state).toStdString() + " " + std::to_string(k.step));
+        w->Run().ProgramState = k.state;
+        w->Run().CurrentStep = k.step;
+        w->Statusbar();
+        const TMonitorStatus s = w->MonitorFeed().Status();
+        const TStatusBarTexts t = TRunStatus::StatusBar(s);
+        EXPECT_EQ(t.Links, w->RzGlyphStatus1->Caption());
+        EXPECT_EQ(t.LinksImage, w->RzGlyphStatus1->ImageIndex());
+        EXPECT_EQ(t.Temperature, w->RzGlyphStatus2->Caption());
+        EXPECT_EQ(t.TemperatureImage, w->RzGlyphStatus2->ImageIndex());
+        EXPECT_EQ(t.Flush, w->RzStatusPaneFlushpO2->Caption());
+        EXPECT_EQ(t.RC, w->RzStatusPaneRC->Caption());
+        EXPECT_EQ(t.Mode, w->RzStatusPaneStep->Caption());
+        EXPECT_EQ(t.Step, w->RzStatusPaneStepStatus->Caption());
+        EXPECT_EQ(t.Notice, w->RzStatusPaneNotice->Caption());
+
+        const QJsonObject json = HttpGet(w->Monitor().Port(), "/api/status").Json();
+        EXPECT_EQ(json[QStringLiteral("state")].toString(), ProgramStateName(k.state));
+        EXPECT_EQ(json[QStringLiteral("mode")].toString(), w->RzStatusPaneStep->Caption());
+        EXPECT_EQ(json[QStringLiteral("notice")].toString(), QStringLiteral("Isotherm not written"));
+        EXPECT_EQ(json[QStringLiteral("notice")].toString(), w->RzStatusPaneNotice->Caption());
+    }
 }
 
 TEST_F(ModeControl, AMarkerRowEmptiesTheRelativeChangePane) {

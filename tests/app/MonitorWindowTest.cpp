@@ -3,6 +3,7 @@
 // the "Configuration" page, and a window that stays responsive under bad and slow clients.
 #include "app/ConfigurationPage.h"
 #include "app/ExperimentControlPage.h"
+#include "app/StatusPane.h"
 #include "app/TRtDoubleEdit.h"
 #include "common/NumberFormat.h"
 #include "diagnostics/EventLog.h"
@@ -77,6 +78,8 @@ TEST_F(MonitorWindow, LoopbackServesAGalvanostaticRunAsItGoes) {
         20000));
     EXPECT_EQ(status[QStringLiteral("state")].toString(), QStringLiteral("SetCurrent"));
     EXPECT_TRUE(status[QStringLiteral("mode")].toString().contains(QStringLiteral("SetCurrent")));
+    EXPECT_EQ(status[QStringLiteral("mode")].toString(), w->RzStatusPaneStep->Caption());
+    EXPECT_EQ(status[QStringLiteral("notice")].toString(), w->RzStatusPaneNotice->Caption());
     EXPECT_TRUE(status[QStringLiteral("instrumentsValid")].toBool());
     for (const QString link : {QStringLiteral("SMU"), QStringLiteral("DMM")})
         EXPECT_EQ(status[QStringLiteral("links")][link][QStringLiteral("state")].toString(),

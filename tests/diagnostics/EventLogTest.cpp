@@ -93,6 +93,54 @@ TEST_F(EventLog, LinesLandInTheFileOfTheirDayWithTimeStamp) {
             .endsWith(QStringLiteral("changed to Paused\n2026-12-11 00:00:00.123\tSave\twrote a.csv\n")));
 }
 
+// The run keeps each event as a record: its instant, its source and its text as the line has them,
+// the line being the record's line byte for byte.
+TEST_F(EventLog, RecordsOfTheRunAreTheLinesOfTheFile) {
+    TEventLog log(Logs());
+    Clock::Fix(EncodeDateTime(2026, 7, 1, 9, 30, 5, 42));
+    log.Write(QStringLiteral("Sa\tve"), QStringLiteral("wrote \"a.csv\"\nµ"));
+    Clock::AdvanceSeconds(0.5);
+    log.Write(QStringLiteral("Mode"), QStringLiteral("set to PPS"));
+    ASSERT_TRUE(log.Flush());
+
+    const std::vector<TEventRecord> records = log.RecordsOfThisRun();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].Source, "Sa ve");
+    EXPECT_EQ(records[0].Text, "wrote \"a.csv\" µ");
+    const QDateTime local(QDate(2026, 7, 1), QTime(9, 30, 5, 42));
+    EXPECT_EQ(records[0].UnixMs(), local.toMSecsSinceEpoch());
+    EXPECT_EQ(records[0].UtcOffsetS, local.offsetFromUtc());
+    EXPECT_EQ(records[1].UnixMs() - records[0].UnixMs(), 500);
+    EXPECT_EQ(ReadAll(FileOf(QDate(2026, 7, 1))),
+              QString::fromStdString(records[0].Line() + '\n' + records[1].Line() + '\n'));
+    EXPECT_EQ(log.LinesOfThisRun(1), QStringList{QString::fromStdString(records[1].Line())});
+    EXPECT_EQ(log.RecordsOfThisRun(2).size(), 0u);
+}
+
+// The stamp is worked out without the calendar functions: it must read as the calendar does across
+// month, year and leap-day boundaries, and before 1970.
+TEST(EventRecord, StampReadsAsTheCalendar) {
+    const struct {
+        QDate day;
+        QTime time;
+        const char* stamp;
+    } cases[] = {
+        {QDate(2024, 2, 29), QTime(23, 59, 59, 999), "2024-02-29 23:59:59.999"},
+        {QDate(2024, 3, 1), QTime(0, 0, 0, 0), "2024-03-01 00:00:00.000"},
+        {QDate(2000, 2, 29), QTime(12, 0, 0, 7), "2000-02-29 12:00:00.007"},
+        {QDate(2100, 3, 1), QTime(1, 2, 3, 40), "2100-03-01 01:02:03.040"},
+        {QDate(2026, 12, 31), QTime(23, 59, 59, 0), "2026-12-31 23:59:59.000"},
+        {QDate(1969, 12, 31), QTime(23, 59, 59, 999), "1969-12-31 23:59:59.999"},
+    };
+    for (const auto& c : cases) {
+        TEventRecord r;
+        r.LocalMs = QDate(1970, 1, 1).daysTo(c.day) * 86400000LL + c.time.msecsSinceStartOfDay();
+        r.Source = "A";
+        r.Text = "b";
+        EXPECT_EQ(r.Line(), std::string(c.stamp) + "\tA\tb");
+    }
+}
+
 TEST_F(EventLog, WallClockStampNamesTheFile) {
     TEventLog log(Logs());
     log.Write(QStringLiteral("Program"), QStringLiteral("started"));

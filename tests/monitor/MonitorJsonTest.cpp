@@ -62,6 +62,30 @@ TEST(MonitorJson, RowsTakenWithTheirOffsetAreTrueInstantsThroughTheRepeatedHour)
     EXPECT_EQ(TMonitorJson::RowUnixMs(old, cache), TMonitorJson::UnixMs(old[TProperty::Date]));
 }
 
+// An event carries the offset it was written with: the two events of the hour that repeats when
+// daylight saving ends read as two instants an hour apart; texts are escaped as strings.
+TEST(MonitorJson, EventsAreTheirRecords) {
+    const std::int64_t local =
+        QDate(1970, 1, 1).daysTo(QDate(2026, 10, 25)) * 86400000LL + 9000123; // 02:30:00.123
+    const TEventRecord events[] = {{local, 7200, "Mode", "set to \"PPS\" µ"}, {local, 3600, "Step", "2"}};
+    const QJsonObject j = QJsonDocument::fromJson(TMonitorJson::Events(7, events)).object();
+    EXPECT_EQ(j[QStringLiteral("from")].toInt(), 7);
+    EXPECT_EQ(j[QStringLiteral("next")].toInt(), 9);
+    const QJsonArray a = j[QStringLiteral("events")].toArray();
+    ASSERT_EQ(a.size(), 2);
+    EXPECT_EQ(a[0][QStringLiteral("index")].toInt(), 7);
+    EXPECT_EQ(a[0][QStringLiteral("time")].toString(), QStringLiteral("2026-10-25T02:30:00.123+02:00"));
+    EXPECT_EQ(a[0][QStringLiteral("source")].toString(), QStringLiteral("Mode"));
+    EXPECT_EQ(a[0][QStringLiteral("text")].toString(), QStringLiteral("set to \"PPS\" µ"));
+    EXPECT_EQ(a[1][QStringLiteral("index")].toInt(), 8);
+    EXPECT_EQ(a[1][QStringLiteral("time")].toString(), QStringLiteral("2026-10-25T02:30:00.123+01:00"));
+    EXPECT_EQ(QDateTime::fromString(a[1][QStringLiteral("time")].toString(), Qt::ISODateWithMs)
+                      .toMSecsSinceEpoch() -
+                  QDateTime::fromString(a[0][QStringLiteral("time")].toString(), Qt::ISODateWithMs)
+                      .toMSecsSinceEpoch(),
+              3600 * 1000);
+}
+
 TEST(MonitorJson, NumbersAndStrings) {
     const struct {
         double v;
