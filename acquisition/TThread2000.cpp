@@ -2,13 +2,11 @@
 
 #include "acquisition/Thermocouples.h"
 #include "common/Clock.h"
-#include "common/FreeAndNil.h"
 #include "control/TPID.h"
 #include "diagnostics/LogChannel.h"
 #include "instruments/InstrumentNumber.h"
 #include "instruments/TLinkMonitor.h"
 #include "instruments/TSerialPort.h"
-#include "recording/TDataSynchronizer.h"
 
 #include <cmath>
 #include <memory>
@@ -52,7 +50,7 @@ void TThread2000::Initialize() {
 }
 
 void TThread2000::LinkFault() {
-    fRun.DropOpenPoint();
+    fRun.Points.Drop();
 }
 
 bool TThread2000::Paused() const {
@@ -65,8 +63,7 @@ std::function<void()> TThread2000::PausedUpdate() {
     none.HandedAt = MonotonicSeconds();
     none.CellTemp = fCellTemp;
     return [this, none] {
-        FreeAndNil(fRun.SynchronizerT);
-        FreeAndNil(fRun.SynchronizerpO2);
+        fRun.Points.DropCell();
         UpdateResults(none);
     };
 }
@@ -267,24 +264,16 @@ void TThread2000::UpdateResults(const TDMMReading& reading) {
         LogK2000.Send(QStringLiteral("Thread was paused"));
     } else if (!LinksOK()) {
         // An instrument is out: the point starts afresh once both deliver again.
-        fRun.DropOpenPoint();
+        fRun.Points.Drop();
     } else {
-        if (reading.TemperatureOK) {
-            // The reading's own time: the update may run late when the main thread was busy.
-            const double now = reading.HandedAt > 0 ? reading.HandedAt : MonotonicSeconds();
-            if (!fRun.SynchronizerT)
-                fRun.SynchronizerT = new TDataSynchronizer(QStringLiteral("T"));
-            fRun.SynchronizerT->Add(reading.StartTime, now, reading.CellTemp);
-            if (reading.SensorOK) {
-                const double pO2 =
-                    SensorpO2(reading.CellTemp, reading.SensorVoltage, fRun.SensorAx, fRun.SensorBx);
-                if (!fRun.SynchronizerpO2)
-                    fRun.SynchronizerpO2 = new TDataSynchronizer(QStringLiteral("pO2"));
-                fRun.SynchronizerpO2->Add(reading.StartTime, now, pO2);
-                if (fRun.PID)
-                    fRun.PID->SetProcessVariable(std::log10(pO2));
-            }
-        }
+        // The sensor's pO2 (atm) is worked out only for a cycle that read it.
+        const double pO2 =
+            reading.TemperatureOK && reading.SensorOK
+                ? SensorpO2(reading.CellTemp, reading.SensorVoltage, fRun.SensorAx, fRun.SensorBx)
+                : 0.0;
+        fRun.Points.AddCell(reading, pO2);
+        if (reading.TemperatureOK && reading.SensorOK && fRun.PID)
+            fRun.PID->SetProcessVariable(std::log10(pO2));
         fRun.LastCellTemp = reading.CellTemp;
         if (reading.TemperatureOK)
             fRun.LastCellTempTime = reading.HandedAt > 0 ? reading.HandedAt : MonotonicSeconds();

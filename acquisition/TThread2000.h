@@ -6,6 +6,7 @@
 #include "acquisition/IThread2000Host.h"
 #include "control/TRunState.h"
 #include "instruments/TInstrumentWorker.h"
+#include "recording/InstrumentReadings.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,17 +20,6 @@ class TSerialPort;
 const QStringList& SetUpSequence2000();
 // Sends the multimeter's set-up sequence on `port`; outcomes are ignored.
 void Initialize2000(const QString& port);
-
-// One cycle's results as the worker took them, handed to the update by value: the update may run
-// later than the cycle (main thread busy), so it never reads the worker's changing fields.
-struct TDMMReading {
-    bool TemperatureOK = false; // thermocouple and thermistor read this cycle
-    bool SensorOK = false;      // the sensor voltage too
-    double StartTime = 0;       // monotonic s when the cycle's measurements began
-    double HandedAt = 0;        // monotonic s when the cycle handed over
-    double CellTemp = 0;        // degC
-    double SensorVoltage = 0;   // V
-};
 
 class TThread2000 : public TInstrumentWorker {
     Q_OBJECT

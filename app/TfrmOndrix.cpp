@@ -195,8 +195,6 @@ void TfrmOndrix::WireModel() {
 void TfrmOndrix::WireDataAndStepButtons() {
     TRowBuilderLinks l;
     l.Plot = RtGraph2D1;
-    l.GalvanostaticSelected = [this] { return ExperimentControl->RadioButtonModePassive->isChecked(); };
-    l.CurrentSetpoint = [this] { return ExperimentControl->RtIntegerEditCurrentmA->Value(); };
     l.FlushGaspO2 = [this] { return fModel->Cell().FGpO2; };
     l.RCAppliesToCurrent = [this] { return fModel->Cell().RCAppliesToCurrent; };
     l.CurrentFloorMicroA = [this] { return fModel->Cell().CurrentFloorMicroA; };
@@ -714,7 +712,6 @@ void TfrmOndrix::FormDestroy() {
         Thread2000->RequestStop();
     StopAndFree(Thread2401);
     StopAndFree(Thread2000);
-    fRun.DropOpenPoint();
     if (fJournal)
         fJournal->Close(); // without an orderly close the next start recovers it
     LogFileDestination::Install(nullptr);

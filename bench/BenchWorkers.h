@@ -81,7 +81,6 @@ public:
             Serve(20);
         smu.wait();
         dmm.wait();
-        run.DropOpenPoint();
         FreeAndNil(run.PID);
     }
 

@@ -117,7 +117,6 @@ struct TRun {
 void Prepare(TRun& run, int rows) {
     run.grid = FilledGrid(rows);
     TRowBuilderLinks links;
-    links.GalvanostaticSelected = [] { return true; };
     links.FlushGaspO2 = [] { return 0.21; };
     links.AutoScroll = [] { return true; };
     run.journal.Start(run.folder.path(), run.folder.filePath(QStringLiteral("Run.journal.csv")),
@@ -171,6 +170,7 @@ void BuildOneRow(TRun& run) {
     s.DataPointDate = Now();
     DataPoint.Date = s.DataPointDate;
     DataPoint.SetPoint = -4;
+    DataPoint.Galvanostatic = true;
     s.HandOverDataPoint(DataPoint);
     run.builder->AddDataUpdates();
 }

@@ -155,7 +155,6 @@ void BM_Thread2401(benchmark::State& state) {
     while (!thread.IsStopped())
         Serve(20);
     thread.wait();
-    run.DropOpenPoint();
     FreeAndNil(run.PID);
 }
 BENCHMARK(BM_Thread2401)
@@ -210,7 +209,6 @@ void BM_Thread2000(benchmark::State& state) {
     while (!thread.IsStopped())
         Serve(20);
     thread.wait();
-    run.DropOpenPoint();
     FreeAndNil(run.PID);
 }
 BENCHMARK(BM_Thread2000)

@@ -1,8 +1,5 @@
 #include "control/TRunState.h"
 
-#include "common/FreeAndNil.h"
-#include "recording/TDataSynchronizer.h"
-
 QString ProgramStateName(TProgramState s) {
     switch (s) {
     case TProgramState::Uninitialized:
@@ -35,13 +32,6 @@ void TRunState::HandOverDataPoint(const TDataPoint& point) {
     DataPointQueue.push_back(DataPoint);
 }
 
-void TRunState::DropOpenPoint() {
-    FreeAndNil(SynchronizerI);
-    FreeAndNil(SynchronizerV);
-    FreeAndNil(SynchronizerT);
-    FreeAndNil(SynchronizerpO2);
-}
-
 void TRunState::Reset() {
     ProgramState = TProgramState::Uninitialized;
     SensorAx = SensorBx = 0.0;
@@ -55,6 +45,7 @@ void TRunState::Reset() {
     DataPointDate = 0;
     DataPoint = TDataPoint();
     DataPointQueue.clear();
+    Points = TPointIntegrator();
     LastSaveTime = 0;
     SaveFileNumber = 1;
     LastSavedFile.clear();

@@ -7,6 +7,8 @@
 // update method, which runs on the main thread through its hand-over (see common/HandOver.h). The
 // workers get the run they serve handed to them; nothing here is a global.
 #include "common/DateTime.h"
+#include "recording/DataPoint.h"
+#include "recording/PointIntegrator.h"
 
 #include <QString>
 #include <cstdint>
@@ -39,34 +41,11 @@ QString ProgramStateName(TProgramState s);
 // The thread mode of a program state, by ordinal; ToExit has none and gives Uninitialized.
 TMode ModeOfState(TProgramState s);
 
-// A completed data point, handed from the SourceMeter thread's update to the row builder.
-struct TDataPoint {
-    double PumpV = 0;      // average pump voltage, V
-    double PumpI = 0;      // average pump current, A
-    std::int32_t Mode = 0; // the integrating TMode ordinal + 10
-    bool CellpO2Valid = false;
-    double CellpO2 = 0; // average sensor pO2, atm
-    double Temp = 0;    // average cell temperature, degC
-    // Time and Interval are differences of the monotonic clock: they count evenly through a
-    // daylight-saving change or a correction of the system time.
-    double Time = 0;     // s from the start of the integration mode to completion
-    double Interval = 0; // s spanned by the averaged current and temperature readings
-    bool Ready = false;  // set last by the writer, cleared by the row builder
-    // What the point was measured under, so its row tells the truth even when the row is built
-    // after the next step or setting has begun.
-    TDateTime Date = 0;          // completion time on the wall clock (DataPointDate of this point)
-    std::int32_t UtcOffsetS = 0; // the wall clock's offset from UTC at completion, s
-    double Monotonic = 0;        // completion time on the monotonic clock, s (0: not taken)
-    std::int32_t Step = 0;       // CurrentStep while the point was integrated (PIDStep, PPS)
-    double SetPoint = 0;         // PID setpoint while the point was integrated (log pO2, or V in PPS)
-};
-
 class TPID;
-class TDataSynchronizer;
 
 struct TRunState {
     TRunState() = default;
-    // One run is shared by reference; a copy would share its accumulators without owning them.
+    // One run is shared by reference: the workers and the row builder serve the same one.
     TRunState(const TRunState&) = delete;
     TRunState& operator=(const TRunState&) = delete;
 
@@ -101,19 +80,12 @@ struct TRunState {
 
     // The controller of the PID modes; owned by the window.
     TPID* PID = nullptr;
-    // The averages of the open data point (pump current and voltage, cell temperature, pO2),
-    // created by the updates as readings come in and freed when the point completes or is dropped.
-    TDataSynchronizer* SynchronizerI = nullptr;
-    TDataSynchronizer* SynchronizerV = nullptr;
-    TDataSynchronizer* SynchronizerT = nullptr;
-    TDataSynchronizer* SynchronizerpO2 = nullptr;
+    // The open data point: the workers' readings go into it, and it completes the points.
+    TPointIntegrator Points;
 
     // Completes the hand-over of a point: it becomes DataPoint (Ready set) and joins the queue.
     void HandOverDataPoint(const TDataPoint& point);
-    // Drops the four accumulators of the open data point: an instrument went out, and a point must
-    // not span the outage.
-    void DropOpenPoint();
-    // Puts every value back to its start value; the PID controller and the accumulators are left
-    // to their owners.
+    // Puts every value back to its start value, the open point included; the PID controller is
+    // left to its owner.
     void Reset();
 };

@@ -1,14 +1,12 @@
 #include "control/TThread2401.h"
 
 #include "common/Clock.h"
-#include "common/FreeAndNil.h"
 #include "common/NumberFormat.h"
 #include "control/TPID.h"
 #include "diagnostics/LogChannel.h"
 #include "instruments/InstrumentNumber.h"
 #include "instruments/TLinkMonitor.h"
 #include "instruments/TSerialPort.h"
-#include "recording/TDataSynchronizer.h"
 
 #include <QList>
 #include <algorithm>
@@ -109,11 +107,13 @@ void TThread2401::Initialize() {
 }
 
 void TThread2401::LinkFault() {
-    fRun.DropOpenPoint();
+    fRun.Points.Drop();
 }
 
 bool TThread2401::Paused() const {
-    return fModeIntegrator.load() == TMode::Paused;
+    // The published command, not the mode alone: a cycle never starts before the update that left
+    // the pause has decided what it sends.
+    return fCommand.Get().Mode == TMode::Paused;
 }
 
 void TThread2401::PausedSecondStarts() {
@@ -125,8 +125,7 @@ std::function<void()> TThread2401::PausedUpdate() {
     none.HandedAt = MonotonicSeconds();
     none.HandedAtWall = NowWithOffset();
     return [this, none] {
-        FreeAndNil(fRun.SynchronizerI);
-        FreeAndNil(fRun.SynchronizerV);
+        fRun.Points.DropPump();
         UpdateResults(none);
     };
 }
@@ -152,52 +151,28 @@ void TThread2401::Execute() {
         // come back, with a growing pause between tries.
         if (ReinitializeIfDue()) {
             COM->Send2(QByteArray(":INIT\r"), true);
-            std::lock_guard<std::mutex> lock(fDriveLock);
-            fVoltageLimitApplied = 0; // the protection level goes out again with the next command
+            fVoltageProtectionDue = true; // the protection level goes out again with the next command
         }
 
-        // The settings of this cycle, as the last update left them.
-        QString voltageProtection;
-        TMode mode;
-        QString gsCurrentS;
-        float sourceVoltage;
-        double limitCurrentPID;
-        {
-            std::lock_guard<std::mutex> lock(fDriveLock);
-            if (fVoltageLimitDesired != fVoltageLimitApplied) {
-                if (!(fVoltageLimitDesired <= 1.1))
-                    fVoltageLimitDesired = 1.1; // also for a value that is not a number
-                if (fVoltageLimitDesired < -1.1)
-                    fVoltageLimitDesired = -1.1;
-                voltageProtection = QStringLiteral(";:SENS:VOLT:PROT:LEV ") + Fixed6(fVoltageLimitDesired);
-                fVoltageLimitApplied = fVoltageLimitDesired;
-            }
-            mode = fModeIntegrator.load();
-            gsCurrentS = fGSCurrentS;
-            sourceVoltage = fSourceVoltageDesired;
-            limitCurrentPID = fLimitCurrentPID;
-        }
-
-        if (mode == TMode::SetCurrent) {
+        // The newest command the updates decided on.
+        const TPumpCommand command = fCommand.Get();
+        if (command.Mode == TMode::SetCurrent) {
             LogThread2401.Send(QStringLiteral("Mode: GS"));
-            const QString command = QStringLiteral(":SENS:CURR:PROT:LEV ") + Fixed6(limitCurrentPID) +
-                                    voltageProtection + QStringLiteral(";:SOUR:FUNC CURR;:SOUR:CURR:LEV ") +
-                                    gsCurrentS + QStringLiteral(";:OUTPUT:STATE 1\r");
-            LogThread2401.Send(command);
-            COM->Send2(command.toLatin1(), false);
-        } else if (mode != TMode::Uninitialized) {
+            const QByteArray bytes = command.Bytes(fVoltageProtectionDue);
+            fVoltageProtectionDue = false;
+            LogThread2401.Send(QString::fromLatin1(bytes));
+            COM->Send2(bytes, false);
+        } else if (command.Mode != TMode::Uninitialized) {
             LogThread2401.Send(QStringLiteral("Mode: PS"));
-            const QString volts = Fixed6(sourceVoltage);
-            const QString command = QStringLiteral(":SENS:CURR:PROT:LEV ") + Fixed6(limitCurrentPID) +
-                                    voltageProtection + QStringLiteral(";:SOUR:FUNC VOLT;:SOUR:VOLT:LEV ") +
-                                    volts + QStringLiteral(";:OUTPUT:STATE 1\r");
-            LogThread2401.Send(command);
-            const TSerialResponse r = COM->Send2(command.toLatin1(), false);
+            const QByteArray bytes = command.Bytes(fVoltageProtectionDue);
+            fVoltageProtectionDue = false;
+            LogThread2401.Send(QString::fromLatin1(bytes));
+            const TSerialResponse r = COM->Send2(bytes, false);
             if (!r.Status.isEmpty()) {
-                LogThread2401.Send(QStringLiteral("Failed to adjust source voltage to ") + volts);
+                LogThread2401.Send(QStringLiteral("Failed to adjust source voltage to ") + command.Level);
                 LogThread2401.Send(QStringLiteral("Serial port response: ") + QString::fromLatin1(r.Status));
             } else {
-                LogThread2401.Send(QStringLiteral("Adjusted source voltage to ") + volts);
+                LogThread2401.Send(QStringLiteral("Adjusted source voltage to ") + command.Level);
             }
         }
 
@@ -236,6 +211,7 @@ void TThread2401::Execute() {
                         reading.HandedAt = MonotonicSeconds();
                         reading.HandedAtWall = NowWithOffset();
                         LogThread2401.Send(QStringLiteral("Bef S"));
+                        fReadingsHandedOver.fetch_add(1);
                         HandOver([this, reading] { UpdateResults(reading); }, 100);
                         LogThread2401.Send(QStringLiteral("After S"));
                     }
@@ -262,8 +238,7 @@ void TThread2401::Execute() {
 }
 
 void TThread2401::UpdateResults(const TSMUReading& reading) {
-    // Runs on the main thread; the worker reads what this writes between updates, under the lock.
-    std::lock_guard<std::mutex> lock(fDriveLock);
+    // Runs on the main thread; the loop takes the command it publishes at the start of a cycle.
     const double L = fHost ? fHost->DataPointLength() : 10.0;
     // The time of the reading, not of this call: the call may come late when the main thread was
     // busy, and the point's times must be those of its readings. Durations come from the
@@ -276,71 +251,50 @@ void TThread2401::UpdateResults(const TSMUReading& reading) {
         fMode.store(fModeEx.load());
     if (fMode.load() == TMode::Paused) {
         fModeIntegrator.store(TMode::Paused);
-        FreeAndNil(fRun.SynchronizerI);
-        FreeAndNil(fRun.SynchronizerV);
+        fRun.Points.DropPump();
     }
-    fVoltageLimitDesired = 1.1;
-    fLimitCurrentForm = 0.005;
 
-    if (fRun.SynchronizerI) {
+    TPointIntegrator& points = fRun.Points;
+    if (points.PointOpen()) {
         // A point is open: nothing of the operator's settings is taken over until it completes.
-        LogThread2401.Send(QStringLiteral("IntegrateI.DurationS: ") +
-                           General(fRun.SynchronizerI->DurationS()) + QStringLiteral(" < ") + General(L));
-        if (fRun.SynchronizerT)
+        LogThread2401.Send(QStringLiteral("IntegrateI.DurationS: ") + General(points.Current().DurationS()) +
+                           QStringLiteral(" < ") + General(L));
+        if (!points.Temperature().Empty())
             LogThread2401.Send(QStringLiteral("IntegrateT.DurationS: ") +
-                               General(fRun.SynchronizerT->DurationS()) + QStringLiteral(" < ") + General(L));
+                               General(points.Temperature().DurationS()) + QStringLiteral(" < ") +
+                               General(L));
     } else {
         if (fModeIntegrator.load() != fMode.load()) {
-            fDataStartTime = now;
+            points.BeginMode(now);
             fRun.DataPointDate = wall.Local;
             fModeIntegrator.store(fMode.load());
             if (fRun.ExperimentStartTime == 0)
                 fRun.ExperimentStartTime = now;
         }
-        const TMode integrating = fModeIntegrator.load();
-        if (integrating == TMode::SetVoltage)
-            fSourceVoltageDesired = float((fHost ? fHost->SetVoltagemV() : 0) / 1000.0);
-        else if (integrating == TMode::PPS)
-            fSourceVoltageDesired = float(fRun.PID ? fRun.PID->Setpoint() : 0.0);
-        else
-            fSourceVoltageDesired = 0;
-        fGSCurrentMicroA = fRun.GSCurrentMicroA;
-        fGSCurrentA = fGSCurrentMicroA / 1000000.0;
-        fGSCurrentS = std::isfinite(fGSCurrentA) ? Fixed6(fGSCurrentA) : QStringLiteral("0.0");
-        // The step and setpoint the next point is measured under.
-        fPointStep = fRun.CurrentStep;
-        fPointSetPoint = fRun.PID ? fRun.PID->Setpoint() : 0.0;
+        // The setpoints the next point is driven and measured under.
+        fDemand.SetVoltagemV = fHost ? fHost->SetVoltagemV() : 0;
+        fDemand.PPSVoltageV = fRun.PID ? fRun.PID->Setpoint() : 0.0;
+        fDemand.GSCurrentMicroA = fRun.GSCurrentMicroA;
+        points.TakeConditions(fRun.CurrentStep, fRun.PID ? fRun.PID->Setpoint() : 0.0);
         LogThread2401.Send(QStringLiteral("Between integrations"));
     }
 
-    const double A = fRun.PID ? fRun.PID->A() : 1.0;
-    fLimitCurrentPID = A / 1000000.0;
     const TMode integrating = fModeIntegrator.load();
+    fDemand.Mode = integrating;
+    fDemand.CurrentLimitMicroA = fRun.PID ? fRun.PID->A() : 1.0;
+    fDemand.PIDDrives = fRun.PID != nullptr;
     if (reading.MeasurementsOK)
         fCurrentMeasured = reading.CurrentMeasured;
     if ((integrating == TMode::PIDSet || integrating == TMode::PIDStep) && fRun.PID) {
-        fSourceVoltageDesired = float(fRun.PID->FeedBack() / 1000.0);
-        LogThread2401.Send(QStringLiteral("PID or PPID mode fSourceVoltageDesired = ") +
-                           General(fSourceVoltageDesired));
-        fLimitCurrentPID = fRun.PID->A() / 1000000.0;
+        fDemand.PIDFeedBackmV = fRun.PID->FeedBack();
+        const float volts = float(fDemand.PIDFeedBackmV / 1000.0); // mV to V
+        LogThread2401.Send(QStringLiteral("PID or PPID mode fSourceVoltageDesired = ") + General(volts));
         fRun.PID->CurrentApplied = fCurrentMeasured;
-        LogThread2401.Send(QStringLiteral("PID set mVolts ") + Fixed6(fSourceVoltageDesired));
+        LogThread2401.Send(QStringLiteral("PID set mVolts ") + Fixed6(volts));
         if (fHost)
             fHost->ShowPIDListing(fRun.PID->SL());
     }
-
-    // Setpoints beyond the program's limits are never sent.
-    if (!(fSourceVoltageDesired <= fVoltageLimitDesired))
-        fSourceVoltageDesired = float(fVoltageLimitDesired);
-    if (fSourceVoltageDesired < -fVoltageLimitDesired)
-        fSourceVoltageDesired = float(-fVoltageLimitDesired);
-    if (fGSCurrentA > fLimitCurrentForm) {
-        fGSCurrentA = fLimitCurrentForm;
-        fGSCurrentS = Fixed6(fGSCurrentA);
-    } else if (fGSCurrentA < -fLimitCurrentForm) {
-        fGSCurrentA = -fLimitCurrentForm;
-        fGSCurrentS = Fixed6(fGSCurrentA);
-    }
+    fCommand.Set(PumpCommand(fDemand));
 
     if (integrating == TMode::Paused || !reading.MeasurementsOK) {
         LogThread2401.Send(QStringLiteral("Thread was paused or bad data"));
@@ -348,51 +302,22 @@ void TThread2401::UpdateResults(const TSMUReading& reading) {
     }
     if (!LinksOK()) {
         // An instrument is out: the point starts afresh once both deliver again.
-        fRun.DropOpenPoint();
+        points.Drop();
         return;
     }
 
-    if (!fRun.SynchronizerI)
-        fRun.SynchronizerI = new TDataSynchronizer(QStringLiteral("I"));
-    fRun.SynchronizerI->Add(reading.ResponseTime, now, reading.CurrentMeasured);
-    if (!fRun.SynchronizerV)
-        fRun.SynchronizerV = new TDataSynchronizer(QStringLiteral("V"));
-    fRun.SynchronizerV->Add(reading.ResponseTime, now, reading.VoltageMeasured);
-
-    const bool complete = fRun.SynchronizerI && L < fRun.SynchronizerI->DurationS() && fRun.SynchronizerT &&
-                          L < fRun.SynchronizerT->DurationS() && fRun.SynchronizerpO2 &&
-                          fRun.SynchronizerV->Count() > 0 && fRun.SynchronizerI->Count() > 0 &&
-                          fRun.SynchronizerT->Count() > 0 && fRun.SynchronizerpO2->Count() > 0;
-    if (!complete) {
+    points.AddPump(reading);
+    if (!points.Complete(L)) {
         LogThread2401.Send(QStringLiteral("Skipped adding data"));
     } else {
-        LogThread2401.Send(QStringLiteral("IntegrateI.DurationS: ") +
-                           General(fRun.SynchronizerI->DurationS()) + QStringLiteral(" > ") + General(L));
+        LogThread2401.Send(QStringLiteral("IntegrateI.DurationS: ") + General(points.Current().DurationS()) +
+                           QStringLiteral(" > ") + General(L));
         LogThread2401.Send(QStringLiteral("IntegrateT.DurationS: ") +
-                           General(fRun.SynchronizerT->DurationS()) + QStringLiteral(" > ") + General(L));
-        const double t = now;
-        TDataPoint p = fRun.DataPoint; // CellpO2 carries over when this point has no fresh pO2 average
-        p.PumpV = fRun.SynchronizerV->Average();
-        p.PumpI = fRun.SynchronizerI->Average();
-        p.Temp = fRun.SynchronizerT->Average();
-        p.Time = t - fDataStartTime;
-        p.Interval = std::max(fRun.SynchronizerI->TimeMax(), fRun.SynchronizerT->TimeMax()) -
-                     std::min(fRun.SynchronizerI->TimeMin(), fRun.SynchronizerT->TimeMin());
-        p.Mode = std::int32_t(integrating) + 10;
-        const double pO2Duration = fRun.SynchronizerpO2->DurationS();
-        if (pO2Duration > 0 || std::isnan(pO2Duration)) {
-            p.CellpO2 = fRun.SynchronizerpO2->Average();
-            p.CellpO2Valid = true;
-            FreeAndNil(fRun.SynchronizerpO2);
-        }
-        FreeAndNil(fRun.SynchronizerI);
-        FreeAndNil(fRun.SynchronizerV);
-        FreeAndNil(fRun.SynchronizerT);
-        p.Step = fPointStep;
-        p.SetPoint = fPointSetPoint;
-        p.Date = wall.Local;
-        p.UtcOffsetS = wall.UtcOffsetS;
-        p.Monotonic = t;
+                           General(points.Temperature().DurationS()) + QStringLiteral(" > ") + General(L));
+        // CellpO2 carries over from the last point when this one has no fresh pO2 average.
+        TDataPoint p = points.TakePoint(now, wall, std::int32_t(integrating), fRun.DataPoint);
+        p.Galvanostatic = fRun.ProgramState == TProgramState::SetCurrent;
+        p.GSCurrentMicroA = fRun.GSCurrentMicroA;
         fRun.DataPointDate = wall.Local;
         if (fMode.load() != TMode::Paused)
             fRun.HandOverDataPoint(p);

@@ -4,15 +4,18 @@
 // (UpdateResults), which takes over the operator's settings and the PID output, feeds the pump
 // averages and completes data points.
 #include "common/Clock.h"
+#include "common/LatestValue.h"
 #include "control/IThread2401Host.h"
+#include "control/PumpCommand.h"
 #include "control/TRunState.h"
 #include "instruments/TInstrumentWorker.h"
+#include "recording/InstrumentReadings.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <atomic>
-#include <mutex>
+#include <cstdint>
 
 class TSerialPort;
 
@@ -22,17 +25,6 @@ const QStringList& SetUpSequence2401();
 void Initialize2401(const QString& port);
 // The command that leaves the pump at 0 A, with its carriage return.
 QByteArray ZeroCurrentCommand2401();
-
-// One cycle's reading as the worker took it, handed to the update by value: the update may run
-// later than the cycle (main thread busy), so it never reads the worker's changing fields.
-struct TSMUReading {
-    bool MeasurementsOK = false; // both values parsed
-    double ResponseTime = 0;     // monotonic s when the reply was taken
-    double HandedAt = 0;         // monotonic s when the cycle handed over (the end of the reading)
-    TWallTime HandedAtWall;      // the same moment on the wall clock
-    double VoltageMeasured = 0;  // V
-    double CurrentMeasured = 0;  // A
-};
 
 class TThread2401 : public TInstrumentWorker {
     Q_OBJECT
@@ -51,6 +43,8 @@ public:
     // What the worker loop reads (public for tests).
     TMode Mode() const { return fMode.load(); }
     TMode ModeIntegrator() const { return fModeIntegrator.load(); }
+    // Good readings the loop has handed over to the main thread since it started.
+    std::uint64_t ReadingsHandedOver() const { return fReadingsHandedOver.load(); }
 
 protected:
     void Execute() override;
@@ -63,22 +57,16 @@ protected:
 private:
     IThread2401Host* fHost;
     TRunState& fRun;
-    // Guards the settings the update writes and the worker's loop reads between updates.
-    mutable std::mutex fDriveLock;
-    double fCurrentMeasured = 0; // of the reading the last update took
+    // Main thread only: what the updates decide the drive from, and the current of the reading the
+    // last update took (A).
+    TPumpDemand fDemand;
+    double fCurrentMeasured = 0;
+    // The newest source command, set by the updates and taken by the loop at the start of a cycle.
+    TLatestValue<TPumpCommand> fCommand;
+    // Worker only: the voltage protection goes out with the next command (after the set-up).
+    bool fVoltageProtectionDue = true;
     std::atomic<TMode> fModeEx{TMode::Uninitialized};
     std::atomic<TMode> fMode{TMode::Paused};
     std::atomic<TMode> fModeIntegrator{TMode::Paused};
-    double fGSCurrentMicroA = 0;
-    double fGSCurrentA = 0;
-    QString fGSCurrentS;
-    double fDataStartTime = 0; // monotonic s when integrating in the current mode began
-    double fLimitCurrentForm = 0.005;
-    double fLimitCurrentPID = 0.005;
-    float fSourceVoltageDesired = 0;
-    double fVoltageLimitDesired = 1.1;
-    double fVoltageLimitApplied = 0;
-    // What the point being integrated is measured under (taken between points).
-    std::int32_t fPointStep = 0;
-    double fPointSetPoint = 0;
+    std::atomic<std::uint64_t> fReadingsHandedOver{0};
 };

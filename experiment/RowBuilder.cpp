@@ -118,9 +118,9 @@ void TRowBuilder::Build(const TDataPoint& p) {
     }
     const int r = fGrid.AddRow(row);
 
-    const TPumpOxygenInputs pump =
-        TPumpOxygenInputs::FromLastRow(fGrid.Grid(), Ask(fLinks.GalvanostaticSelected),
-                                       Ask(fLinks.CurrentSetpoint), Ask(fLinks.FlushGaspO2));
+    // The galvanostatic setting the point completed under, whenever its row is built.
+    const TPumpOxygenInputs pump = TPumpOxygenInputs::FromLastRow(fGrid.Grid(), p.Galvanostatic,
+                                                                  p.GSCurrentMicroA, Ask(fLinks.FlushGaspO2));
     double flush = 0;
     if (FlushSidepO2(flush, pump)) {
         if (fLinks.SetFlushStatus)

@@ -20,8 +20,6 @@ class IRowPlot;
 // zero, or does nothing.
 struct TRowBuilderLinks {
     IRowPlot* Plot = nullptr;                           // RtGraph2D1; no plot points without it
-    std::function<bool()> GalvanostaticSelected;        // RadioButtonModePassive is checked
-    std::function<double()> CurrentSetpoint;            // value of RtIntegerEditCurrentmA, µA
     std::function<double()> FlushGaspO2;                // value of RtDoubleEditFGpO2
     std::function<bool()> RCAppliesToCurrent;           // CheckBoxRCI is checked
     std::function<double()> CurrentFloorMicroA;         // the current's floor of change, µA

@@ -9,6 +9,14 @@ TDataSynchronizer::TDataSynchronizer(const QString& aName)
     : fTimeMin(std::numeric_limits<double>::max()), fTimeMax(std::numeric_limits<double>::min()),
       fName(aName) {}
 
+void TDataSynchronizer::Clear() {
+    fTimeMin = std::numeric_limits<double>::max();
+    fTimeMax = std::numeric_limits<double>::min();
+    fDurationS = 0.0;
+    fSum = 0.0;
+    fCount = 0;
+}
+
 void TDataSynchronizer::Add(double StartTime, double EndTime, double aValue) {
     // The channel is off in normal runs; the line is only built when it will be written.
     if (LogSynchronizer.Enabled())

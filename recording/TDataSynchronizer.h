@@ -2,12 +2,12 @@
 // The accumulator of one measured quantity for the current data point: it sums the readings added
 // to it, counts them, and keeps the earliest start and the latest end time of the measurements
 // behind them. A data point is complete when the accumulators span the integration time; their
-// averages then become the point, and the accumulators are discarded.
+// averages then become the point, and the accumulators start empty again (TPointIntegrator).
 //
 // Times are seconds of the monotonic clock (MonotonicSeconds), so a point's span is the time its
 // readings really took, whatever the wall clock does meanwhile.
 //
-// Main thread only: the workers add through their hand-over to the main thread.
+// Main thread only: the workers' readings reach it through their hand-over to the main thread.
 #include <QString>
 #include <cstdint>
 
@@ -26,6 +26,10 @@ public:
     std::int32_t Count() const { return fCount; }
     // Sum / Count, or 0 when nothing was added.
     double Average() const;
+    // Nothing added since the start or the last Clear.
+    bool Empty() const { return fCount == 0; }
+    // Back to the start values, as if nothing had been added.
+    void Clear();
 
 private:
     // The extremes start beyond any real time, so the first add sets both.

@@ -141,7 +141,7 @@ protected:
         dmm.reset();
         LinkDMM().SetListener(nullptr);
         sim.reset();
-        TestRun.DropOpenPoint();
+        TestRun.Points.Drop();
         FreeAndNil(TestRun.PID);
         TestRun.Reset();
     }

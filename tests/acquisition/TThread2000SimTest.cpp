@@ -8,7 +8,6 @@
 #include "control/TPID.h"
 #include "diagnostics/LogChannel.h"
 #include "instruments/TSerialPort.h"
-#include "recording/TDataSynchronizer.h"
 #include "simulator/CellSimulator.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/QtPrint.h"
@@ -60,16 +59,6 @@ private:
     bool fWas;
 };
 
-// The values one accumulator received, read back from the "Synchronizer" channel.
-QList<double> Added(const TLogCapture& cap, const QString& name) {
-    const QString prefix = QStringLiteral("Synchronizer ") + name + QStringLiteral(" adds ");
-    QList<double> values;
-    for (const QString& m : cap.Messages(QStringLiteral("Synchronizer")))
-        if (m.startsWith(prefix))
-            values << m.mid(prefix.size()).replace(u',', u'.').toDouble();
-    return values;
-}
-
 bool ContainsRun(const QStringList& lines, const QStringList& run) {
     for (int i = 0; i + run.size() <= lines.size(); ++i)
         if (lines.mid(i, run.size()) == run)
@@ -107,8 +96,7 @@ protected:
             Stop();
         thread.reset();
         sim.reset();
-        FreeAndNil(TestRun.SynchronizerT);
-        FreeAndNil(TestRun.SynchronizerpO2);
+        TestRun.Points.DropCell();
         FreeAndNil(TestRun.PID);
         TestRun.Reset();
     }
@@ -166,18 +154,19 @@ TEST_F(Thread2000Sim, PausedItSendsNothingRunningItFeedsTheAveragesAndThePID) {
     EXPECT_EQ(thread->TickCount(), 0u);
 
     thread->SetToPauseEx(false);
-    ASSERT_TRUE(WaitFor([] { return TestRun.SynchronizerpO2 && TestRun.SynchronizerpO2->Count() >= 3; }));
+    ASSERT_TRUE(WaitFor([] { return TestRun.Points.CellpO2().Count() >= 3; }));
     const TCellState cell = Cell();
-    ASSERT_TRUE(TestRun.SynchronizerT);
-    EXPECT_NEAR(TestRun.SynchronizerT->Average(), cell.temperatureC, 0.5);
-    EXPECT_GT(TestRun.SynchronizerT->DurationS(), 0.0);
-    EXPECT_NEAR(TestRun.SynchronizerpO2->Average() / cell.pO2, 1.0, 0.01);
+    ASSERT_FALSE(TestRun.Points.Temperature().Empty());
+    EXPECT_NEAR(TestRun.Points.Temperature().Average(), cell.temperatureC, 0.5);
+    EXPECT_GT(TestRun.Points.Temperature().DurationS(), 0.0);
+    EXPECT_NEAR(TestRun.Points.CellpO2().Average() / cell.pO2, 1.0, 0.01);
     EXPECT_NEAR(TestRun.PID->ProcessVariable(), std::log10(cell.pO2), 0.005);
     EXPECT_NEAR(TestRun.LastCellTemp, cell.temperatureC, 0.5);
 
     // Pausing again discards both averages, so a point never mixes readings across a pause.
     thread->SetToPauseEx(true);
-    EXPECT_TRUE(WaitFor([] { return !TestRun.SynchronizerT && !TestRun.SynchronizerpO2; }));
+    EXPECT_TRUE(
+        WaitFor([] { return TestRun.Points.Temperature().Empty() && TestRun.Points.CellpO2().Empty(); }));
     EXPECT_LT(Stop(), kStopBoundMs) << "a stop while paused";
 }
 
@@ -204,17 +193,16 @@ TEST_F(Thread2000Sim, CellTemperatureDecidesOverrideAndSensor) {
         host.cto = c.cto;
         StartThread();
         thread->SetToPauseEx(false);
-        ASSERT_TRUE(WaitFor([] { return TestRun.SynchronizerT && TestRun.SynchronizerT->Count() >= 3; }));
+        ASSERT_TRUE(WaitFor([] { return TestRun.Points.Temperature().Count() >= 3; }));
         if (c.sensorRead)
-            ASSERT_TRUE(WaitFor([] { return TestRun.SynchronizerpO2 != nullptr; }));
+            ASSERT_TRUE(WaitFor([] { return !TestRun.Points.CellpO2().Empty(); }));
         Stop();
         if (std::isnan(c.expectedC))
-            EXPECT_NEAR(TestRun.SynchronizerT->Average(), Cell().temperatureC, 0.5);
+            EXPECT_NEAR(TestRun.Points.Temperature().Average(), Cell().temperatureC, 0.5);
         else
-            EXPECT_EQ(TestRun.SynchronizerT->Average(), c.expectedC);
-        EXPECT_EQ(TestRun.SynchronizerpO2 != nullptr, c.sensorRead);
-        FreeAndNil(TestRun.SynchronizerT);
-        FreeAndNil(TestRun.SynchronizerpO2);
+            EXPECT_EQ(TestRun.Points.Temperature().Average(), c.expectedC);
+        EXPECT_EQ(!TestRun.Points.CellpO2().Empty(), c.sensorRead);
+        TestRun.Points.DropCell();
     }
 }
 
@@ -252,7 +240,6 @@ TEST_F(Thread2000Sim, FastModeNeverTurnsAReadingThatNeverCameIntoATemperature) {
     o.faults.push_back({TInstrumentId::Dmm, TFault::Silent});
     Start(o);
     TLogCapture cap(LogK2000);
-    TChannelOn synchronizer(LogSynchronizer);
     host.fast = true;
     host.count = 3;
     StartThread();
@@ -263,16 +250,15 @@ TEST_F(Thread2000Sim, FastModeNeverTurnsAReadingThatNeverCameIntoATemperature) {
     thread->SetToPauseEx(true);
     const int paused = Count(cap.Messages(), "Thread was paused");
     ASSERT_TRUE(WaitFor([&] { return Count(cap.Messages(), "Thread was paused") > paused; }));
+    EXPECT_EQ(TestRun.Points.TemperaturesAdded(), 0u) << "a temperature from readings that never came";
     sim->ClearFaults(TInstrumentId::Dmm);
     thread->SetToPauseEx(false);
-    ASSERT_TRUE(WaitFor([] { return TestRun.SynchronizerpO2 && TestRun.SynchronizerpO2->Count() >= 2; }));
+    ASSERT_TRUE(WaitFor([] { return TestRun.Points.CellpO2().Count() >= 2; }));
     Stop();
 
-    const double cellC = Cell().temperatureC;
-    const QList<double> temperatures = Added(cap, QStringLiteral("T"));
-    ASSERT_FALSE(temperatures.isEmpty());
-    for (double t : temperatures)
-        EXPECT_NEAR(t, cellC, 1.0) << "a temperature from readings that never came";
+    // The pause dropped nothing but what the silent instrument left: every temperature since is real.
+    ASSERT_GT(TestRun.Points.Temperature().Count(), 0);
+    EXPECT_NEAR(TestRun.Points.Temperature().Average(), Cell().temperatureC, 1.0);
 }
 
 TEST_F(Thread2000Sim, FaultsGiveTheFailureLinesAddNothingAndTheThreadRecoversAndStops) {
@@ -282,16 +268,15 @@ TEST_F(Thread2000Sim, FaultsGiveTheFailureLinesAddNothingAndTheThreadRecoversAnd
         SCOPED_TRACE(TInstrumentFaults::Name(fault));
         Start();
         TLogCapture cap(LogK2000);
-        TChannelOn synchronizer(LogSynchronizer);
         StartThread();
         thread->SetToPauseEx(false);
-        ASSERT_TRUE(WaitFor([] { return TestRun.SynchronizerpO2 != nullptr; }));
+        ASSERT_TRUE(WaitFor([] { return !TestRun.Points.CellpO2().Empty(); }));
 
         sim->SetFault(TInstrumentId::Dmm, fault, true);
         ASSERT_TRUE(WaitFor([&] { return cap.Messages().contains(kThermistorFailed); }));
         // From the cycle whose thermistor reading failed on, nothing reaches the averages.
-        const int addsT = int(Added(cap, QStringLiteral("T")).size());
-        const int addspO2 = int(Added(cap, QStringLiteral("pO2")).size());
+        const std::uint64_t addsT = TestRun.Points.TemperaturesAdded();
+        const std::uint64_t addspO2 = TestRun.Points.PO2sAdded();
         const double processValue = TestRun.PID->ProcessVariable();
         const quint64 tick = thread->TickCount();
         QElapsedTimer clock;
@@ -302,24 +287,21 @@ TEST_F(Thread2000Sim, FaultsGiveTheFailureLinesAddNothingAndTheThreadRecoversAnd
         const QStringList lines = cap.Messages();
         EXPECT_TRUE(ContainsRun(lines.mid(lines.indexOf(kThermistorFailed)), kFailedCycle))
             << lines.join(u'\n').toStdString();
-        EXPECT_EQ(Added(cap, QStringLiteral("T")).size(), addsT);
-        EXPECT_EQ(Added(cap, QStringLiteral("pO2")).size(), addspO2);
+        EXPECT_EQ(TestRun.Points.TemperaturesAdded(), addsT);
+        EXPECT_EQ(TestRun.Points.PO2sAdded(), addspO2);
         EXPECT_EQ(TestRun.PID->ProcessVariable(), processValue);
 
         sim->SetFault(TInstrumentId::Dmm, fault, false);
-        EXPECT_TRUE(WaitFor([&] { return Added(cap, QStringLiteral("pO2")).size() > addspO2; }))
-            << "no recovery";
-        const double cellC = Cell().temperatureC;
-        for (double t : Added(cap, QStringLiteral("T")))
-            EXPECT_NEAR(t, cellC, 1.0);
+        EXPECT_TRUE(WaitFor([&] { return TestRun.Points.PO2sAdded() > addspO2; })) << "no recovery";
+        // The fault dropped the open point: what it holds now came after the recovery.
+        EXPECT_NEAR(TestRun.Points.Temperature().Average(), Cell().temperatureC, 1.0);
 
         // A stop while the fault holds the thread in its exchanges.
         sim->SetFault(TInstrumentId::Dmm, fault, true);
         const int failures = Count(cap.Messages(), kThermistorFailed);
         ASSERT_TRUE(WaitFor([&] { return Count(cap.Messages(), kThermistorFailed) > failures; }));
         EXPECT_LT(Stop(), kStopBoundMs);
-        FreeAndNil(TestRun.SynchronizerT);
-        FreeAndNil(TestRun.SynchronizerpO2);
+        TestRun.Points.DropCell();
     }
 }
 

@@ -100,7 +100,6 @@ TRunResult RunWithStep(double stepS) {
         result.rows.push_back(grid.Row(row));
         result.utcMs.push_back(TMonitorJson::RowUnixMs(grid.Row(row), zone));
     }
-    run.DropOpenPoint(); // the accumulators are their owner's to free
     Clock::Release();
     return result;
 }

@@ -29,8 +29,6 @@ protected:
         grid.FormatGrid();
         TRowBuilderLinks links;
         links.Plot = &plot;
-        links.GalvanostaticSelected = [this] { return galvanostatic; };
-        links.CurrentSetpoint = [this] { return currentSetpoint; };
         links.FlushGaspO2 = [] { return 0.21; };
         links.RCAppliesToCurrent = [this] { return rcAppliesToCurrent; };
         links.CurrentFloorMicroA = [this] { return floorMicroA; };
@@ -66,11 +64,13 @@ protected:
         run.DataPointDate = Now();
     }
     // Hands the point in run.DataPoint over as the SourceMeter thread does, measured under the current
-    // step and setpoint.
+    // step and setpoint and completed under the galvanostatic setting below.
     void Hand() {
         run.DataPoint.Date = run.DataPointDate;
         run.DataPoint.Step = run.CurrentStep;
         run.DataPoint.SetPoint = run.PID->Setpoint();
+        run.DataPoint.Galvanostatic = galvanostatic;
+        run.DataPoint.GSCurrentMicroA = currentSetpoint;
         run.HandOverDataPoint(run.DataPoint);
     }
     void Build(double seconds, double pO2 = 1e-4, double pumpI = -2e-4, bool pO2Valid = true) {
@@ -88,8 +88,8 @@ protected:
     TDataPlot plot;
     std::unique_ptr<TRowBuilder> builder;
     bool galvanostatic = false, rcAppliesToCurrent = false, autoScroll = true;
-    double currentSetpoint = 0;
-    double floorMicroA = 0; // the relative change alone decides, unless a test says otherwise
+    double currentSetpoint = 0; // the points' galvanostatic setting: the flag and the current, µA
+    double floorMicroA = 0;     // the relative change alone decides, unless a test says otherwise
     TStepStatus stepStatus;
     QStringList flushStatus;
     int scrolls = 0, saves = 0;
@@ -172,8 +172,8 @@ TEST_F(RowBuilderTest, PumpEstimates) {
         {"zero current", TProgramState::SetCurrent, true, 0, "Flush pO2 0.007 561 atm", "7.56E-3",
          "2.777296E-03", 1},
         {"a current setpoint", TProgramState::SetCurrent, true, 1, "Flush pO2 unknown", "", "", 0},
-        // The flush side follows the mode button, the cell side the program state.
-        {"button checked, another state", TProgramState::PIDSet, true, 0, "Flush pO2 0.007 561 atm",
+        // The flush side follows the point's galvanostatic flag, the cell side the program state.
+        {"point galvanostatic, another state now", TProgramState::PIDSet, true, 0, "Flush pO2 0.007 561 atm",
          "7.56E-3", "", 0},
         {"another mode selected", TProgramState::SetCurrent, false, 0, "Flush pO2 unknown", "", "", 0},
     };

@@ -9,7 +9,6 @@
 #include "common/FreeAndNil.h"
 #include "control/TPID.h"
 #include "diagnostics/LogChannel.h"
-#include "recording/TDataSynchronizer.h"
 #include "simulator/CellSimulator.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/QtPrint.h"
@@ -77,10 +76,7 @@ protected:
         if (thread)
             Stop();
         sim.reset();
-        FreeAndNil(TestRun.SynchronizerI);
-        FreeAndNil(TestRun.SynchronizerV);
-        FreeAndNil(TestRun.SynchronizerT);
-        FreeAndNil(TestRun.SynchronizerpO2);
+        TestRun.Points.Drop();
         FreeAndNil(TestRun.PID);
         TestRun.Reset();
     }
@@ -117,12 +113,12 @@ protected:
         QObject::connect(&fFeeder, &QTimer::timeout, [this] {
             const TPumpSeen cell = Seen();
             const double now = MonotonicSeconds();
-            if (!TestRun.SynchronizerT)
-                TestRun.SynchronizerT = new TDataSynchronizer(QStringLiteral("T"));
-            TestRun.SynchronizerT->Add(fLastFeed, now, cell.temperatureC);
-            if (!TestRun.SynchronizerpO2)
-                TestRun.SynchronizerpO2 = new TDataSynchronizer(QStringLiteral("pO2"));
-            TestRun.SynchronizerpO2->Add(fLastFeed, now, cell.pO2);
+            TDMMReading reading;
+            reading.TemperatureOK = reading.SensorOK = true;
+            reading.StartTime = fLastFeed;
+            reading.HandedAt = now;
+            reading.CellTemp = cell.temperatureC;
+            TestRun.Points.AddCell(reading, cell.pO2);
             TestRun.PID->SetProcessVariable(std::log10(cell.pO2));
             fLastFeed = now;
         });
@@ -132,10 +128,9 @@ protected:
     // taken over at once.
     void EnterMode(TMode mode, const std::function<void()>& settings = {}) {
         thread->SetModeEx(TMode::Paused);
-        ASSERT_TRUE(
-            WaitFor([&] { return thread->ModeIntegrator() == TMode::Paused && !TestRun.SynchronizerI; }));
-        FreeAndNil(TestRun.SynchronizerT);
-        FreeAndNil(TestRun.SynchronizerpO2);
+        ASSERT_TRUE(WaitFor(
+            [&] { return thread->ModeIntegrator() == TMode::Paused && !TestRun.Points.PointOpen(); }));
+        TestRun.Points.DropCell();
         TestRun.DataPoint = TDataPoint();
         if (settings)
             settings();
@@ -276,13 +271,15 @@ TEST_F(Thread2401Sim, SettingsWaitUntilTheOpenPointIsComplete) {
     ASSERT_TRUE(WaitFor([&] { return DriveIs(TPumpDrive::Current, 100e-6, 1.1); }));
     // A point is open once a reading was added; without a temperature it stays open, and so does
     // its setting.
-    ASSERT_TRUE(WaitFor([] { return TestRun.SynchronizerI != nullptr; }));
+    ASSERT_TRUE(WaitFor([] { return TestRun.Points.PointOpen(); }));
     TestRun.GSCurrentMicroA = 200;
     host.setVoltagemV = 30;
     thread->SetModeEx(TMode::SetVoltage);
-    const int good = Count(cap.Messages(), "Bef S");
-    ASSERT_TRUE(WaitFor([&] { return Count(cap.Messages(), "Bef S") >= good + 10; }));
-    EXPECT_TRUE(cap.Messages().contains("Skipped adding data"));
+    const std::uint64_t good = thread->ReadingsHandedOver();
+    ASSERT_TRUE(WaitFor([&] { return thread->ReadingsHandedOver() >= good + 10; }));
+    // They went into the open point, which stays open without a temperature.
+    EXPECT_TRUE(TestRun.Points.PointOpen());
+    EXPECT_GE(TestRun.Points.Current().Count(), 5);
     EXPECT_TRUE(DriveIs(TPumpDrive::Current, 100e-6, 1.1));
     EXPECT_EQ(thread->ModeIntegrator(), TMode::SetCurrent);
 
@@ -330,7 +327,7 @@ TEST_F(Thread2401Sim, FaultsGiveTheirLinesAddNothingAndTheThreadRecoversAndStops
         ASSERT_TRUE(WaitFor([&] { return cap.Messages().contains(marker); }));
         // From the first failing cycle on, no reading is handed over.
         TestRun.DataPoint.Ready = false;
-        const int good = Count(cap.Messages(), "Bef S");
+        const std::uint64_t good = thread->ReadingsHandedOver();
         const int failures = Count(cap.Messages(), marker);
         QElapsedTimer clock;
         clock.start();
@@ -340,7 +337,7 @@ TEST_F(Thread2401Sim, FaultsGiveTheirLinesAddNothingAndTheThreadRecoversAndStops
                 << "a missing port costs what a silent instrument costs";
         const QStringList lines = cap.Messages();
         EXPECT_TRUE(ContainsRun(lines, c.lines)) << lines.join(u'\n').toStdString();
-        EXPECT_EQ(Count(lines, "Bef S"), good);
+        EXPECT_EQ(thread->ReadingsHandedOver(), good);
         EXPECT_FALSE(TestRun.DataPoint.Ready);
 
         sim->SetFault(TInstrumentId::Smu, c.fault, false);
