@@ -24,6 +24,10 @@ namespace {
 
 using TSteady = std::chrono::steady_clock;
 
+// How long the writer gathers rows after the first one wakes it (at one row a second, a row
+// reaches the file this much later; a killed process loses at most what came within it).
+constexpr std::chrono::milliseconds kGather{1};
+
 // Opens the file for appending through the C runtime: every write is a system call whose errno
 // says why it failed, and the descriptor is there for the sync on every platform.
 int OpenForAppend(const QString& path) {
@@ -44,12 +48,15 @@ public:
     // Bytes or the marker not written yet.
     bool Behind() const { return !fPending.isEmpty() || !fMarkerWritten; }
 
-    void Take(QByteArray& incoming) {
+    // Takes the bytes handed over (under the lock: a swap, never a copy), then puts them after
+    // what is pending (outside it).
+    void Take(QByteArray& incoming) { fTaken.swap(incoming); }
+    void Queue() {
         if (fPending.isEmpty())
-            fPending.swap(incoming); // the common case: no copy, and both buffers keep their room
+            fPending.swap(fTaken); // the common case: no copy, and the buffers keep their room
         else
-            fPending.append(incoming);
-        incoming.resize(0);
+            fPending.append(fTaken);
+        fTaken.resize(0);
     }
 
     // One round of the writer, at monotonic time `now` (s).
@@ -165,6 +172,7 @@ private:
     int fHandle = -1;
     bool fMarkerWritten = false;
     QByteArray fPending; // bytes handed over but not yet in the file, oldest first
+    QByteArray fTaken;   // bytes just taken from the hand-over
     QString fError;
     double fNextTry = 0; // MonotonicSeconds() from which a journal behind tries again
     qint64 fWritten = 0; // bytes in the file
@@ -205,6 +213,13 @@ struct TJournalWriter::TShared {
             Waiting = true;
             Wake.wait(lock, [this] { return Asked != Handled; });
             Waiting = false;
+            if (!SyncNow && !Ending) {
+                // Rows that come close together go out in one write: a burst of rows costs one
+                // wake-up and one system call, not one of each per row.
+                lock.unlock();
+                std::this_thread::sleep_for(kGather);
+                lock.lock();
+            }
             const quint64 taken = Asked;
             File.Take(Incoming);
             const bool syncNow = std::exchange(SyncNow, false);
@@ -214,6 +229,7 @@ struct TJournalWriter::TShared {
             BusySince = TSteady::now();
             lock.unlock();
 
+            File.Queue();
             const bool finish = ending && how != TEnd::Close;
             File.Round(MonotonicSeconds(), syncNow, ending, finish);
             if (ending && how == TEnd::FinishRemovingMarker)
