@@ -5,7 +5,6 @@
 #include "recording/TDataGrid.h"
 
 #include <QDir>
-#include <algorithm>
 
 TExperimentJournal::TExperimentJournal(TJournalLimits limits) : fLimits(limits) {}
 
@@ -49,12 +48,23 @@ bool TExperimentJournal::Start(const QString& userdataFolder, const QString& pat
 }
 
 bool TExperimentJournal::Answered(int ms) const {
+    // A writer still in the round that a wait gave up on, or stuck, is not waited for again: a
+    // disk that does not answer costs the close one wait, not one per question.
+    if (NotAnswering(fWriter->State()))
+        return false;
     fTimedOut = !fWriter->Wait(ms);
     return !fTimedOut;
 }
 
+bool TExperimentJournal::NotAnswering(const TJournalWriterState& s) const {
+    return s.Stuck || (fTimedOut && s.BusySeconds > 0);
+}
+
 bool TExperimentJournal::WaitUntilWritten(int ms) const {
-    return fWriter && Answered(ms);
+    if (!fWriter)
+        return false;
+    fTimedOut = !fWriter->Wait(ms); // asked for: waits even for a writer that did not answer before
+    return !fTimedOut;
 }
 
 bool TExperimentJournal::Behind() const {
@@ -68,10 +78,10 @@ QString TExperimentJournal::LastError() const {
     if (!fWriter)
         return QStringLiteral("The journal is not open");
     const TJournalWriterState s = fWriter->State();
-    if (s.Stuck || (fTimedOut && s.BusySeconds > 0))
+    if (NotAnswering(s))
         return QStringLiteral("The journal can't be written: %1: the disk has not answered for %2 s")
             .arg(QDir::toNativeSeparators(fPath))
-            .arg(std::max(1, int(s.BusySeconds)));
+            .arg(s.BusySeconds, 0, 'f', 1);
     return s.Error;
 }
 

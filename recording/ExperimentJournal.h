@@ -5,8 +5,9 @@
 // A journal is itself an experiment data file: it starts with the head of a data file (header,
 // variables and notes as they stood at the run's first row, the DATA marker) and the caption line,
 // followed by one data line per row in the data file's own layout (8-bit code page, CR LF). Each
-// row goes to the operating system as it is appended (a killed process loses nothing written), and
-// to the disk at most once a second and at every save.
+// row goes to the operating system a moment (about a millisecond) after it is appended, so a killed
+// process loses at most the row of that moment, and to the disk at most once a second and at every
+// save.
 //
 // While a journal is open, a small marker file in "Userdata" names it; the marker is written before
 // the journal's first byte. An orderly close removes the marker once the rows are in a data file; a
@@ -32,6 +33,7 @@
 
 class TDataGrid;
 class TJournalWriter;
+struct TJournalWriterState;
 
 // How long the journal waits for its writer, and when a write that has not returned counts as a
 // disk that does not answer.
@@ -105,6 +107,7 @@ private:
     // Waits for the writer's answer; false, with the error that the disk does not answer, when
     // it did not come within `ms`.
     bool Answered(int ms) const;
+    bool NotAnswering(const TJournalWriterState& s) const;
 
     TJournalLimits fLimits;
     std::unique_ptr<TJournalWriter> fWriter;
