@@ -70,8 +70,7 @@ bool TExperimentJournal::WaitUntilWritten(int ms) const {
 bool TExperimentJournal::Behind() const {
     if (!fWriter || fFinished)
         return false;
-    const TJournalWriterState s = fWriter->State();
-    return s.Failing || s.Stuck;
+    return fWriter->Behind();
 }
 
 QString TExperimentJournal::LastError() const {

@@ -7,9 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <utility>
 
@@ -203,6 +205,9 @@ struct TJournalWriter::TShared {
     bool Busy = false;    // a round runs (outside the lock)
     TSteady::time_point BusySince;
     TJournalWriterState Published;
+    // Read without the lock (the journal asks at every row whether it is behind):
+    std::atomic<bool> FailingNow{false};
+    std::atomic<std::int64_t> BusySinceNs{0}; // the steady clock at the start of the round; 0 between
     // The thread's own:
     TJournalFile File;
     const std::chrono::duration<double> StuckAfter;
@@ -227,6 +232,8 @@ struct TJournalWriter::TShared {
             const TEnd how = EndHow;
             Busy = true;
             BusySince = TSteady::now();
+            BusySinceNs.store(std::chrono::nanoseconds(BusySince.time_since_epoch()).count(),
+                              std::memory_order_release);
             lock.unlock();
 
             File.Queue();
@@ -237,7 +244,9 @@ struct TJournalWriter::TShared {
 
             lock.lock();
             Busy = false;
+            BusySinceNs.store(0, std::memory_order_release);
             File.Publish(Published);
+            FailingNow.store(Published.Failing, std::memory_order_release);
             Handled = taken;
             Published.Ended = ending;
             Done.notify_all();
@@ -267,21 +276,36 @@ TJournalWriter::~TJournalWriter() {
 }
 
 void TJournalWriter::Ask(const QByteArray* bytes, bool syncNow, TEnd* end) {
-    bool wake = false;
-    {
-        std::lock_guard<std::mutex> lock(fShared->Mutex);
-        if (fShared->Ending)
-            return;
-        if (bytes)
-            fShared->Incoming.append(*bytes);
-        fShared->SyncNow = fShared->SyncNow || syncNow;
-        if (end) {
-            fShared->Ending = true;
-            fShared->EndHow = *end;
-        }
-        ++fShared->Asked;
-        wake = fShared->Waiting;
+    if (bytes)
+        fHeld.append(*bytes);
+    // Rows and the tick's question never wait for the lock: while the thread holds it (a moment,
+    // but a thread that loses its core there holds it until it gets one again) they are kept here
+    // and go with the next hand-over. A sync, the end and a wait take the lock whatever it costs.
+    const bool mayWait = syncNow || end;
+    std::unique_lock<std::mutex> lock(fShared->Mutex, std::defer_lock);
+    if (mayWait)
+        lock.lock();
+    else if (!lock.try_lock())
+        return;
+    if (fShared->Ending) {
+        fHeld.resize(0);
+        return;
     }
+    if (!fHeld.isEmpty()) {
+        if (fShared->Incoming.isEmpty())
+            fShared->Incoming.swap(fHeld); // no copy; both buffers keep their room
+        else
+            fShared->Incoming.append(fHeld);
+        fHeld.resize(0);
+    }
+    fShared->SyncNow = fShared->SyncNow || syncNow;
+    if (end) {
+        fShared->Ending = true;
+        fShared->EndHow = *end;
+    }
+    ++fShared->Asked;
+    const bool wake = fShared->Waiting;
+    lock.unlock();
     // A thread in a round finds the request when the round ends; only a sleeping one needs waking.
     if (wake)
         fShared->Wake.notify_one();
@@ -303,11 +327,30 @@ void TJournalWriter::End(TEnd how) {
     Ask(nullptr, false, &how);
 }
 
-bool TJournalWriter::Wait(int ms) const {
+bool TJournalWriter::Wait(int ms) {
+    if (!fHeld.isEmpty()) {
+        // Bytes kept back from a busy lock are handed over first: they were asked for too.
+        std::lock_guard<std::mutex> lock(fShared->Mutex);
+        if (!fShared->Ending) {
+            fShared->Incoming.append(fHeld);
+            ++fShared->Asked;
+            if (fShared->Waiting)
+                fShared->Wake.notify_one();
+        }
+        fHeld.resize(0);
+    }
     std::unique_lock<std::mutex> lock(fShared->Mutex);
     const quint64 target = fShared->Asked;
     return fShared->Done.wait_for(lock, std::chrono::milliseconds(ms),
                                   [&] { return fShared->Handled >= target; });
+}
+
+bool TJournalWriter::Behind() const {
+    if (fShared->FailingNow.load(std::memory_order_acquire))
+        return true;
+    const std::int64_t since = fShared->BusySinceNs.load(std::memory_order_acquire);
+    return since != 0 &&
+           TSteady::now().time_since_epoch() - std::chrono::nanoseconds(since) > fShared->StuckAfter;
 }
 
 TJournalWriterState TJournalWriter::State() const {

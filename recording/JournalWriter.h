@@ -7,8 +7,9 @@
 //
 // The writer acts only when it is asked (the bytes of each row, the tick's "sync if due", a save's
 // "sync now", the end) and reads the monotonic clock then, so its once-a-second rules follow the
-// program's clock. What it found out (a failure and why, the bytes in the file) is read through
-// State() from any thread.
+// program's clock. Handing a row over never waits for the writer: a row that finds the writer's
+// lock taken goes with the next row or tick. One thread (the journal's owner) asks. What it found out (a
+// failure and why, the bytes in the file) is read through State() from any thread.
 #include <QByteArray>
 #include <QString>
 
@@ -61,8 +62,10 @@ public:
 
     // Waits until the writer has handled everything asked of it so far (written it, or failed and
     // waits for its next try); false when it has not within `ms` milliseconds.
-    bool Wait(int ms) const;
+    bool Wait(int ms);
     TJournalWriterState State() const;
+    // Failing or stuck, as State() says it, read without taking the lock.
+    bool Behind() const;
 
 private:
     struct TShared;
@@ -70,4 +73,7 @@ private:
 
     std::shared_ptr<TShared> fShared;
     std::thread fThread;
+    // Bytes of rows that found the lock taken: they go with the next hand-over (the owner's
+    // thread only).
+    QByteArray fHeld;
 };
