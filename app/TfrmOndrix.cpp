@@ -685,16 +685,18 @@ void TfrmOndrix::FormClose() {
     const bool saved = fRowsSinceSave <= 0 || SaveAtClose();
     Titration->FinishRun();
     if (fJournal) {
-        if (saved) {
-            fJournal->Finish(true);
+        // The journal's writer gets a bounded wait: a disk that does not answer does not hold the
+        // close, and what the journal could not write is told where nobody has to click. Without
+        // the rows saved its marker stays, so the next start recovers the rows the save could not
+        // write.
+        if (!fJournal->Finish(saved))
+            ReportAtClose(QStringLiteral("The journal was not closed in order: ") + fJournal->LastError());
+        if (saved)
             LogEvent(QStringLiteral("Journal"), QStringLiteral("ended with %1 rows").arg(fJournal->Rows()));
-        } else {
-            // Its marker stays, so the next start recovers the rows the save could not write.
-            fJournal->Finish(false);
+        else
             LogEvent(QStringLiteral("Journal"), QStringLiteral("kept for the next start with %1 rows: %2")
                                                     .arg(fJournal->Rows())
                                                     .arg(QDir::toNativeSeparators(fJournal->Path())));
-        }
     }
     emit Closed(saved);
 }

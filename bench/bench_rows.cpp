@@ -11,9 +11,9 @@
 //  - Appending one row (the whole row build) at any size up to 3 000 000 rows must never take
 //    more than 5 ms: the rows sit in fixed-size blocks, so no append moves the rows stored before
 //    it. The median stays that of the row build above.
-//  - Every row also goes to the run's journal (written through to the operating system), which
-//    the row build above includes; appending one row to the journal alone must take under 50 us
-//    (median).
+//  - Every row also goes to the run's journal (formatted and handed to the journal's writer
+//    thread, which writes it and syncs), which the row build above includes; appending one row to
+//    the journal alone must take under 50 us (median).
 // The plot's share of a row (one append per series) is measured in bench_plot.
 #include "common/Clock.h"
 #include "common/NumberFormat.h"
@@ -226,8 +226,9 @@ void BM_AppendEveryRow(benchmark::State& state) {
         EndRowBuilds(run.state);
     }
 }
-// One row into the journal: formatted as a data line and written through to the operating system
-// (a sync to the disk at most once a second is part of the figure).
+// One row into the journal: formatted as a data line and handed to the writer thread, which
+// writes it and syncs to the disk at most once a second while the rows go on (on a loaded machine
+// its share of the cores shows in the figure).
 void BM_JournalAppend(benchmark::State& state) {
     QTemporaryDir folder;
     auto grid = FilledGrid(1);

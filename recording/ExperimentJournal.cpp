@@ -1,37 +1,12 @@
 #include "recording/ExperimentJournal.h"
 
-#include "common/AtomicFile.h"
-#include "common/Clock.h"
 #include "recording/ExperimentFile.h"
+#include "recording/JournalWriter.h"
 #include "recording/TDataGrid.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 
-#include <fcntl.h>
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
-namespace {
-// Opens the file for appending through the C runtime: every write is a system call whose errno
-// says why it failed, and the descriptor is there for the sync on every platform.
-int OpenForAppend(const QString& path) {
-#ifdef Q_OS_WIN
-    return _wopen(reinterpret_cast<const wchar_t*>(path.utf16()),
-                  _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
-#else
-    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-#endif
-}
-
-} // namespace
+TExperimentJournal::TExperimentJournal(TJournalLimits limits) : fLimits(limits) {}
 
 TExperimentJournal::~TExperimentJournal() {
     Close();
@@ -50,168 +25,129 @@ QString TExperimentJournal::MarkerPath(const QString& userdataFolder) {
     return QDir(userdataFolder).filePath(QStringLiteral("journal.open"));
 }
 
-bool TExperimentJournal::Fail(const QString& what, int error) {
-    fError = QStringLiteral("%1 %2: %3").arg(what, QDir::toNativeSeparators(fPath), SystemReason(error));
-    fNextTry = MonotonicSeconds() + 1;
-    return false;
-}
-
-void TExperimentJournal::CloseHandle() {
-    if (fHandle >= 0)
-        SystemFile::Close(fHandle);
-    fHandle = -1;
-}
-
 bool TExperimentJournal::Start(const QString& userdataFolder, const QString& path,
                                const QString& experimentName, const QByteArray& head, const TDataGrid& grid) {
     Close();
-    fUserdata = userdataFolder;
-    fExperiment = experimentName;
     fPath = path;
-    fMarker.clear();
-    fMarkerWritten = false;
+    fEnded = false;
     fFinished = false;
+    fTimedOut = false;
     fRows = 0;
-    fWritten = 0;
     fFirstRowOffset = -1;
     fLastRow = 0;
-    fError.clear();
-    fPending = head;
-    grid.AppendFileLine(fPending, 0);
-    fNextTry = 0;
-    return CatchUp() && Sync();
+    fWriter = std::make_unique<TJournalWriter>(userdataFolder, path, experimentName, fLimits.StuckSeconds);
+    QByteArray first = head;
+    grid.AppendFileLine(first, 0);
+    fHanded = first.size();
+    fWriter->Add(first);
+    fWriter->SyncNow();
+    if (!Answered(fLimits.StartMs))
+        return false;
+    const TJournalWriterState s = fWriter->State();
+    return !s.Failing && !s.SyncFailed;
 }
 
-bool TExperimentJournal::CatchUp() {
-    if (fPath.isEmpty()) {
-        fError = QStringLiteral("The journal is not open");
+bool TExperimentJournal::Answered(int ms) const {
+    // A writer still in the round that a wait gave up on, or stuck, is not waited for again: a
+    // disk that does not answer costs the close one wait, not one per question.
+    if (NotAnswering(fWriter->State()))
         return false;
-    }
-    const QFileInfo info(fPath);
-    if (!fMarkerWritten) {
-        errno = 0;
-        if (!QDir().mkpath(info.absolutePath())) {
-            const int error = errno ? errno : QFileInfo(info.absolutePath()).exists() ? EEXIST : EACCES;
-            fError = QStringLiteral("The folder %1 can't be made: %2")
-                         .arg(QDir::toNativeSeparators(info.absolutePath()), SystemReason(error));
-            fNextTry = MonotonicSeconds() + 1;
-            return false;
-        }
-        // The marker names the journal (relative to Userdata) and the experiment it belongs to.
-        const QString relative = QDir(fUserdata).relativeFilePath(info.absoluteFilePath());
-        const TWriteResult marker =
-            TAtomicFile::WriteWhole(MarkerPath(fUserdata), (relative + u'\n' + fExperiment + u'\n').toUtf8());
-        if (!marker.Ok) {
-            fError = QStringLiteral("The journal marker %1 can't be written: %2")
-                         .arg(QDir::toNativeSeparators(marker.Path), marker.Reason);
-            fNextTry = MonotonicSeconds() + 1;
-            return false;
-        }
-        fMarker = MarkerPath(fUserdata);
-        fMarkerWritten = true;
-    }
-    if (fHandle < 0) {
-        fHandle = OpenForAppend(fPath);
-        if (fHandle < 0)
-            return Fail(QStringLiteral("The journal can't be opened:"), errno);
-    }
-    // Whatever a failed write took stays in the file; the rest follows it, so the file is the
-    // same as if nothing had failed.
-    qsizetype done = 0;
-    while (done < fPending.size()) {
-        const qint64 n = SystemFile::WriteSome(fHandle, fPending.constData() + done, fPending.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : ENOSPC;
-            fPending.remove(0, done);
-            fWritten += done;
-            fDirty = fDirty || done > 0;
-            return Fail(QStringLiteral("The journal can't be written:"), error);
-        }
-        done += qsizetype(n);
-    }
-    fWritten += done;
-    fDirty = fDirty || done > 0;
-    fPending.resize(0);
-    fError.clear();
-    return true;
+    fTimedOut = !fWriter->Wait(ms);
+    return !fTimedOut;
+}
+
+bool TExperimentJournal::NotAnswering(const TJournalWriterState& s) const {
+    return s.Stuck || (fTimedOut && s.BusySeconds > 0);
+}
+
+bool TExperimentJournal::WaitUntilWritten(int ms) const {
+    if (!fWriter)
+        return false;
+    fTimedOut = !fWriter->Wait(ms); // asked for: waits even for a writer that did not answer before
+    return !fTimedOut;
+}
+
+bool TExperimentJournal::Behind() const {
+    if (!fWriter || fFinished)
+        return false;
+    return fWriter->Behind();
+}
+
+QString TExperimentJournal::LastError() const {
+    if (!fWriter)
+        return QStringLiteral("The journal is not open");
+    const TJournalWriterState s = fWriter->State();
+    if (NotAnswering(s))
+        return QStringLiteral("The journal can't be written: %1: the disk has not answered for %2 s")
+            .arg(QDir::toNativeSeparators(fPath))
+            .arg(s.BusySeconds, 0, 'f', 1);
+    return s.Error;
 }
 
 bool TExperimentJournal::Append(const TDataGrid& grid, int row) {
-    if (fPath.isEmpty()) {
-        fError = QStringLiteral("The journal is not open");
+    if (!IsOpen())
         return false;
-    }
-    const qint64 at = fWritten + fPending.size();
-    grid.AppendFileLine(fPending, row);
+    fLine.resize(0);
+    grid.AppendFileLine(fLine, row);
     if (row == 1) {
-        fFirstRowOffset = at;
+        fFirstRowOffset = fHanded;
         fLastRow = 1;
     } else if (fFirstRowOffset >= 0 && row == fLastRow + 1) {
         fLastRow = row;
     } else {
         fFirstRowOffset = -1; // a gap or a repeat: the journal no longer mirrors the grid
     }
+    fHanded += fLine.size();
     ++fRows;
-    // A journal behind waits for its next try; rows only queue until then.
-    if (Behind() && MonotonicSeconds() < fNextTry)
-        return false;
-    if (!CatchUp())
-        return false;
-    return SyncIfDue();
+    fWriter->Add(fLine);
+    return !Behind();
 }
 
 TFileRange TExperimentJournal::LinesOfRows(int lastRow) const {
     TFileRange r;
-    if (fHandle < 0 || Behind() || fFirstRowOffset < 0 || lastRow != fLastRow)
+    if (!IsOpen() || fFirstRowOffset < 0 || lastRow != fLastRow || !Answered(fLimits.AnswerMs))
+        return r;
+    const TJournalWriterState s = fWriter->State();
+    if (s.Failing || s.Written != fHanded)
         return r;
     r.Path = fPath;
     r.Offset = fFirstRowOffset;
-    r.Length = fWritten - fFirstRowOffset;
+    r.Length = fHanded - fFirstRowOffset;
     return r;
 }
 
 bool TExperimentJournal::SyncIfDue() {
-    if (Behind()) {
-        if (MonotonicSeconds() < fNextTry || !CatchUp())
-            return false;
-    }
-    if (!fDirty || MonotonicSeconds() - fLastSync < 1)
-        return true;
-    return Sync();
-}
-
-bool TExperimentJournal::Sync() {
-    if (fHandle < 0)
+    if (!IsOpen())
         return false;
-    fLastSync = MonotonicSeconds();
-    fDirty = false;
-    if (!SystemFile::Sync(fHandle, true)) {
-        const int error = errno;
-        fDirty = true; // the next sync tries again
-        fError = QStringLiteral("The journal %1 can't be synced to the disk: %2")
-                     .arg(QDir::toNativeSeparators(fPath), SystemReason(error));
-        return false;
-    }
+    fWriter->SyncIfDue();
     return !Behind();
 }
 
-void TExperimentJournal::Finish(bool rowsSaved) {
-    if (Behind() && !fPath.isEmpty())
-        CatchUp(); // one last try, whenever the last one was
-    if (fHandle >= 0)
-        Sync();
-    CloseHandle();
+bool TExperimentJournal::Sync() {
+    if (!IsOpen())
+        return false;
+    fWriter->SyncNow();
+    if (!Answered(fLimits.AnswerMs))
+        return false;
+    const TJournalWriterState s = fWriter->State();
+    return !s.Failing && !s.SyncFailed;
+}
+
+bool TExperimentJournal::Finish(bool rowsSaved) {
+    if (!fWriter)
+        return false;
+    if (!fEnded) {
+        fWriter->End(rowsSaved ? TJournalWriter::TEnd::FinishRemovingMarker : TJournalWriter::TEnd::Finish);
+        fEnded = true;
+    }
     fFinished = true;
-    if (rowsSaved && !fMarker.isEmpty())
-        QFile::remove(fMarker);
-    fMarker.clear();
+    return Answered(fLimits.EndMs) && !fWriter->State().Failing;
 }
 
 void TExperimentJournal::Close() {
-    if (fHandle >= 0) {
-        Sync();
-        CloseHandle();
-    }
+    if (!fWriter || fEnded)
+        return;
+    fWriter->End(TJournalWriter::TEnd::Close);
+    fEnded = true;
+    Answered(fLimits.EndMs);
 }

@@ -8,13 +8,17 @@
 #include "recording/ExperimentFile.h"
 #include "recording/TDataGridModel.h"
 #include "tests/support/SmallFileSystem.h"
+#include "tests/support/Wait.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -54,6 +58,7 @@ protected:
             << journal.LastError().toStdString();
         for (int r = 1; r < grid.RowCount(); ++r)
             EXPECT_TRUE(journal.Append(grid.Grid(), r));
+        EXPECT_TRUE(journal.WaitUntilWritten(kWaitDeadlineMs)); // the writer thread has them in the file
         return path;
     }
     static TDateTime T0() { return EncodeDateTime(2024, 3, 15, 14, 0, 5); }
@@ -192,13 +197,17 @@ TEST_F(JournalTest, AJournalOnAFullDiskCatchesUpOnceThereIsRoom) {
         EXPECT_EQ(started, !c.fullBeforeStart);
         for (int i = 1; i <= 3; ++i)
             journal.Append(grid.Grid(), addRow(i));
+        ASSERT_TRUE(journal.WaitUntilWritten(kWaitDeadlineMs));
         if (!c.fullBeforeStart)
             fs.Fill();
-        // The journal's last page may take a few rows more: enough rows to fill it.
+        // The journal's last page may take a few rows more: enough rows to fill it. Each row is
+        // waited for, so the writer's tries fall where the clock stands for that row.
         int failed = 0;
         for (int i = 4; i <= 300; ++i) {
             Clock::AdvanceSeconds(0.25);
-            failed += journal.Append(grid.Grid(), addRow(i)) ? 0 : 1;
+            journal.Append(grid.Grid(), addRow(i));
+            ASSERT_TRUE(journal.WaitUntilWritten(kWaitDeadlineMs));
+            failed += journal.Behind() ? 1 : 0;
         }
         EXPECT_GT(failed, 100);
         EXPECT_TRUE(journal.Behind());
@@ -212,10 +221,14 @@ TEST_F(JournalTest, AJournalOnAFullDiskCatchesUpOnceThereIsRoom) {
             << "no copy of lines that are not there";
 
         fs.Free();
-        EXPECT_FALSE(journal.SyncIfDue()) << "tried again a second after the last try, not before";
+        journal.SyncIfDue();
+        ASSERT_TRUE(journal.WaitUntilWritten(kWaitDeadlineMs));
+        EXPECT_TRUE(journal.Behind()) << "tried again a second after the last try, not before";
         Clock::AdvanceSeconds(1);
-        EXPECT_TRUE(journal.SyncIfDue()) << journal.LastError().toStdString();
-        EXPECT_FALSE(journal.Behind());
+        journal.SyncIfDue();
+        ASSERT_TRUE(journal.WaitUntilWritten(kWaitDeadlineMs));
+        EXPECT_FALSE(journal.Behind()) << journal.LastError().toStdString();
+        EXPECT_TRUE(journal.SyncIfDue());
         EXPECT_TRUE(journal.Append(grid.Grid(), addRow(301)));
         EXPECT_EQ(journal.Rows(), 301);
         EXPECT_EQ(Read(TExperimentJournal::MarkerPath(Userdata())),
@@ -230,6 +243,71 @@ TEST_F(JournalTest, AJournalOnAFullDiskCatchesUpOnceThereIsRoom) {
         record.Grid = nullptr;
         journal.Finish();
         Clock::Release();
+    }
+}
+
+// A disk that does not answer (the journal is a FIFO nobody reads: its open never returns) holds
+// the journal's writer thread, never the caller: Start, Sync and the end each give up after their
+// wait and say so, the journal is told as behind, and rows go on being taken. Once the disk answers
+// the writer writes every row, in order, and ends as it was asked: the marker is removed only by a
+// finish whose rows were saved.
+TEST_F(JournalTest, ADiskThatDoesNotAnswerHoldsNoCallerAndGetsEveryRowOnceItAnswers) {
+    const struct {
+        const char* what;
+        std::function<bool(TExperimentJournal&)> end; // false: it did not end in order
+        bool markerStays;
+    } cases[] = {
+        {"a finish with every row saved", [](TExperimentJournal& j) { return j.Finish(true); }, false},
+        {"a finish with rows not saved", [](TExperimentJournal& j) { return j.Finish(false); }, true},
+        {"a close",
+         [](TExperimentJournal& j) {
+             j.Close();
+             return false;
+         },
+         true},
+    };
+    TJournalLimits limits;
+    limits.StartMs = limits.AnswerMs = limits.EndMs = 100;
+    limits.StuckSeconds = 0.2;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(Userdata()).removeRecursively();
+        const QString path = DayPath(QStringLiteral("stuck.journal.csv"));
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        QByteArray expected = "head\r\n";
+        grid.Grid().AppendFileLine(expected, 0);
+        for (int r = 1; r < grid.RowCount(); ++r)
+            grid.Grid().AppendFileLine(expected, r);
+        int reader = -1;
+        {
+            TExperimentJournal stuck(limits);
+            EXPECT_FALSE(stuck.Start(Userdata(), path, record.Sample.Name, "head\r\n", grid.Grid()));
+            EXPECT_TRUE(stuck.LastError().startsWith(QStringLiteral("The journal can't be written: %1: "
+                                                                    "the disk has not answered for ")
+                                                         .arg(QDir::toNativeSeparators(path))))
+                << stuck.LastError().toStdString();
+            EXPECT_EQ(Read(TExperimentJournal::MarkerPath(Userdata())),
+                      QByteArray("2024-03-15/stuck.journal.csv\nLSC 64\n"));
+            for (int r = 1; r < grid.RowCount(); ++r)
+                stuck.Append(grid.Grid(), r);
+            EXPECT_TRUE(WaitUntil([&] { return stuck.Behind(); }));
+            EXPECT_FALSE(stuck.Sync());
+            EXPECT_TRUE(stuck.LinesOfRows(grid.RowCount() - 1).IsEmpty());
+            EXPECT_FALSE(c.end(stuck));
+
+            // The disk answers: the writer's open returns, and the rest follows.
+            reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+            ASSERT_GE(reader, 0);
+            EXPECT_TRUE(stuck.WaitUntilWritten(kWaitDeadlineMs));
+        } // the writer has ended: it no longer writes into the FIFO
+        QByteArray got;
+        char buffer[4096];
+        for (qint64 n; (n = ::read(reader, buffer, sizeof buffer)) > 0;)
+            got.append(buffer, n);
+        ::close(reader);
+        EXPECT_EQ(got, expected) << "every row, in order";
+        EXPECT_EQ(QFileInfo::exists(TExperimentJournal::MarkerPath(Userdata())), c.markerStays);
     }
 }
 
