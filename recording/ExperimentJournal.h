@@ -5,9 +5,9 @@
 // A journal is itself an experiment data file: it starts with the head of a data file (header,
 // variables and notes as they stood at the run's first row, the DATA marker) and the caption line,
 // followed by one data line per row in the data file's own layout (8-bit code page, CR LF). Each
-// row goes to the operating system a moment (about a millisecond) after it is appended, so a killed
-// process loses at most the row of that moment, and to the disk at most once a second and at every
-// save.
+// row goes to the operating system a moment (about a millisecond; now and then with the next row or
+// sync) after it is appended, so a killed process loses at most the rows of that moment, and to the
+// disk at most once a second and at every save.
 //
 // While a journal is open, a small marker file in "Userdata" names it; the marker is written before
 // the journal's first byte. An orderly close removes the marker once the rows are in a data file; a

@@ -275,13 +275,13 @@ TJournalWriter::~TJournalWriter() {
         fThread.detach(); // it ends when the disk answers, or with the process
 }
 
-void TJournalWriter::Ask(const QByteArray* bytes, bool syncNow, TEnd* end) {
+void TJournalWriter::Ask(const QByteArray* bytes, bool syncNow, TEnd* end, bool mayWait) {
     if (bytes)
         fHeld.append(*bytes);
     // Rows and the tick's question never wait for the lock: while the thread holds it (a moment,
     // but a thread that loses its core there holds it until it gets one again) they are kept here
     // and go with the next hand-over. A sync, the end and a wait take the lock whatever it costs.
-    const bool mayWait = syncNow || end;
+    mayWait = mayWait || syncNow || end;
     std::unique_lock<std::mutex> lock(fShared->Mutex, std::defer_lock);
     if (mayWait)
         lock.lock();
@@ -328,17 +328,8 @@ void TJournalWriter::End(TEnd how) {
 }
 
 bool TJournalWriter::Wait(int ms) {
-    if (!fHeld.isEmpty()) {
-        // Bytes kept back from a busy lock are handed over first: they were asked for too.
-        std::lock_guard<std::mutex> lock(fShared->Mutex);
-        if (!fShared->Ending) {
-            fShared->Incoming.append(fHeld);
-            ++fShared->Asked;
-            if (fShared->Waiting)
-                fShared->Wake.notify_one();
-        }
-        fHeld.resize(0);
-    }
+    if (!fHeld.isEmpty())
+        Ask(nullptr, false, nullptr, true); // bytes kept back from a taken lock were asked for too
     std::unique_lock<std::mutex> lock(fShared->Mutex);
     const quint64 target = fShared->Asked;
     return fShared->Done.wait_for(lock, std::chrono::milliseconds(ms),

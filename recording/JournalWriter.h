@@ -69,7 +69,7 @@ public:
 
 private:
     struct TShared;
-    void Ask(const QByteArray* bytes, bool syncNow, TEnd* end);
+    void Ask(const QByteArray* bytes, bool syncNow, TEnd* end, bool mayWait = false);
 
     std::shared_ptr<TShared> fShared;
     std::thread fThread;

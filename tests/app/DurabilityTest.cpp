@@ -100,8 +100,9 @@ int RunProgramChild(const QStringList& args) {
     w->show(); // the last window closing ends the event loop, as in the program
     StartGalvanostatic(*w, 2);
     // Rows are built whole inside one tick, so between events every row of the grid is complete
-    // and handed to the journal, whose writer thread has it in the file a moment later: a row is
-    // printed once it has been in the grid for a few shots of the printer (about 100 ms).
+    // and handed to the journal, whose writer thread has it in the file a moment later (with the
+    // next row or tick, 250 ms, when the row found the writer's lock taken): a row is printed once
+    // it has been in the grid for 20 shots of the printer (about 400 ms).
     int printed = 1;
     std::deque<int> rowCounts; // the grid's row count at the last shots, oldest first
     QTimer printer;
@@ -111,7 +112,7 @@ int RunProgramChild(const QStringList& args) {
         if (!alive)
             return;
         rowCounts.push_back(w->DataGrid->RowCount());
-        if (rowCounts.size() > 5)
+        if (rowCounts.size() > 20)
             rowCounts.pop_front();
         for (; printed < rowCounts.front(); ++printed) {
             std::fputs(DataLineOf(w->DataGrid->Grid(), printed).constData(), stdout);
