@@ -25,7 +25,7 @@ QString TRunStatus::ModeText(const TRunState& run, const TExperimentModel& model
     const bool running = StepProgramRuns(run.ProgramState) && run.CurrentStep >= 0 && run.CurrentStep < count;
     QString text = QStringLiteral("Mode: ");
     if (running && run.ProgramState == TProgramState::PIDStep)
-        text += QStringLiteral("Step:") + model.StepProgram()[run.CurrentStep].left(4);
+        text += QStringLiteral("Step:") + model.StepProgram()[run.CurrentStep].Text().left(4);
     else
         text += ProgramStateName(run.ProgramState);
     if (running)

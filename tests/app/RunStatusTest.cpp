@@ -25,8 +25,7 @@ protected:
         Clock::Fix(EncodeDateTime(2024, 3, 15, 14, 0, 0));
         run.PID = &pid;
         // Three steps: pO2 1e-6, 1e-7 and 1e-8 atm, or 100, 200 and 300 mV in PPS.
-        model.SetStepProgram({StepProgram::FormatRow(1, -6, 100), StepProgram::FormatRow(2, -7, 200),
-                              StepProgram::FormatRow(3, -8, 300)});
+        model.SetStepProgram({TStep::Make(1, -6, 100), TStep::Make(2, -7, 200), TStep::Make(3, -8, 300)});
         model.Rows().FormatGrid();
     }
     void TearDown() override { Clock::Release(); }
