@@ -12,9 +12,9 @@
 #include "tests/support/LogCapture.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/SimulatorRun.h"
+#include "tests/support/Wait.h"
 
 #include <QElapsedTimer>
-#include <QTest>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -26,8 +26,6 @@ namespace {
 // The run whose averages and PID controller the thread under test feeds.
 TRunState TestRun;
 
-// Generous: the machine running the tests may be loaded.
-constexpr int kDeadlineMs = 60000;
 // What a stop may take: the thread's reply time-out (2 s) must not elapse twice.
 constexpr qint64 kStopBoundMs = 2 * 2000;
 
@@ -43,10 +41,6 @@ const QStringList kFailedCycle = {QStringLiteral("Thermistor measurement failure
                                   QStringLiteral("TC voltage measurement failure"),
                                   QStringLiteral("Thermocouple voltage value not within accepted range"),
                                   QStringLiteral("Sensor voltage measurement failure")};
-
-bool WaitFor(const std::function<bool()>& condition, int deadlineMs = kDeadlineMs) {
-    return QTest::qWaitFor(condition, deadlineMs);
-}
 
 // Switches a log channel on for a scope and restores its switch afterwards.
 class TChannelOn {
@@ -120,7 +114,7 @@ protected:
         clock.start();
         thread->SetToPauseEx(false);
         thread->SetToStopEx(true);
-        EXPECT_TRUE(WaitFor([&] { return thread->IsStopped(); })) << "the thread did not stop";
+        EXPECT_TRUE(WaitUntil([&] { return thread->IsStopped(); })) << "the thread did not stop";
         const qint64 ms = clock.elapsed();
         thread->wait();
         thread.reset();
@@ -148,13 +142,13 @@ TEST_F(Thread2000Sim, PausedItSendsNothingRunningItFeedsTheAveragesAndThePID) {
     TLogCapture cap(LogK2000);
     StartThread();
     // The set-up sequence is 11 commands; after it, a paused thread sends nothing.
-    ASSERT_TRUE(WaitFor([&] { return sim->Stats(TInstrumentId::Dmm).linesReceived == 11; }));
-    ASSERT_TRUE(WaitFor([&] { return Count(cap.Messages(), "Thread was paused") >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return sim->Stats(TInstrumentId::Dmm).linesReceived == 11; }));
+    ASSERT_TRUE(WaitUntil([&] { return Count(cap.Messages(), "Thread was paused") >= 2; }));
     EXPECT_EQ(sim->Stats(TInstrumentId::Dmm).linesReceived, 11u);
     EXPECT_EQ(thread->TickCount(), 0u);
 
     thread->SetToPauseEx(false);
-    ASSERT_TRUE(WaitFor([] { return TestRun.Points.CellpO2().Count() >= 3; }));
+    ASSERT_TRUE(WaitUntil([] { return TestRun.Points.CellpO2().Count() >= 3; }));
     const TCellState cell = Cell();
     ASSERT_FALSE(TestRun.Points.Temperature().Empty());
     EXPECT_NEAR(TestRun.Points.Temperature().Average(), cell.temperatureC, 0.5);
@@ -166,7 +160,7 @@ TEST_F(Thread2000Sim, PausedItSendsNothingRunningItFeedsTheAveragesAndThePID) {
     // Pausing again discards both averages, so a point never mixes readings across a pause.
     thread->SetToPauseEx(true);
     EXPECT_TRUE(
-        WaitFor([] { return TestRun.Points.Temperature().Empty() && TestRun.Points.CellpO2().Empty(); }));
+        WaitUntil([] { return TestRun.Points.Temperature().Empty() && TestRun.Points.CellpO2().Empty(); }));
     EXPECT_LT(Stop(), kStopBoundMs) << "a stop while paused";
 }
 
@@ -193,9 +187,9 @@ TEST_F(Thread2000Sim, CellTemperatureDecidesOverrideAndSensor) {
         host.cto = c.cto;
         StartThread();
         thread->SetToPauseEx(false);
-        ASSERT_TRUE(WaitFor([] { return TestRun.Points.Temperature().Count() >= 3; }));
+        ASSERT_TRUE(WaitUntil([] { return TestRun.Points.Temperature().Count() >= 3; }));
         if (c.sensorRead)
-            ASSERT_TRUE(WaitFor([] { return !TestRun.Points.CellpO2().Empty(); }));
+            ASSERT_TRUE(WaitUntil([] { return !TestRun.Points.CellpO2().Empty(); }));
         Stop();
         if (std::isnan(c.expectedC))
             EXPECT_NEAR(TestRun.Points.Temperature().Average(), Cell().temperatureC, 0.5);
@@ -214,11 +208,11 @@ TEST_F(Thread2000Sim, FastModeReadsTemperaturesEveryNthCycleAndTheSensorEveryCyc
     host.count = 4;
     StartThread();
     thread->SetToPauseEx(false);
-    ASSERT_TRUE(WaitFor([&] { return thread->TickCount() >= 9; }));
+    ASSERT_TRUE(WaitUntil([&] { return thread->TickCount() >= 9; }));
     // Pausing lets the cycle in progress finish normally, so the counts below are complete.
     thread->SetToPauseEx(true);
     const int pausedBefore = Count(cap.Messages(), "Thread was paused");
-    ASSERT_TRUE(WaitFor([&] { return Count(cap.Messages(), "Thread was paused") > pausedBefore + 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return Count(cap.Messages(), "Thread was paused") > pausedBefore + 1; }));
     const int ticks = int(thread->TickCount());
     const int measuring = (ticks + 3) / 4; // cycles 0, 4, 8, ...
 
@@ -244,16 +238,16 @@ TEST_F(Thread2000Sim, FastModeNeverTurnsAReadingThatNeverCameIntoATemperature) {
     host.count = 3;
     StartThread();
     thread->SetToPauseEx(false);
-    ASSERT_TRUE(WaitFor([&] { return cap.Messages().contains(kThermistorFailed); }));
+    ASSERT_TRUE(WaitUntil([&] { return cap.Messages().contains(kThermistorFailed); }));
     // The instrument comes back between two cycles (while the thread is paused), so no cycle
     // mixes readings from before and after.
     thread->SetToPauseEx(true);
     const int paused = Count(cap.Messages(), "Thread was paused");
-    ASSERT_TRUE(WaitFor([&] { return Count(cap.Messages(), "Thread was paused") > paused; }));
+    ASSERT_TRUE(WaitUntil([&] { return Count(cap.Messages(), "Thread was paused") > paused; }));
     EXPECT_EQ(TestRun.Points.TemperaturesAdded(), 0u) << "a temperature from readings that never came";
     sim->ClearFaults(TInstrumentId::Dmm);
     thread->SetToPauseEx(false);
-    ASSERT_TRUE(WaitFor([] { return TestRun.Points.CellpO2().Count() >= 2; }));
+    ASSERT_TRUE(WaitUntil([] { return TestRun.Points.CellpO2().Count() >= 2; }));
     Stop();
 
     // The pause dropped nothing but what the silent instrument left: every temperature since is real.
@@ -270,10 +264,10 @@ TEST_F(Thread2000Sim, FaultsGiveTheFailureLinesAddNothingAndTheThreadRecoversAnd
         TLogCapture cap(LogK2000);
         StartThread();
         thread->SetToPauseEx(false);
-        ASSERT_TRUE(WaitFor([] { return !TestRun.Points.CellpO2().Empty(); }));
+        ASSERT_TRUE(WaitUntil([] { return !TestRun.Points.CellpO2().Empty(); }));
 
         sim->SetFault(TInstrumentId::Dmm, fault, true);
-        ASSERT_TRUE(WaitFor([&] { return cap.Messages().contains(kThermistorFailed); }));
+        ASSERT_TRUE(WaitUntil([&] { return cap.Messages().contains(kThermistorFailed); }));
         // From the cycle whose thermistor reading failed on, nothing reaches the averages.
         const std::uint64_t addsT = TestRun.Points.TemperaturesAdded();
         const std::uint64_t addspO2 = TestRun.Points.PO2sAdded();
@@ -281,7 +275,7 @@ TEST_F(Thread2000Sim, FaultsGiveTheFailureLinesAddNothingAndTheThreadRecoversAnd
         const quint64 tick = thread->TickCount();
         QElapsedTimer clock;
         clock.start();
-        ASSERT_TRUE(WaitFor([&] { return thread->TickCount() >= tick + 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return thread->TickCount() >= tick + 1; }));
         if (fault == TFault::Vanished)
             EXPECT_GE(clock.elapsed(), 2000) << "a missing port costs what a silent instrument costs";
         const QStringList lines = cap.Messages();
@@ -292,14 +286,14 @@ TEST_F(Thread2000Sim, FaultsGiveTheFailureLinesAddNothingAndTheThreadRecoversAnd
         EXPECT_EQ(TestRun.PID->ProcessVariable(), processValue);
 
         sim->SetFault(TInstrumentId::Dmm, fault, false);
-        EXPECT_TRUE(WaitFor([&] { return TestRun.Points.PO2sAdded() > addspO2; })) << "no recovery";
+        EXPECT_TRUE(WaitUntil([&] { return TestRun.Points.PO2sAdded() > addspO2; })) << "no recovery";
         // The fault dropped the open point: what it holds now came after the recovery.
         EXPECT_NEAR(TestRun.Points.Temperature().Average(), Cell().temperatureC, 1.0);
 
         // A stop while the fault holds the thread in its exchanges.
         sim->SetFault(TInstrumentId::Dmm, fault, true);
         const int failures = Count(cap.Messages(), kThermistorFailed);
-        ASSERT_TRUE(WaitFor([&] { return Count(cap.Messages(), kThermistorFailed) > failures; }));
+        ASSERT_TRUE(WaitUntil([&] { return Count(cap.Messages(), kThermistorFailed) > failures; }));
         EXPECT_LT(Stop(), kStopBoundMs);
         TestRun.Points.DropCell();
     }

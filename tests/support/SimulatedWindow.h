@@ -9,20 +9,8 @@
 #include "simulator/CellSimulator.h"
 #include "tests/support/ScriptedDialogs.h"
 
-#include <QDeadlineTimer>
 #include <functional>
 #include <memory>
-
-// Waits, with the window's events (tick, hand-overs) running, until `done` or the deadline.
-inline bool WaitForEvents(const std::function<bool()>& done, int seconds) {
-    QDeadlineTimer deadline(seconds * 1000);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        SleepProcessingEvents(50);
-    }
-    return true;
-}
 
 // A fresh window on the ports of `smu` and `dmm`, with the simulated sensor's calibration and
 // points of `pointSeconds`.
