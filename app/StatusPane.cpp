@@ -1,5 +1,6 @@
 #include "app/StatusPane.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -47,15 +48,42 @@ TStatusPane::TStatusPane(const QString& name, int width, bool withImage, QWidget
     layout->addWidget(fText, 1);
     if (width > 0)
         setFixedWidth(width);
+    else {
+        fElides = true;
+        fText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        fText->installEventFilter(this);
+    }
     setFixedHeight(20);
 }
 
 QString TStatusPane::Caption() const {
-    return fText->text();
+    return fCaption;
 }
 
 void TStatusPane::SetCaption(const QString& text) {
-    fText->setText(text);
+    if (text == fCaption)
+        return;
+    fCaption = text;
+    ShowCaption();
+}
+
+bool TStatusPane::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == fText && event->type() == QEvent::Resize)
+        ShowCaption();
+    return QFrame::eventFilter(watched, event);
+}
+
+void TStatusPane::ShowCaption() {
+    if (!fElides) {
+        fText->setText(fCaption);
+        return;
+    }
+    const int room = fText->contentsRect().width();
+    const QString shown =
+        room > 0 ? fText->fontMetrics().elidedText(fCaption, Qt::ElideRight, room) : fCaption;
+    fText->setText(shown);
+    // Whole on hover when cut; otherwise the pane's own tooltip, if any, shows.
+    fText->setToolTip(shown == fCaption ? QString() : fCaption);
 }
 
 void TStatusPane::SetImageIndex(int index) {

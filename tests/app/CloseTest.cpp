@@ -26,7 +26,6 @@
 #include "tests/support/Wait.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -208,14 +207,11 @@ protected:
     }
     // Waits, reading what the child prints, until `done` or the deadline.
     bool WaitForChild(const std::function<bool()>& done, int seconds) {
-        QDeadlineTimer deadline(seconds * 1000);
-        while (!done()) {
-            if (deadline.hasExpired() || child.state() == QProcess::NotRunning)
-                return false;
-            child.waitForReadyRead(200);
+        const auto ended = [&] {
             Read();
-        }
-        return true;
+            return done() || child.state() == QProcess::NotRunning;
+        };
+        return WaitUntil(ended, seconds * 1000) && done();
     }
     bool BoxAnnounced() const { return err.contains("box: "); }
 

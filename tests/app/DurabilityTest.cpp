@@ -30,7 +30,6 @@
 #include "tests/support/Wait.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -171,14 +170,11 @@ protected:
             n += r.contains(";12;") ? 1 : 0; // Mode 12: a galvanostatic data row
         return n;
     }
+    // Until the child has printed `dataRows` data rows; false at the deadline or when it ended first.
     bool WaitForChildRows(int dataRows, int seconds) {
-        QDeadlineTimer deadline(seconds * 1000);
-        while (DataRows(ChildRows()) < dataRows) {
-            if (deadline.hasExpired() || child.state() == QProcess::NotRunning)
-                return false;
-            child.waitForReadyRead(200);
-        }
-        return true;
+        const auto enough = [&] { return DataRows(ChildRows()) >= dataRows; };
+        return WaitUntil([&] { return enough() || child.state() == QProcess::NotRunning; }, seconds * 1000) &&
+               enough();
     }
 
     TTempProgramFolder folder;

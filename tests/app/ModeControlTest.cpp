@@ -28,6 +28,7 @@
 #include "tests/support/TempFolder.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -112,6 +113,29 @@ TEST_F(ModeControl, HintsUntilThePIDTableIsBuilt) {
     w->Statusbar();
     EXPECT_TRUE(w->RzStatusPaneStep->Caption().startsWith("Mode: SetVoltage ("));
     EXPECT_TRUE(w->RzStatusPaneStep->Caption().contains("1 µA"));
+    {
+        // The long hint: the pane cuts it and shows it whole on hover, and the window's narrowest
+        // width does not grow for it (it grew past the screen).
+        w->show();
+        w->Run().ProgramState = TProgramState::Paused;
+        w->Statusbar();
+        QCoreApplication::processEvents();
+        const int narrowest = w->minimumSizeHint().width();
+        w->resize(narrowest, 700);
+        w->Run().ProgramState = TProgramState::PPS;
+        w->Run().CurrentStep = 0;
+        w->Statusbar();
+        QCoreApplication::processEvents();
+        const auto* text = w->RzStatusPaneStep->findChild<QLabel*>(QStringLiteral("RzStatusPaneStepText"));
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(w->minimumSizeHint().width(), narrowest);
+        EXPECT_TRUE(text->text().endsWith(QChar(0x2026))) << text->text().toStdString();
+        EXPECT_EQ(text->toolTip(), w->RzStatusPaneStep->Caption());
+        EXPECT_TRUE(w->RzStatusPaneStep->Caption().contains("1 µA")) << "the caption itself is whole";
+        w->hide();
+        w->Run().ProgramState = TProgramState::SetVoltage;
+        w->Statusbar();
+    }
 
     w->Run().PID->Calibration.Valid = true;
     w->Statusbar();
