@@ -38,7 +38,7 @@ void Initialize2000(const QString& port) {
 }
 
 TThread2000::TThread2000(IThread2000Host* host, TRunState& run, QObject* parent)
-    : TInstrumentWorker(QStringLiteral("K2000"), LogK2000, LinkDMM(), parent), fHost(host), fRun(run) {}
+    : TInstrumentWorker(QStringLiteral("K2000"), LogK2000, run.LinkDMM, parent), fHost(host), fRun(run) {}
 
 TThread2000::~TThread2000() {
     // The body reads this object's fields: it must have returned before they go.
@@ -262,7 +262,7 @@ void TThread2000::UpdateResults(const TDMMReading& reading) {
     fToPause.store(fToPauseEx.load());
     if (fToPause.load()) {
         LogK2000.Send(QStringLiteral("Thread was paused"));
-    } else if (!LinksOK()) {
+    } else if (!fRun.LinksDeliver()) {
         // An instrument is out: the point starts afresh once both deliver again.
         fRun.Points.Drop();
     } else {

@@ -41,7 +41,7 @@ void TStepProgramView::Show(const QList<TStep>& steps) {
     }
 }
 
-QString TStepProgramView::Refresh(TProgramState state, int currentStep) {
+void TStepProgramView::Refresh(TProgramState state, int currentStep) {
     const int count = fList.count();
     const bool stepProgram = state == TProgramState::PIDStep || state == TProgramState::PPS;
     const int running = stepProgram && currentStep >= 0 && currentStep < count ? currentStep : -1;
@@ -56,13 +56,6 @@ QString TStepProgramView::Refresh(TProgramState state, int currentStep) {
             item->setData(Qt::BackgroundRole, QVariant());
         }
     }
-
-    if (running < 0)
-        return QStringLiteral("Mode: ") + ProgramStateName(state);
-    const QString mode = state == TProgramState::PIDStep
-                             ? QStringLiteral("Mode: Step:") + fList.item(running)->text().left(4)
-                             : QStringLiteral("Mode: ") + ProgramStateName(state);
-    return mode + QStringLiteral("  Step %1 of %2").arg(running + 1).arg(count);
 }
 
 void TStepProgramView::SetStatusText(const QString& text) {

@@ -2,8 +2,8 @@
 // Shows the experiment's step program in the step list, one row per step, and marks its running
 // step: while PIDStep or PPS runs, the current row of the list
 // gets a background of its own (the selection stays free for editing rows) and is scrolled into
-// view when the program moves to it, and the mode pane of the status bar says which step of how
-// many is running. Outside a step program, or past its last row, no row is marked. The list is
+// view when the program moves to it. Outside a step program, or past its last row, no row is
+// marked (the mode pane's text, with the step of how many, is the run status's). The list is
 // scrolled only when a row gets the mark (an advance, a new list), so between advances the
 // operator can look elsewhere in it.
 #include "control/TRunState.h"
@@ -31,9 +31,8 @@ public:
     // marked and scrolled to again.
     void Show(const QList<TStep>& steps);
 
-    // Marks the running row and gives the text of the mode pane: "Mode: Step:0003  Step 3 of 8" in
-    // PIDStep, "Mode: PPS  Step 3 of 8" in PPS, "Mode: " and the state's name otherwise.
-    QString Refresh(TProgramState state, int currentStep);
+    // Marks the running row: `currentStep` while PIDStep or PPS runs, none otherwise.
+    void Refresh(TProgramState state, int currentStep);
     // The running step's time and criteria as the running row's tooltip (no other row has one);
     // the rows' own text stays as it is.
     void SetStatusText(const QString& text);

@@ -309,7 +309,7 @@ void TfrmOndrix::FormCreate() {
         LogEvent(QStringLiteral("Journal"), isothermError);
     // Faults and recoveries of the instrument links go to the event log whatever the diagnostic
     // channels' switches say.
-    for (TLinkMonitor* link : {&LinkSMU(), &LinkDMM()})
+    for (TLinkMonitor* link : {&fRun.LinkSMU, &fRun.LinkDMM})
         link->SetListener([](const QString& name, const QString& text) { LogEvent(name, text); });
 
     Statusbar();
@@ -443,7 +443,7 @@ void TfrmOndrix::Statusbar() {
 }
 
 TMonitorStatus TfrmOndrix::Status() const {
-    return TRunStatus::Make({fRun, *fModel, *fStepStatus, LinkSMU(), LinkDMM(),
+    return TRunStatus::Make({fRun, *fModel, *fStepStatus, fRun.LinkSMU, fRun.LinkDMM,
                              ExperimentControl->RtDoubleEditPISSP->Value(), NoticeText(), JournalPath(),
                              fFlushText, Titration->Run.Delta()});
 }

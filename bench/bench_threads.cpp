@@ -279,11 +279,11 @@ void BM_PowerCycleRecovery(benchmark::State& state) {
         state.SkipWithError(run.failed.c_str());
         return;
     }
-    TLinkMonitor& link = id == TInstrumentId::Smu ? LinkSMU() : LinkDMM();
+    TLinkMonitor& link = id == TInstrumentId::Smu ? run.run.LinkSMU : run.run.LinkDMM;
     std::vector<double> seconds;
     for (auto _ : state) {
         for (int i = 0; i < 5; ++i) {
-            ServeUntil([&] { return LinksOK(); }, 60000);
+            ServeUntil([&] { return run.run.LinksDeliver(); }, 60000);
             Serve(1000);
             run.sim.PowerCycle(id, 6000);
             ServeUntil([&] { return !link.IsOK(); }, 20000);

@@ -50,4 +50,6 @@ void TRunState::Reset() {
     SaveFileNumber = 1;
     LastSavedFile.clear();
     LastSavedTime = 0;
+    LinkSMU.Reset();
+    LinkDMM.Reset();
 }

@@ -5,8 +5,11 @@
 //
 // Everything here is read and written on the main thread only: a worker reaches it solely from its
 // update method, which runs on the main thread through its hand-over (see common/HandOver.h). The
-// workers get the run they serve handed to them; nothing here is a global.
+// one exception are the two instrument links, which each worker's thread writes and any thread
+// reads (see instruments/TLinkMonitor.h). The workers get the run they serve handed to them;
+// nothing here is a global.
 #include "common/DateTime.h"
+#include "instruments/TLinkMonitor.h"
 #include "recording/DataPoint.h"
 #include "recording/PointIntegrator.h"
 
@@ -83,9 +86,16 @@ struct TRunState {
     // The open data point: the workers' readings go into it, and it completes the points.
     TPointIntegrator Points;
 
+    // The links of the two instruments: the SourceMeter worker reports to LinkSMU, the multimeter
+    // worker to LinkDMM; the status bar, the monitor and the event log read them.
+    TLinkMonitor LinkSMU{QStringLiteral("SMU")};
+    TLinkMonitor LinkDMM{QStringLiteral("DMM")};
+    // Whether both links deliver: a data point is only built from readings taken while they do.
+    bool LinksDeliver() const { return LinkSMU.IsOK() && LinkDMM.IsOK(); }
+
     // Completes the hand-over of a point: it becomes DataPoint (Ready set) and joins the queue.
     void HandOverDataPoint(const TDataPoint& point);
-    // Puts every value back to its start value, the open point included; the PID controller is
-    // left to its owner.
+    // Puts every value back to its start value, the open point and the links' states included (a
+    // link keeps its listener and its count of set-ups); the PID controller is left to its owner.
     void Reset();
 };

@@ -95,7 +95,7 @@ QByteArray ZeroCurrentCommand2401() {
 }
 
 TThread2401::TThread2401(IThread2401Host* host, TRunState& run, QObject* parent)
-    : TInstrumentWorker(QStringLiteral("2401"), LogThread2401, LinkSMU(), parent), fHost(host), fRun(run) {}
+    : TInstrumentWorker(QStringLiteral("2401"), LogThread2401, run.LinkSMU, parent), fHost(host), fRun(run) {}
 
 TThread2401::~TThread2401() {
     // The body reads this object's fields: it must have returned before they go.
@@ -300,7 +300,7 @@ void TThread2401::UpdateResults(const TSMUReading& reading) {
         LogThread2401.Send(QStringLiteral("Thread was paused or bad data"));
         return;
     }
-    if (!LinksOK()) {
+    if (!fRun.LinksDeliver()) {
         // An instrument is out: the point starts afresh once both deliver again.
         points.Drop();
         return;

@@ -133,17 +133,3 @@ QString TLinkMonitor::StatusText() const {
     }
     return QString();
 }
-
-TLinkMonitor& LinkSMU() {
-    static TLinkMonitor link(QStringLiteral("SMU"));
-    return link;
-}
-
-TLinkMonitor& LinkDMM() {
-    static TLinkMonitor link(QStringLiteral("DMM"));
-    return link;
-}
-
-bool LinksOK() {
-    return LinkSMU().IsOK() && LinkDMM().IsOK();
-}

@@ -82,9 +82,3 @@ private:
     double fNextTry = 0;     // monotonic s
     double fPauseS = kFirstPauseS;
 };
-
-// The links of the two instruments, one each for the process.
-TLinkMonitor& LinkSMU();
-TLinkMonitor& LinkDMM();
-// Whether both links deliver: a data point is only built from readings taken while they do.
-bool LinksOK();

@@ -111,7 +111,7 @@ protected:
         TestRun.PID = new TPID();
         sim = StartSimulator();
         ASSERT_TRUE(sim);
-        LinkDMM().SetListener([this](const QString&, const QString& text) {
+        TestRun.LinkDMM.SetListener([this](const QString&, const QString& text) {
             THeard h{text, Now(), false};
             if (text.startsWith(QStringLiteral("re-initialising")))
                 h.listening = listens.load() && !sim->IsPoweredOff(TInstrumentId::Dmm);
@@ -139,7 +139,7 @@ protected:
         EXPECT_TRUE(WaitFor([&] { return (!smu || smu->IsStopped()) && (!dmm || dmm->IsStopped()); }));
         smu.reset();
         dmm.reset();
-        LinkDMM().SetListener(nullptr);
+        TestRun.LinkDMM.SetListener(nullptr);
         sim.reset();
         TestRun.Points.Drop();
         FreeAndNil(TestRun.PID);
@@ -191,10 +191,10 @@ TEST_F(DmmDropout, EveryDropoutIsAFaultFromItsFirstFailedExchangeAndNoPointSpans
         host2000.fast = c.fastMode;
         // A sound run delivering points.
         const TDateTime sound = Now();
-        ASSERT_TRUE(WaitFor([&] { return LinksOK() && PointsAfter(sound) >= 1; }));
+        ASSERT_TRUE(WaitFor([&] { return TestRun.LinksDeliver() && PointsAfter(sound) >= 1; }));
 
         const qsizetype firstHeard = Heard().size();
-        const int reinits = LinkDMM().Reinits();
+        const int reinits = TestRun.LinkDMM.Reinits();
         // A power-cycled instrument takes a set-up once it is on; a silent or vanished one once
         // the fault is cleared.
         listens = c.listens;
@@ -203,12 +203,12 @@ TEST_F(DmmDropout, EveryDropoutIsAFaultFromItsFirstFailedExchangeAndNoPointSpans
         // The fault is named at once, with its start.
         QString status;
         ASSERT_TRUE(WaitFor([&] {
-            status = LinkDMM().StatusText();
+            status = TestRun.LinkDMM.StatusText();
             return !status.isEmpty();
         }));
         if (c.end) {
             // Held until a set-up has gone out during it, then cleared.
-            ASSERT_TRUE(WaitFor([&] { return LinkDMM().Reinits() > reinits; }));
+            ASSERT_TRUE(WaitFor([&] { return TestRun.LinkDMM.Reinits() > reinits; }));
             listens = true;
             c.end(*sim);
         } else {

@@ -230,7 +230,7 @@ TEST_F(Thread2401Sim, SetpointsReachThePumpWithinTheLimits) {
         {TMode::PPS, 0, 0, 0.35, TPumpDrive::Voltage, 0.35},
     };
     TLogCapture cap(LogThread2401);
-    const int reinitsAtStart = LinkSMU().Reinits();
+    const int reinitsAtStart = TestRun.LinkSMU.Reinits();
     StartThread();
     for (const TCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "mode " << int(c.mode) << " level " << c.level);
@@ -252,7 +252,7 @@ TEST_F(Thread2401Sim, SetpointsReachThePumpWithinTheLimits) {
 
     // The voltage protection level goes out with the thread's first source command, and again only
     // after a set-up sequence (which resets it): a slow reply on a loaded machine is a fault.
-    const int reinits = LinkSMU().Reinits() - reinitsAtStart;
+    const int reinits = TestRun.LinkSMU.Reinits() - reinitsAtStart;
     QStringList commands;
     for (const QString& m : cap.Messages())
         if (m.startsWith(QStringLiteral(":SENS:CURR:PROT:LEV ")))
