@@ -136,7 +136,7 @@ void TThread2401::Execute() {
     StartLink();
     COM->Send2(QByteArray(":INIT\r"), true);
 
-    // A stop request is also honoured outside the update step, so a silent or vanished
+    // A stop request is also honoured outside the results step, so a silent or vanished
     // instrument (no good reading, hence no update) cannot keep the thread alive.
     while (!StopRequested()) {
         if (!WaitWhilePaused())

@@ -57,7 +57,7 @@ protected:
     // ended the pause.
     bool WaitWhilePaused();
     virtual bool Paused() const = 0;
-    // The update step of a paused second, made when the second has passed.
+    // The results step of a paused second, made when the second has passed.
     virtual std::function<void()> PausedUpdate() = 0;
     // Before each paused second (the SourceMeter says so in its log).
     virtual void PausedSecondStarts() {}
