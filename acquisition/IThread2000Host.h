@@ -1,5 +1,5 @@
 #pragma once
-// What the multimeter thread's update step reads from the window, so the thread needs no window.
+// What the multimeter's results step reads from the window, so neither it nor the thread needs one.
 class IThread2000Host {
 public:
     virtual ~IThread2000Host() = default;

@@ -2,7 +2,6 @@
 
 #include "acquisition/Thermocouples.h"
 #include "common/Clock.h"
-#include "control/TPID.h"
 #include "diagnostics/LogChannel.h"
 #include "instruments/InstrumentNumber.h"
 #include "instruments/TLinkMonitor.h"
@@ -38,7 +37,8 @@ void Initialize2000(const QString& port) {
 }
 
 TThread2000::TThread2000(IThread2000Host* host, TRunState& run, QObject* parent)
-    : TInstrumentWorker(QStringLiteral("K2000"), LogK2000, run.LinkDMM, parent), fHost(host), fRun(run) {}
+    : TInstrumentWorker(QStringLiteral("K2000"), LogK2000, run.LinkDMM, parent),
+      fResults(host, run, fShared, fStop) {}
 
 TThread2000::~TThread2000() {
     // The body reads this object's fields: it must have returned before they go.
@@ -49,12 +49,12 @@ void TThread2000::Initialize() {
     Initialize2000(Port);
 }
 
-void TThread2000::LinkFault() {
-    fRun.Points.Drop();
+std::function<void()> TThread2000::LinkFaultUpdate() {
+    return [&results = fResults] { results.LinkFault(); };
 }
 
 bool TThread2000::Paused() const {
-    return fToPause.load();
+    return fShared.ToPause.load();
 }
 
 std::function<void()> TThread2000::PausedUpdate() {
@@ -62,10 +62,7 @@ std::function<void()> TThread2000::PausedUpdate() {
     TDMMReading none;
     none.HandedAt = MonotonicSeconds();
     none.CellTemp = fCellTemp;
-    return [this, none] {
-        fRun.Points.DropCell();
-        UpdateResults(none);
-    };
+    return [&results = fResults, none] { results.UpdatePaused(none); };
 }
 
 bool TThread2000::GetValue(const QString& Input, double& Output) {
@@ -136,7 +133,7 @@ void TThread2000::Execute() {
     COM->SetWindowsReadLoopTimeoutMS(50);
     COM->SetReadoutTimeoutMS(2000);
     COM->SetPort(Port);
-    COM->SetAbortFlag(&fToStopEx);
+    COM->SetAbortFlag(&fStop.Asked);
     StartLink();
 
     while (!StopTaken()) {
@@ -154,8 +151,8 @@ void TThread2000::Execute() {
             fOldChannel = -1;
         fCycleFailed = false;
         fMeasurementsStartTime = MonotonicSeconds();
-        const std::int32_t fastCount = FastCount.load();
-        const bool measure = reinitialized || !FastLogic.load() || fastCount <= 0 ||
+        const std::int32_t fastCount = fShared.FastCount.load();
+        const bool measure = reinitialized || !fShared.FastLogic.load() || fastCount <= 0 ||
                              (fTickCount.load() % std::uint64_t(fastCount)) == 0;
 
         // Thermistor at the cold junction (channel 3).
@@ -203,7 +200,7 @@ void TThread2000::Execute() {
         if (fVoltageTCOK && TCVoltageInRange(TCTypeS, fVoltageTC)) {
             fTCFunctionOK = true;
             fThermistorTempAsVolt = TCTemperatureToMicroVolt(TCTypeS, fThermistorTemperature);
-            const double cto = fCTO.load();
+            const double cto = fShared.CTO.load();
             if (cto < 650 || cto > 1050) {
                 const double T = TCVoltageToTemperature(TCTypeS, fThermistorTempAsVolt / 1e6 + fVoltageTC);
                 if (fCellTempPrev == 0)
@@ -240,43 +237,13 @@ void TThread2000::Execute() {
         reading.HandedAt = MonotonicSeconds();
         reading.CellTemp = fCellTemp;
         reading.SensorVoltage = fVoltageSE;
-        HandOver([this, reading] { UpdateResults(reading); }, 100);
+        HandOver([&results = fResults, reading] { results.Update(reading); }, 100);
         fTickCount.fetch_add(1);
         LogK2000.ExitMethod(QStringLiteral("Main loop"));
-        if (fToStopEx.load())
-            break; // taken over by the update just run; don't start another cycle
+        if (fStop.Asked.load())
+            break; // taken over by the results step just run; don't start another cycle
     }
     MarkStopped();
     COM.reset();
     LogK2000.ExitMethod(QStringLiteral("Execute"));
-}
-
-void TThread2000::UpdateResults(const TDMMReading& reading) {
-    LogK2000.EnterMethod(QStringLiteral("UpdateResults"));
-    if (fHost) {
-        fCTO.store(fHost->CellTemperatureOverride());
-        FastLogic.store(fHost->FastMode());
-        FastCount.store(fHost->FastModeCount());
-    }
-    TakeStopRequest();
-    fToPause.store(fToPauseEx.load());
-    if (fToPause.load()) {
-        LogK2000.Send(QStringLiteral("Thread was paused"));
-    } else if (!fRun.LinksDeliver()) {
-        // An instrument is out: the point starts afresh once both deliver again.
-        fRun.Points.Drop();
-    } else {
-        // The sensor's pO2 (atm) is worked out only for a cycle that read it.
-        const double pO2 =
-            reading.TemperatureOK && reading.SensorOK
-                ? SensorpO2(reading.CellTemp, reading.SensorVoltage, fRun.SensorAx, fRun.SensorBx)
-                : 0.0;
-        fRun.Points.AddCell(reading, pO2);
-        if (reading.TemperatureOK && reading.SensorOK && fRun.PID)
-            fRun.PID->SetProcessVariable(std::log10(pO2));
-        fRun.LastCellTemp = reading.CellTemp;
-        if (reading.TemperatureOK)
-            fRun.LastCellTempTime = reading.HandedAt > 0 ? reading.HandedAt : MonotonicSeconds();
-    }
-    LogK2000.ExitMethod(QStringLiteral("UpdateResults"));
 }

@@ -1,9 +1,11 @@
 #pragma once
 // The worker thread that reads the MultiMeter 2000 with its scanner card: thermistor (channel 3),
 // thermocouple (channel 1) and, while the cell is hot, the oxygen sensor (channel 2). Once per
-// cycle it hands its results to the main thread (UpdateResults), which feeds the temperature and
-// pO2 averages and the PID controller.
+// cycle it hands its reading to its results step on the main thread (TCellResults), which feeds
+// the temperature and pO2 averages and the PID controller.
+#include "acquisition/CellHandOver.h"
 #include "acquisition/IThread2000Host.h"
+#include "acquisition/TCellResults.h"
 #include "control/TRunState.h"
 #include "instruments/TInstrumentWorker.h"
 #include "recording/InstrumentReadings.h"
@@ -24,23 +26,19 @@ void Initialize2000(const QString& port);
 class TThread2000 : public TInstrumentWorker {
     Q_OBJECT
 public:
-    // `run` is the run whose temperature and pO2 averages the updates feed; it must outlive the
-    // thread.
+    // `run` is the run whose temperature and pO2 averages the results step feeds; it must outlive
+    // the thread.
     TThread2000(IThread2000Host* host, TRunState& run, QObject* parent = nullptr);
     ~TThread2000() override;
 
     // Main thread's handles. A stop is requested with ToPauseEx false and ToStopEx true together.
-    bool ToPauseEx() const { return fToPauseEx.load(); }
-    void SetToPauseEx(bool v) { fToPauseEx.store(v); }
+    bool ToPauseEx() const { return fShared.ToPauseEx.load(); }
+    void SetToPauseEx(bool v) { fShared.ToPauseEx.store(v); }
     // Ends the pause as well, so the worker never stops from within it.
     void RequestStop() override {
         SetToPauseEx(false);
         SetToStopEx(true);
     }
-    double CTO() const { return fCTO.load(); }
-
-    // Runs on the main thread through the hand-over; never from the worker itself.
-    void UpdateResults(const TDMMReading& reading);
 
     // One exchange each, through the thread's port object (public for tests).
     void CloseChannel(int aChannel, TSerialPort& COM);
@@ -48,24 +46,23 @@ public:
     bool Resistance(double& aResult, TSerialPort& COM);
     static bool GetValue(const QString& Input, double& Output);
 
-    // Fast mode, taken over from the window by each update.
-    std::atomic<bool> FastLogic{false};
-    std::atomic<std::int32_t> FastCount{10};
-
     std::uint64_t TickCount() const { return fTickCount.load(); }
 
 protected:
     void Execute() override;
     void Initialize() override;
-    void LinkFault() override;
+    std::function<void()> LinkFaultUpdate() override;
     bool Paused() const override;
     std::function<void()> PausedUpdate() override;
 
 private:
     bool Reading(const QByteArray& command, double& aResult, TSerialPort& COM);
 
-    IThread2000Host* fHost;
-    TRunState& fRun;
+    // All the worker shares with its results step besides the stop request.
+    TCellHandOver fShared;
+    // Main thread only: the hand-overs run it.
+    TCellResults fResults;
+    // Worker only from here on.
     std::int32_t fOldChannel = -1;
     bool fCycleFailed = false; // a reading of this cycle failed
     std::atomic<std::uint64_t> fTickCount{0};
@@ -89,7 +86,4 @@ private:
     double fMeasurementsStartTime = 0;
     double fCellTemp = 0;
     double fCellTempPrev = 0;
-    std::atomic<bool> fToPauseEx{false};
-    std::atomic<bool> fToPause{true};
-    std::atomic<double> fCTO{0};
 };

@@ -1,5 +1,5 @@
 #pragma once
-// What the SourceMeter thread's update step reads from and writes to the window, so the thread
+// What the SourceMeter's results step reads from and writes to the window, so the thread
 // needs no window.
 #include <QStringList>
 

@@ -1,5 +1,5 @@
 #pragma once
-// The state of a run that the two worker threads' update steps and the row builder share: the
+// The state of a run that the two workers' results steps and the row builder share: the
 // program state, the sensor calibration, the operator's step and current settings, the averages of
 // the open data point and the completed points on their way to the grid.
 //

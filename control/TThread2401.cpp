@@ -2,7 +2,6 @@
 
 #include "common/Clock.h"
 #include "common/NumberFormat.h"
-#include "control/TPID.h"
 #include "diagnostics/LogChannel.h"
 #include "instruments/InstrumentNumber.h"
 #include "instruments/TLinkMonitor.h"
@@ -95,7 +94,8 @@ QByteArray ZeroCurrentCommand2401() {
 }
 
 TThread2401::TThread2401(IThread2401Host* host, TRunState& run, QObject* parent)
-    : TInstrumentWorker(QStringLiteral("2401"), LogThread2401, run.LinkSMU, parent), fHost(host), fRun(run) {}
+    : TInstrumentWorker(QStringLiteral("2401"), LogThread2401, run.LinkSMU, parent),
+      fResults(host, run, fShared, fStop) {}
 
 TThread2401::~TThread2401() {
     // The body reads this object's fields: it must have returned before they go.
@@ -106,14 +106,14 @@ void TThread2401::Initialize() {
     Initialize2401(Port);
 }
 
-void TThread2401::LinkFault() {
-    fRun.Points.Drop();
+std::function<void()> TThread2401::LinkFaultUpdate() {
+    return [&results = fResults] { results.LinkFault(); };
 }
 
 bool TThread2401::Paused() const {
     // The published command, not the mode alone: a cycle never starts before the update that left
     // the pause has decided what it sends.
-    return fCommand.Get().Mode == TMode::Paused;
+    return fShared.Command.Get().Mode == TMode::Paused;
 }
 
 void TThread2401::PausedSecondStarts() {
@@ -124,10 +124,7 @@ std::function<void()> TThread2401::PausedUpdate() {
     TSMUReading none;
     none.HandedAt = MonotonicSeconds();
     none.HandedAtWall = NowWithOffset();
-    return [this, none] {
-        fRun.Points.DropPump();
-        UpdateResults(none);
-    };
+    return [&results = fResults, none] { results.UpdatePaused(none); };
 }
 
 void TThread2401::Execute() {
@@ -135,11 +132,11 @@ void TThread2401::Execute() {
     auto COM = std::make_unique<TSerialPort>();
     COM->SetDebug(false);
     COM->SetPort(Port);
-    COM->SetAbortFlag(&fToStopEx);
+    COM->SetAbortFlag(&fStop.Asked);
     StartLink();
     COM->Send2(QByteArray(":INIT\r"), true);
 
-    // A stop request is also honoured outside the update step, so a silent or vanished
+    // A stop request is also honoured outside the results step, so a silent or vanished
     // instrument (no good reading, hence no update) cannot keep the thread alive.
     while (!StopRequested()) {
         if (!WaitWhilePaused())
@@ -154,8 +151,8 @@ void TThread2401::Execute() {
             fVoltageProtectionDue = true; // the protection level goes out again with the next command
         }
 
-        // The newest command the updates decided on.
-        const TPumpCommand command = fCommand.Get();
+        // The newest command the results step decided on.
+        const TPumpCommand command = fShared.Command.Get();
         if (command.Mode == TMode::SetCurrent) {
             LogThread2401.Send(QStringLiteral("Mode: GS"));
             const QByteArray bytes = command.Bytes(fVoltageProtectionDue);
@@ -176,7 +173,7 @@ void TThread2401::Execute() {
             }
         }
 
-        if (!fToStopEx.load()) {
+        if (!fStop.Asked.load()) {
             // A fault starts when its first failed exchange began, not when its time-out ended.
             const TLinkInstant began = TLinkInstant::Take();
             const TSerialResponse r = COM->Send2(QByteArray(":READ?\r"), true);
@@ -212,7 +209,7 @@ void TThread2401::Execute() {
                         reading.HandedAtWall = NowWithOffset();
                         LogThread2401.Send(QStringLiteral("Bef S"));
                         fReadingsHandedOver.fetch_add(1);
-                        HandOver([this, reading] { UpdateResults(reading); }, 100);
+                        HandOver([&results = fResults, reading] { results.Update(reading); }, 100);
                         LogThread2401.Send(QStringLiteral("After S"));
                     }
                 } else {
@@ -226,7 +223,7 @@ void TThread2401::Execute() {
     // Leaving while the pump is driven: the last request (on exit, or before the thread is
     // replaced) is galvanostatic at 0 A, which a stopping thread would otherwise never send, and
     // the pump would go on pumping after the program has closed.
-    const TMode last = fModeIntegrator.load();
+    const TMode last = fShared.ModeIntegrator.load();
     if (last != TMode::Paused && last != TMode::Uninitialized) {
         const QByteArray command = ZeroCurrentCommand2401();
         LogThread2401.Send(QString::fromLatin1(command));
@@ -235,92 +232,4 @@ void TThread2401::Execute() {
     MarkStopped();
     COM.reset();
     LogThread2401.ExitMethod(QStringLiteral("Execute"));
-}
-
-void TThread2401::UpdateResults(const TSMUReading& reading) {
-    // Runs on the main thread; the loop takes the command it publishes at the start of a cycle.
-    const double L = fHost ? fHost->DataPointLength() : 10.0;
-    // The time of the reading, not of this call: the call may come late when the main thread was
-    // busy, and the point's times must be those of its readings. Durations come from the
-    // monotonic clock; the wall clock only names the moment.
-    const bool stamped = reading.HandedAt > 0;
-    const double now = stamped ? reading.HandedAt : MonotonicSeconds();
-    const TWallTime wall = stamped ? reading.HandedAtWall : NowWithOffset();
-    TakeStopRequest();
-    if (fModeEx.load() != fMode.load())
-        fMode.store(fModeEx.load());
-    if (fMode.load() == TMode::Paused) {
-        fModeIntegrator.store(TMode::Paused);
-        fRun.Points.DropPump();
-    }
-
-    TPointIntegrator& points = fRun.Points;
-    if (points.PointOpen()) {
-        // A point is open: nothing of the operator's settings is taken over until it completes.
-        LogThread2401.Send(QStringLiteral("IntegrateI.DurationS: ") + General(points.Current().DurationS()) +
-                           QStringLiteral(" < ") + General(L));
-        if (!points.Temperature().Empty())
-            LogThread2401.Send(QStringLiteral("IntegrateT.DurationS: ") +
-                               General(points.Temperature().DurationS()) + QStringLiteral(" < ") +
-                               General(L));
-    } else {
-        if (fModeIntegrator.load() != fMode.load()) {
-            points.BeginMode(now);
-            fRun.DataPointDate = wall.Local;
-            fModeIntegrator.store(fMode.load());
-            if (fRun.ExperimentStartTime == 0)
-                fRun.ExperimentStartTime = now;
-        }
-        // The setpoints the next point is driven and measured under.
-        fDemand.SetVoltagemV = fHost ? fHost->SetVoltagemV() : 0;
-        fDemand.PPSVoltageV = fRun.PID ? fRun.PID->Setpoint() : 0.0;
-        fDemand.GSCurrentMicroA = fRun.GSCurrentMicroA;
-        points.TakeConditions(fRun.CurrentStep, fRun.PID ? fRun.PID->Setpoint() : 0.0);
-        LogThread2401.Send(QStringLiteral("Between integrations"));
-    }
-
-    const TMode integrating = fModeIntegrator.load();
-    fDemand.Mode = integrating;
-    fDemand.CurrentLimitMicroA = fRun.PID ? fRun.PID->A() : 1.0;
-    fDemand.PIDDrives = fRun.PID != nullptr;
-    if (reading.MeasurementsOK)
-        fCurrentMeasured = reading.CurrentMeasured;
-    if ((integrating == TMode::PIDSet || integrating == TMode::PIDStep) && fRun.PID) {
-        fDemand.PIDFeedBackmV = fRun.PID->FeedBack();
-        const float volts = float(fDemand.PIDFeedBackmV / 1000.0); // mV to V
-        LogThread2401.Send(QStringLiteral("PID or PPID mode fSourceVoltageDesired = ") + General(volts));
-        fRun.PID->CurrentApplied = fCurrentMeasured;
-        LogThread2401.Send(QStringLiteral("PID set mVolts ") + Fixed6(volts));
-        if (fHost)
-            fHost->ShowPIDListing(fRun.PID->SL());
-    }
-    fCommand.Set(PumpCommand(fDemand));
-
-    if (integrating == TMode::Paused || !reading.MeasurementsOK) {
-        LogThread2401.Send(QStringLiteral("Thread was paused or bad data"));
-        return;
-    }
-    if (!fRun.LinksDeliver()) {
-        // An instrument is out: the point starts afresh once both deliver again.
-        points.Drop();
-        return;
-    }
-
-    points.AddPump(reading);
-    if (!points.Complete(L)) {
-        LogThread2401.Send(QStringLiteral("Skipped adding data"));
-    } else {
-        LogThread2401.Send(QStringLiteral("IntegrateI.DurationS: ") + General(points.Current().DurationS()) +
-                           QStringLiteral(" > ") + General(L));
-        LogThread2401.Send(QStringLiteral("IntegrateT.DurationS: ") +
-                           General(points.Temperature().DurationS()) + QStringLiteral(" > ") + General(L));
-        // CellpO2 carries over from the last point when this one has no fresh pO2 average.
-        TDataPoint p = points.TakePoint(now, wall, std::int32_t(integrating), fRun.DataPoint);
-        p.Galvanostatic = fRun.ProgramState == TProgramState::SetCurrent;
-        p.GSCurrentMicroA = fRun.GSCurrentMicroA;
-        fRun.DataPointDate = wall.Local;
-        if (fMode.load() != TMode::Paused)
-            fRun.HandOverDataPoint(p);
-    }
-    LogThread2401.Send(QStringLiteral("5"));
 }

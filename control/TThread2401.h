@@ -1,12 +1,11 @@
 #pragma once
 // The worker thread that drives the SourceMeter 2401: each cycle it sends the source command of
-// its mode, reads the pump voltage and current, and hands every good pair to the main thread
-// (UpdateResults), which takes over the operator's settings and the PID output, feeds the pump
-// averages and completes data points.
+// its mode, reads the pump voltage and current, and hands every good pair to its results step on
+// the main thread (TPumpResults), whose newest source command it takes at the start of a cycle.
 #include "common/Clock.h"
-#include "common/LatestValue.h"
 #include "control/IThread2401Host.h"
-#include "control/PumpCommand.h"
+#include "control/PumpHandOver.h"
+#include "control/TPumpResults.h"
 #include "control/TRunState.h"
 #include "instruments/TInstrumentWorker.h"
 #include "recording/InstrumentReadings.h"
@@ -29,44 +28,34 @@ QByteArray ZeroCurrentCommand2401();
 class TThread2401 : public TInstrumentWorker {
     Q_OBJECT
 public:
-    // `run` is the run whose settings the updates take over and whose data points they complete;
-    // it must outlive the thread.
+    // `run` is the run whose settings the results step takes over and whose data points it
+    // completes; it must outlive the thread.
     TThread2401(IThread2401Host* host, TRunState& run, QObject* parent = nullptr);
     ~TThread2401() override;
 
-    TMode ModeEx() const { return fModeEx.load(); }
-    void SetModeEx(TMode m) { fModeEx.store(m); }
+    // The mode the tick asks for, taken over by the results step.
+    TMode ModeEx() const { return fShared.ModeEx.load(); }
+    void SetModeEx(TMode m) { fShared.ModeEx.store(m); }
 
-    // Runs on the main thread through the hand-over; never from the worker itself.
-    void UpdateResults(const TSMUReading& reading);
-
-    // What the worker loop reads (public for tests).
-    TMode Mode() const { return fMode.load(); }
-    TMode ModeIntegrator() const { return fModeIntegrator.load(); }
+    // The mode the results step integrates in (public for tests).
+    TMode ModeIntegrator() const { return fShared.ModeIntegrator.load(); }
     // Good readings the loop has handed over to the main thread since it started.
     std::uint64_t ReadingsHandedOver() const { return fReadingsHandedOver.load(); }
 
 protected:
     void Execute() override;
     void Initialize() override;
-    void LinkFault() override;
+    std::function<void()> LinkFaultUpdate() override;
     bool Paused() const override;
     std::function<void()> PausedUpdate() override;
     void PausedSecondStarts() override;
 
 private:
-    IThread2401Host* fHost;
-    TRunState& fRun;
-    // Main thread only: what the updates decide the drive from, and the current of the reading the
-    // last update took (A).
-    TPumpDemand fDemand;
-    double fCurrentMeasured = 0;
-    // The newest source command, set by the updates and taken by the loop at the start of a cycle.
-    TLatestValue<TPumpCommand> fCommand;
+    // All the worker shares with its results step besides the stop request.
+    TPumpHandOver fShared;
+    // Main thread only: the hand-overs run it.
+    TPumpResults fResults;
     // Worker only: the voltage protection goes out with the next command (after the set-up).
     bool fVoltageProtectionDue = true;
-    std::atomic<TMode> fModeEx{TMode::Uninitialized};
-    std::atomic<TMode> fMode{TMode::Paused};
-    std::atomic<TMode> fModeIntegrator{TMode::Paused};
     std::atomic<std::uint64_t> fReadingsHandedOver{0};
 };

@@ -62,5 +62,5 @@ void TInstrumentWorker::LinkFailure(const TLinkInstant& began, const QString& re
     if (StopRequested())
         return;
     if (fLink.Failure(began, reason, answered))
-        fHandOver.Post([this] { LinkFault(); }, 0);
+        fHandOver.Post(LinkFaultUpdate(), 0);
 }

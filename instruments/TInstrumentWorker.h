@@ -2,9 +2,12 @@
 // What the two instrument workers share: the thread with its port name, the stop request and the
 // stopped mark the main thread watches, the pause loop, the wait after a port that cannot be
 // opened, the hand-over to the main thread, the instrument's link state and the set-up sequence
-// sent again while the link is down. A worker adds only its own cycle and its update step.
+// sent again while the link is down. A worker adds only its own cycle; what the main thread does
+// with its readings is a results step of its own, which shares only the stop request and the
+// worker's named hand-over object with it.
 #include "common/HandOver.h"
 #include "common/Synchronize.h"
+#include "instruments/StopRequest.h"
 #include "instruments/TLinkMonitor.h"
 
 #include <QString>
@@ -22,8 +25,8 @@ public:
 
     // Main thread's handles. The worker leaves its loop soon after ToStopEx is set and then
     // reports IsStopped; the owner frees it only after that (StopAndFree).
-    bool ToStopEx() const { return fToStopEx.load(); }
-    void SetToStopEx(bool v) { fToStopEx.store(v); }
+    bool ToStopEx() const { return fStop.Asked.load(); }
+    void SetToStopEx(bool v) { fStop.Asked.store(v); }
     bool IsStopped() const { return fIsStopped.load(); }
     // Asks the worker to stop, the way its instrument wants it asked.
     virtual void RequestStop() { SetToStopEx(true); }
@@ -40,14 +43,13 @@ protected:
     virtual void Execute() = 0;
     // Sends the instrument's set-up sequence on Port.
     virtual void Initialize() = 0;
-    // On the main thread: a link fault began, the open data point must not span it.
-    virtual void LinkFault() = 0;
+    // What the main thread does when a link fault began (the open data point must not span it);
+    // made on the worker's thread, run on the main thread.
+    virtual std::function<void()> LinkFaultUpdate() = 0;
 
-    // A stop was requested, or taken over by the update step.
-    bool StopRequested() const { return fToStop.load() || fToStopEx.load(); }
-    // The update step takes the stop request over; the loop may test for that alone.
-    void TakeStopRequest() { fToStop.store(fToStopEx.load()); }
-    bool StopTaken() const { return fToStop.load(); }
+    // A stop was requested, or taken over by the results step.
+    bool StopRequested() const { return fStop.Any(); }
+    bool StopTaken() const { return fStop.Taken.load(); }
     // Sleeps about ms milliseconds, less when a stop is requested.
     void SleepUnlessStopping(int ms) const;
     // While the worker is paused: a hand-over of its paused update a second, which may wait for the
@@ -55,7 +57,7 @@ protected:
     // ended the pause.
     bool WaitWhilePaused();
     virtual bool Paused() const = 0;
-    // The update step of a paused second, made when the second has passed.
+    // The results step of a paused second, made when the second has passed.
     virtual std::function<void()> PausedUpdate() = 0;
     // Before each paused second (the SourceMeter says so in its log).
     virtual void PausedSecondStarts() {}
@@ -75,20 +77,22 @@ protected:
     void LinkReplied() { fLink.Replied(); }
     void LinkFailure(const TLinkInstant& began, const QString& reason, bool answered);
     // Hands fn to the main thread (see THandOver::Post); a stop request ends the wait.
-    void HandOver(std::function<void()> fn, int waitMs) { fHandOver.Post(std::move(fn), waitMs, &fToStopEx); }
+    void HandOver(std::function<void()> fn, int waitMs) {
+        fHandOver.Post(std::move(fn), waitMs, &fStop.Asked);
+    }
     // The loop starts: not stopped, the link as good until a cycle fails.
     void StartLink();
     // The loop has ended; the owner may free the worker.
     void MarkStopped() { fIsStopped.store(true); }
 
-    std::atomic<bool> fToStopEx{false};
+    // Shared with the results step, which takes the request over.
+    TStopRequest fStop;
 
 private:
     const QString fName;
     LogChannel& fLog;
     TLinkMonitor& fLink;
     THandOver fHandOver{this};
-    std::atomic<bool> fToStop{false};
     std::atomic<bool> fIsStopped{false};
 };
 

@@ -5,11 +5,11 @@
 // durations must count on evenly, every flag and relative change must read as in the reference,
 // the autosave must come after 30 minutes whatever the wall clock did, and only the Time column may
 // show the change.
-#include "acquisition/TThread2000.h"
+#include "acquisition/TCellResults.h"
 #include "app/AutosaveSchedule.h"
 #include "common/Clock.h"
 #include "common/Locale.h"
-#include "control/TThread2401.h"
+#include "control/TPumpResults.h"
 #include "experiment/RowBuilder.h"
 #include "monitor/MonitorJson.h"
 #include "recording/ColumnTable.h"
@@ -58,10 +58,14 @@ TRunResult RunWithStep(double stepS) {
     TDataGridModel grid;
     grid.FormatGrid();
     TRowBuilder builder(run, grid, TRowBuilderLinks{});
-    TThread2401 smu(nullptr, run);
-    TThread2000 dmm(nullptr, run);
-    smu.SetModeEx(TMode::SetVoltage);
-    dmm.SetToPauseEx(false);
+    // The two results steps, without their workers: the test hands them the readings.
+    TStopRequest stop;
+    TPumpHandOver pump;
+    TPumpResults smu(nullptr, run, pump, stop);
+    TCellHandOver cell;
+    TCellResults dmm(nullptr, run, cell, stop);
+    pump.ModeEx.store(TMode::SetVoltage);
+    cell.ToPauseEx.store(false);
 
     TAutosaveSchedule autosave;
     run.LastSaveTime = Now(); // the run's first save
@@ -79,7 +83,7 @@ TRunResult RunWithStep(double stepS) {
         m.HandedAt = MonotonicSeconds();
         m.CellTemp = 800;
         m.SensorVoltage = SensorVoltage(s);
-        dmm.UpdateResults(m);
+        dmm.Update(m);
 
         Clock::AdvanceSeconds(0.25);
         TSMUReading r;
@@ -89,7 +93,7 @@ TRunResult RunWithStep(double stepS) {
         r.HandedAtWall = NowWithOffset();
         r.VoltageMeasured = 0.1;
         r.CurrentMeasured = PumpCurrent(s);
-        smu.UpdateResults(r);
+        smu.Update(r);
         builder.AddDataUpdates();
 
         if (result.autosaveDueAtS < 0 && autosave.Due(run.LastSaveTime, MonotonicSeconds()))

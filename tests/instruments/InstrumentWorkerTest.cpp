@@ -34,7 +34,9 @@ protected:
         MarkStopped();
     }
     void Initialize() override {}
-    void LinkFault() override {}
+    std::function<void()> LinkFaultUpdate() override {
+        return [] {};
+    }
     bool Paused() const override { return fPaused; }
     std::function<void()> PausedUpdate() override {
         return [this] { ++pausedUpdates; };
