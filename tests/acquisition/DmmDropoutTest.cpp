@@ -13,8 +13,8 @@
 #include "simulator/CellSimulator.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/SimulatorRun.h"
+#include "tests/support/Wait.h"
 
-#include <QTest>
 #include <QTime>
 #include <gtest/gtest.h>
 
@@ -28,13 +28,8 @@ namespace {
 
 TRunState TestRun;
 
-constexpr int kDeadlineMs = 60000; // generous: the machine may be loaded
-constexpr double kPointS = 1.0;    // data-point length
+constexpr double kPointS = 1.0; // data-point length
 constexpr double kCurrentMicroA = 2.0;
-
-bool WaitFor(const std::function<bool()>& condition, int deadlineMs = kDeadlineMs) {
-    return QTest::qWaitFor(condition, deadlineMs);
-}
 
 class THost2401 : public IThread2401Host {
 public:
@@ -136,7 +131,7 @@ protected:
              {static_cast<TInstrumentWorker*>(smu.get()), static_cast<TInstrumentWorker*>(dmm.get())})
             if (w)
                 w->RequestStop();
-        EXPECT_TRUE(WaitFor([&] { return (!smu || smu->IsStopped()) && (!dmm || dmm->IsStopped()); }));
+        EXPECT_TRUE(WaitUntil([&] { return (!smu || smu->IsStopped()) && (!dmm || dmm->IsStopped()); }));
         smu.reset();
         dmm.reset();
         TestRun.LinkDMM.SetListener(nullptr);
@@ -191,7 +186,7 @@ TEST_F(DmmDropout, EveryDropoutIsAFaultFromItsFirstFailedExchangeAndNoPointSpans
         host2000.fast = c.fastMode;
         // A sound run delivering points.
         const TDateTime sound = Now();
-        ASSERT_TRUE(WaitFor([&] { return TestRun.LinksDeliver() && PointsAfter(sound) >= 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return TestRun.LinksDeliver() && PointsAfter(sound) >= 1; }));
 
         const qsizetype firstHeard = Heard().size();
         const int reinits = TestRun.LinkDMM.Reinits();
@@ -202,25 +197,25 @@ TEST_F(DmmDropout, EveryDropoutIsAFaultFromItsFirstFailedExchangeAndNoPointSpans
         c.begin(*sim);
         // The fault is named at once, with its start.
         QString status;
-        ASSERT_TRUE(WaitFor([&] {
+        ASSERT_TRUE(WaitUntil([&] {
             status = TestRun.LinkDMM.StatusText();
             return !status.isEmpty();
         }));
         if (c.end) {
             // Held until a set-up has gone out during it, then cleared.
-            ASSERT_TRUE(WaitFor([&] { return TestRun.LinkDMM.Reinits() > reinits; }));
+            ASSERT_TRUE(WaitUntil([&] { return TestRun.LinkDMM.Reinits() > reinits; }));
             listens = true;
             c.end(*sim);
         } else {
-            ASSERT_TRUE(WaitFor([&] { return !sim->IsPoweredOff(TInstrumentId::Dmm); }));
+            ASSERT_TRUE(WaitUntil([&] { return !sim->IsPoweredOff(TInstrumentId::Dmm); }));
         }
         ASSERT_TRUE(
-            WaitFor([&] { return Find(Heard().mid(firstHeard), QStringLiteral("readings back")) >= 0; }));
+            WaitUntil([&] { return Find(Heard().mid(firstHeard), QStringLiteral("readings back")) >= 0; }));
         const QList<THeard> lines = Heard().mid(firstHeard);
         const qsizetype back = Find(lines, QStringLiteral("readings back"));
         const TDateTime backAt = lines[back].at;
         // Points go on afterwards.
-        ASSERT_TRUE(WaitFor([&] { return PointsAfter(backAt) >= 2; }));
+        ASSERT_TRUE(WaitUntil([&] { return PointsAfter(backAt) >= 2; }));
 
         // One fault, with its true start: the first failed exchange began at most a moment before
         // the dropout (an exchange under way) and soon after it; the time it was noticed (a reply

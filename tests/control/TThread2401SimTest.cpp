@@ -13,9 +13,9 @@
 #include "tests/support/LogCapture.h"
 #include "tests/support/QtPrint.h"
 #include "tests/support/SimulatorRun.h"
+#include "tests/support/Wait.h"
 
 #include <QElapsedTimer>
-#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -29,15 +29,10 @@ namespace {
 TRunState TestRun;
 
 // Generous: the machine running the tests may be loaded.
-constexpr int kDeadlineMs = 60000;
 // What a stop may take: 3 s, with a margin for a loaded machine.
 constexpr qint64 kStopBoundMs = 4000;
 // The thread's reply time-out.
 constexpr qint64 kReadoutTimeoutMs = 500;
-
-bool WaitFor(const std::function<bool()>& condition, int deadlineMs = kDeadlineMs) {
-    return QTest::qWaitFor(condition, deadlineMs);
-}
 
 bool ContainsRun(const QStringList& lines, const QStringList& run) {
     for (int i = 0; i + run.size() <= lines.size(); ++i)
@@ -100,7 +95,7 @@ protected:
         thread->SetModeEx(TMode::SetCurrent);
         TestRun.GSCurrentMicroA = 0;
         thread->SetToStopEx(true);
-        EXPECT_TRUE(WaitFor([&] { return thread->IsStopped(); })) << "the thread did not stop";
+        EXPECT_TRUE(WaitUntil([&] { return thread->IsStopped(); })) << "the thread did not stop";
         const qint64 ms = clock.elapsed();
         thread->wait();
         thread.reset();
@@ -128,14 +123,14 @@ protected:
     // taken over at once.
     void EnterMode(TMode mode, const std::function<void()>& settings = {}) {
         thread->SetModeEx(TMode::Paused);
-        ASSERT_TRUE(WaitFor(
+        ASSERT_TRUE(WaitUntil(
             [&] { return thread->ModeIntegrator() == TMode::Paused && !TestRun.Points.PointOpen(); }));
         TestRun.Points.DropCell();
         TestRun.DataPoint = TDataPoint();
         if (settings)
             settings();
         thread->SetModeEx(mode);
-        ASSERT_TRUE(WaitFor([&] { return thread->ModeIntegrator() == mode; }));
+        ASSERT_TRUE(WaitUntil([&] { return thread->ModeIntegrator() == mode; }));
     }
     TPumpSeen Seen() {
         TPumpSeen s;
@@ -185,7 +180,7 @@ TEST_F(Thread2401Sim, DataPointsInEveryMode) {
         SCOPED_TRACE(testing::Message() << "mode " << int(c.mode));
         host.listings = 0;
         EnterMode(c.mode, [&] { c.settings(host); });
-        ASSERT_TRUE(WaitFor([] { return TestRun.DataPoint.Ready; }));
+        ASSERT_TRUE(WaitUntil([] { return TestRun.DataPoint.Ready; }));
         const TDataPoint p = TestRun.DataPoint;
         const TPumpSeen seen = Seen();
 
@@ -240,12 +235,12 @@ TEST_F(Thread2401Sim, SetpointsReachThePumpWithinTheLimits) {
             TestRun.PID->SetSetpoint(c.pps);
         });
         const double compliance = c.kind == TPumpDrive::Current ? 1.1 : 1e-6;
-        EXPECT_TRUE(WaitFor([&] { return DriveIs(c.kind, c.level, compliance); }))
+        EXPECT_TRUE(WaitUntil([&] { return DriveIs(c.kind, c.level, compliance); }))
             << "drive " << Seen().drive.kind << " " << Seen().drive.level;
     }
     // Stopping while the pump is driven leaves it galvanostatic at 0 A, not at the last setting.
     EnterMode(TMode::SetVoltage, [&] { host.setVoltagemV = 300; });
-    ASSERT_TRUE(WaitFor([&] { return DriveIs(TPumpDrive::Voltage, 0.3, 1e-6); }));
+    ASSERT_TRUE(WaitUntil([&] { return DriveIs(TPumpDrive::Voltage, 0.3, 1e-6); }));
     Stop();
     EXPECT_EQ(Seen().drive.kind, TPumpDrive::Current);
     EXPECT_NEAR(Seen().drive.level, 0.0, 1e-12);
@@ -268,15 +263,15 @@ TEST_F(Thread2401Sim, SettingsWaitUntilTheOpenPointIsComplete) {
     TLogCapture cap(LogThread2401);
     StartThread();
     EnterMode(TMode::SetCurrent, [] { TestRun.GSCurrentMicroA = 100; });
-    ASSERT_TRUE(WaitFor([&] { return DriveIs(TPumpDrive::Current, 100e-6, 1.1); }));
+    ASSERT_TRUE(WaitUntil([&] { return DriveIs(TPumpDrive::Current, 100e-6, 1.1); }));
     // A point is open once a reading was added; without a temperature it stays open, and so does
     // its setting.
-    ASSERT_TRUE(WaitFor([] { return TestRun.Points.PointOpen(); }));
+    ASSERT_TRUE(WaitUntil([] { return TestRun.Points.PointOpen(); }));
     TestRun.GSCurrentMicroA = 200;
     host.setVoltagemV = 30;
     thread->SetModeEx(TMode::SetVoltage);
     const std::uint64_t good = thread->ReadingsHandedOver();
-    ASSERT_TRUE(WaitFor([&] { return thread->ReadingsHandedOver() >= good + 10; }));
+    ASSERT_TRUE(WaitUntil([&] { return thread->ReadingsHandedOver() >= good + 10; }));
     // They went into the open point, which stays open without a temperature.
     EXPECT_TRUE(TestRun.Points.PointOpen());
     EXPECT_GE(TestRun.Points.Current().Count(), 5);
@@ -284,10 +279,10 @@ TEST_F(Thread2401Sim, SettingsWaitUntilTheOpenPointIsComplete) {
     EXPECT_EQ(thread->ModeIntegrator(), TMode::SetCurrent);
 
     StartFeeder();
-    ASSERT_TRUE(WaitFor([] { return TestRun.DataPoint.Ready; }));
+    ASSERT_TRUE(WaitUntil([] { return TestRun.DataPoint.Ready; }));
     EXPECT_EQ(TestRun.DataPoint.Mode, 10 + int(TMode::SetCurrent))
         << "the point was measured under its own setting";
-    EXPECT_TRUE(WaitFor([&] { return DriveIs(TPumpDrive::Voltage, 0.03, 1e-6); }));
+    EXPECT_TRUE(WaitUntil([&] { return DriveIs(TPumpDrive::Voltage, 0.03, 1e-6); }));
 }
 
 TEST_F(Thread2401Sim, FaultsGiveTheirLinesAddNothingAndTheThreadRecoversAndStops) {
@@ -320,18 +315,18 @@ TEST_F(Thread2401Sim, FaultsGiveTheirLinesAddNothingAndTheThreadRecoversAndStops
             TestRun.GSCurrentMicroA = 100;
             host.setVoltagemV = 30;
         });
-        ASSERT_TRUE(WaitFor([] { return TestRun.DataPoint.Ready; }));
+        ASSERT_TRUE(WaitUntil([] { return TestRun.DataPoint.Ready; }));
 
         sim->SetFault(TInstrumentId::Smu, c.fault, true);
         const QString marker = c.lines.last();
-        ASSERT_TRUE(WaitFor([&] { return cap.Messages().contains(marker); }));
+        ASSERT_TRUE(WaitUntil([&] { return cap.Messages().contains(marker); }));
         // From the first failing cycle on, no reading is handed over.
         TestRun.DataPoint.Ready = false;
         const std::uint64_t good = thread->ReadingsHandedOver();
         const int failures = Count(cap.Messages(), marker);
         QElapsedTimer clock;
         clock.start();
-        ASSERT_TRUE(WaitFor([&] { return Count(cap.Messages(), marker) >= failures + 3; }));
+        ASSERT_TRUE(WaitUntil([&] { return Count(cap.Messages(), marker) >= failures + 3; }));
         if (c.fault == TFault::Vanished)
             EXPECT_GE(clock.elapsed(), 2 * kReadoutTimeoutMs)
                 << "a missing port costs what a silent instrument costs";
@@ -341,14 +336,14 @@ TEST_F(Thread2401Sim, FaultsGiveTheirLinesAddNothingAndTheThreadRecoversAndStops
         EXPECT_FALSE(TestRun.DataPoint.Ready);
 
         sim->SetFault(TInstrumentId::Smu, c.fault, false);
-        ASSERT_TRUE(WaitFor([] { return TestRun.DataPoint.Ready; })) << "no recovery";
+        ASSERT_TRUE(WaitUntil([] { return TestRun.DataPoint.Ready; })) << "no recovery";
         EXPECT_NEAR(TestRun.DataPoint.PumpI, Seen().state.currentA, 1e-6);
         EXPECT_NEAR(TestRun.DataPoint.PumpV, Seen().state.voltageV, 1e-3);
 
         // A stop while the fault holds the thread in its exchanges.
         sim->SetFault(TInstrumentId::Smu, c.fault, true);
         const int more = Count(cap.Messages(), marker);
-        ASSERT_TRUE(WaitFor([&] { return Count(cap.Messages(), marker) > more; }));
+        ASSERT_TRUE(WaitUntil([&] { return Count(cap.Messages(), marker) > more; }));
         EXPECT_LT(Stop(), kStopBoundMs);
     }
 }
