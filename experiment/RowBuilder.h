@@ -20,10 +20,10 @@ class IRowPlot;
 // zero, or does nothing.
 struct TRowBuilderLinks {
     IRowPlot* Plot = nullptr;                           // RtGraph2D1; no plot points without it
-    std::function<double()> FlushGaspO2;                // value of RtDoubleEditFGpO2
-    std::function<bool()> RCAppliesToCurrent;           // CheckBoxRCI is checked
+    std::function<double()> FlushGaspO2;                // the cell details' flush gas pO2
+    std::function<bool()> RCAppliesToCurrent;           // the cell details' stability rule
     std::function<double()> CurrentFloorMicroA;         // the current's floor of change, µA
-    std::function<bool()> AutoScroll;                   // CheckBoxScroll is checked
+    std::function<bool()> AutoScroll;                   // the grid view follows new rows
     std::function<void()> ScrollToLastRow;              // makes the grid's last row current
     std::function<void(const QString&)> SetFlushStatus; // caption of RzStatusPaneFlushpO2
     std::function<void()> Save;                         // the data-file save of a step advance
