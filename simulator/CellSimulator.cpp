@@ -393,6 +393,10 @@ void TCellSimulator::Serve(TChannel& ch, TClock::time_point now) {
 }
 
 void TCellSimulator::Deliver(TChannel& ch, TClock::time_point now) {
+    // Opens and closes of the port that came before this moment are taken in first: one noticed
+    // only after a reply went out would flush that reply, which belongs to the newest opener.
+    if (ch.port && ch.port->IsOpen() && !ch.pending.empty() && ch.pending.front().due <= now)
+        ch.port->HandleNotify();
     while (!ch.pending.empty() && ch.pending.front().due <= now) {
         const TPending& p = ch.pending.front();
         const bool written = ch.port && ch.port->Write(p.bytes);

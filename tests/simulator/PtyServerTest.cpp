@@ -179,6 +179,9 @@ TEST_F(PtySimulator, SilentInstrumentNeitherAnswersNorExecutesUntilCleared) {
     pollfd p{fd, POLLIN, 0};
     EXPECT_EQ(::poll(&p, 1, 0), 0);
     ::close(fd);
+    // The simulator must have seen this port closed before the next one opens: a close it notices
+    // late would end the next opener's exchange too.
+    ASSERT_TRUE(WaitUntil([&] { return sim->Stats(TInstrumentId::Smu).openers == 0; }));
 
     sim->SetFault(TInstrumentId::Smu, TFault::Silent, false);
     EXPECT_EQ(Exchange(smu, ":SOUR:VOLT:LEV?"), "+0.000000E+00"); // the level was never set
